@@ -1,0 +1,1 @@
+#include "audio/AudioIO.h"

@@ -1,0 +1,2 @@
+// Wave input capture.
+#pragma once

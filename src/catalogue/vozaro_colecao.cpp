@@ -1,0 +1,1 @@
+#include "catalogue/vozaro_colecao.h"

@@ -1,0 +1,2 @@
+// The song catalogue: album file, index, numbering and song files.
+#pragma once

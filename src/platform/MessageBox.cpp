@@ -1,0 +1,41 @@
+#include "platform/MessageBox.h"
+
+#include <mutex>
+#include <utility>
+
+namespace vozaro::platform {
+
+namespace {
+std::mutex responderMutex;
+MessageResponder& currentResponder() {
+    static MessageResponder responder;
+    return responder;
+}
+}  // namespace
+
+MessageResult showMessage(const std::string& utf8Text, MessageIcon icon, MessageButtons buttons) {
+    MessageResponder responder;
+    {
+        std::lock_guard lock(responderMutex);
+        responder = currentResponder();
+    }
+    if (!responder)
+        return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
+    return responder(MessageRequest{utf8Text, icon, buttons});
+}
+
+MessageResponder setMessageResponder(MessageResponder responder) {
+    std::lock_guard lock(responderMutex);
+    return std::exchange(currentResponder(), std::move(responder));
+}
+
+ScopedMessageRecorder::ScopedMessageRecorder(MessageResult answer) : answer_(answer) {
+    previous_ = setMessageResponder([this](const MessageRequest& request) {
+        messages_.push_back(request);
+        return answer_;
+    });
+}
+
+ScopedMessageRecorder::~ScopedMessageRecorder() { setMessageResponder(std::move(previous_)); }
+
+}  // namespace vozaro::platform

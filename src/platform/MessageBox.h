@@ -1,0 +1,55 @@
+// Modal message boxes, captioned with the application title ("Vozaro").
+//
+// Engines and windows alike call showMessage(); what answers it is installed
+// at start-up: the window system's boxes (installWindowMessageBoxes(), in the
+// UI part of this layer) in the program, a responder in tests.  With nothing
+// installed a message is dropped and answered with the safe default (Ok, or No
+// for a Yes/No question), so library code never blocks on a missing screen.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vozaro::platform {
+
+enum class MessageIcon { Error, Warning, Question, Information };
+enum class MessageButtons { Ok, YesNo };  // Yes/No always defaults to No
+enum class MessageResult { Ok, Yes, No };
+
+struct MessageRequest {
+    std::string text;  // UTF-8
+    MessageIcon icon;
+    MessageButtons buttons;
+};
+
+using MessageResponder = std::function<MessageResult(const MessageRequest&)>;
+
+// Shows a task-modal message and returns the user's answer.
+MessageResult showMessage(const std::string& utf8Text, MessageIcon icon,
+                          MessageButtons buttons = MessageButtons::Ok);
+
+// Replaces whatever answers messages; returns the previous responder.  An empty
+// responder restores the silent default.
+MessageResponder setMessageResponder(MessageResponder responder);
+
+// Records every message and answers with a fixed result; installs itself for
+// its lifetime and restores the previous responder afterwards.  For tests.
+class ScopedMessageRecorder {
+public:
+    explicit ScopedMessageRecorder(MessageResult answer = MessageResult::Ok);
+    ~ScopedMessageRecorder();
+    ScopedMessageRecorder(const ScopedMessageRecorder&) = delete;
+    ScopedMessageRecorder& operator=(const ScopedMessageRecorder&) = delete;
+
+    void setAnswer(MessageResult answer) { answer_ = answer; }
+    const std::vector<MessageRequest>& messages() const { return messages_; }
+    void clear() { messages_.clear(); }
+
+private:
+    MessageResult answer_;
+    std::vector<MessageRequest> messages_;
+    MessageResponder previous_;
+};
+
+}  // namespace vozaro::platform

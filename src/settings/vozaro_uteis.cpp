@@ -1,0 +1,1 @@
+#include "settings/vozaro_uteis.h"

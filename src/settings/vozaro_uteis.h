@@ -1,0 +1,2 @@
+// The settings store.
+#pragma once
