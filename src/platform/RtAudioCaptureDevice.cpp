@@ -30,13 +30,10 @@ public:
             return kCaptureBadFormat;
         silenceAlsaMessages();
         try {
-            auto audio = std::make_unique<RtAudio>();
-            audio->showWarnings(false);
+            std::unique_ptr<RtAudio> audio = chooseApi();
+            if (!audio) return kCaptureNoDriver;
             const std::optional<unsigned> id = findDevice(*audio, device);
-            if (!id) {
-                if (audio->getDeviceCount() == 0) return kCaptureNoDriver;
-                return kCaptureBadDeviceId;
-            }
+            if (!id) return kCaptureBadDeviceId;
             RtAudio::StreamParameters input;
             input.deviceId = *id;
             input.nChannels = format.channels;
@@ -115,6 +112,21 @@ public:
     }
 
 private:
+    // The first compiled interface that sees any device, as RtAudio's own
+    // choice would be, but asked with its warnings off so that nothing is
+    // printed.
+    static std::unique_ptr<RtAudio> chooseApi() {
+        std::vector<RtAudio::Api> apis;
+        RtAudio::getCompiledApi(apis);
+        for (RtAudio::Api api : apis) {
+            if (api == RtAudio::RTAUDIO_DUMMY) continue;
+            auto audio = std::make_unique<RtAudio>(api);
+            audio->showWarnings(false);
+            if (audio->getDeviceCount() > 0) return audio;
+        }
+        return nullptr;
+    }
+
     // Input devices are numbered in RtAudio's order, counting only those that
     // can record; -1 is the system's default input.
     static std::optional<unsigned> findDevice(RtAudio& audio, int device) {
