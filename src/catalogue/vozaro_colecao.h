@@ -1,2 +1,138 @@
-// The song catalogue: album file, index, numbering and song files.
+// The song catalogue: album file, album index, song numbers and song files.
+//
+// There is no catalogue in memory: AbrirAlbum opens the files, the operations
+// read and write them directly, FecharAlbum closes them again.  Files, all in
+// the program folder:
+//   "vozaro.alb"  headerless sequence of 364-byte entries (layout below), in
+//                 the order the songs were added; position = index of an entry
+//   "vozaro.idx"  headerless sequence of signed 32-bit little-endian song
+//                 numbers freed by removals, used as a stack (last = newest)
+//   "vozaro.alt", "vozaro.idt"  rewrite files of the album and the index;
+//                 written completely and flushed, then renamed over the old
+//                 file in one step, so a crash leaves either the old or the new
+//                 file, never neither
+//   "Musicas/"    a copy of every song file ("musicas" or any other case of
+//                 the name reaches the same folder), "Imagens/" the pictures
+//
+// Entry layout (texts are Windows-1252, a length byte then a fixed area):
+//   0 Interprete length, 1..50 characters; 51 Musica length, 52..101;
+//   102 Arquivo length, 103..357; 358..359 padding; 360 Numero (int32 LE).
+// A length byte larger than its field reads as the field's size; bytes past
+// the last whole entry of a damaged file are ignored.
+//
+// Numbering rule: the numbers in the album file together with those in the
+// index are exactly 1 .. (entries + free numbers).  A new song takes the most
+// recently freed number, otherwise entries + 1 (ProximoNumero).
+//
+// thread: user-interface thread only; nothing here is synchronised.
 #pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+// One catalogue entry.  The texts hold Windows-1252 bytes exactly as in the
+// file (see platform/TextEncoding.h to show or build them); writing cuts them
+// to their field's size.
+struct TRegistroAlbum {
+    std::string Interprete;  // performer or category, at most 50 characters
+    std::string Musica;      // title, at most 50 characters
+    std::string Arquivo;     // song file name without folder, at most 255 characters
+    int32_t Numero = 0;      // song number, 1 .. 99,999
+};
+
+// The shared current entry: filled by LerRegistro and a successful
+// LocalizarMusica, written by GravarRegistro.
+extern TRegistroAlbum RegistroAtual;
+
+namespace vozaro::catalogue {
+
+constexpr int kEntrySize = 364;
+constexpr int kInterpreteSize = 50;
+constexpr int kMusicaSize = 50;
+constexpr int kArquivoSize = 255;
+constexpr int32_t kMaxSongs = 99999;
+
+// A read, write or seek of the catalogue files failed; what() carries the
+// system's error.
+class CatalogueError : public std::system_error {
+public:
+    using std::system_error::system_error;
+};
+
+// The program folder every catalogue path is built from.  Set once at start
+// (the stage's FormCreate, from platform::findProgramFolder()) and by tests.
+void setProgramFolder(const std::filesystem::path& folder);
+const std::filesystem::path& programFolder();
+
+// The songs and pictures folders as they are on disk now ("Musicas"/"Imagens"
+// in whatever case exists, else those names).
+std::filesystem::path songsFolder();
+std::filesystem::path picturesFolder();
+
+// Where the song file of an entry lies: the name (Windows-1252) in the songs
+// folder, matched without regard to case.  std::nullopt for a name that
+// cannot be a file name inside the songs folder (empty, ".", "..", or holding
+// '/', '\' or NUL), so that a damaged entry never reaches another file.
+std::optional<std::filesystem::path> songFilePath(const std::string& arquivo);
+
+// Sequential reading from the current entry position, in file order
+// (LerRegistro and LocalizarMusica move that position too).
+void seekAlbum(int32_t position);
+bool atAlbumEnd();
+void readNextEntry(TRegistroAlbum& entry);  // CatalogueError at the end
+
+// Puts a number taken by ProximoNumero back on the index when its entry could
+// not be written, so the numbering rule keeps holding.  Numbers outside
+// 1 .. 99,999 are ignored.  Throws CatalogueError when the index cannot be
+// written.
+void returnNumber(int32_t numero);
+
+// The start-up check: opens the catalogue and walks it by position from 0;
+// an entry whose song file is gone is removed with ExcluirMusica (which frees
+// its number) and the same position is read again, since the later entries
+// moved up.  `started` is called once with the number of entries before the
+// walk when there are any; `progressed` after each entry with the position
+// reached.  An entry that cannot be removed is passed over, and an
+// input/output error ends the walk quietly.  Returns false only when the
+// catalogue could not be opened (the message has been shown; the program
+// ends).
+struct CheckProgress {
+    std::function<void(int32_t entries)> started;
+    std::function<void(int32_t position)> progressed;
+};
+[[nodiscard]] bool removeMissingSongs(const CheckProgress& progress = {});
+
+}  // namespace vozaro::catalogue
+
+// Opens (and where missing creates) the songs and pictures folders, the album
+// file and the album index.  On failure shows the error message and returns
+// false: the caller ends the program.
+[[nodiscard]] bool AbrirAlbum();
+// Closes the album file, then the album index.
+void FecharAlbum();
+
+// Whole entries in the album file.
+int32_t ContarMusicas();
+// Reads the entry at `posicao` into RegistroAtual.
+void LerRegistro(int32_t posicao);
+// Writes RegistroAtual as the entry at `posicao`; at ContarMusicas() this
+// appends a new entry.  Positions past that are refused (CatalogueError).
+void GravarRegistro(int32_t posicao);
+// Position of the first entry numbered `numero` (left in RegistroAtual), or -1.
+int32_t LocalizarMusica(int32_t numero);
+// Removes every entry numbered `numero`, deletes their song files and frees
+// the number.  False when no entry had the number or an input/output error
+// happened (the catalogue is then unchanged).
+bool ExcluirMusica(int32_t numero);
+// The number for a new song: the most recently freed one (taken off the
+// index), else ContarMusicas() + 1.  Throws CatalogueError.
+int32_t ProximoNumero();
+// Copies a whole file to a destination that must not exist yet.  False when
+// the destination exists, the source does not, or the copy fails; a failed
+// copy leaves no destination behind.
+bool CopiarArquivo(const std::filesystem::path& origem, const std::filesystem::path& destino);

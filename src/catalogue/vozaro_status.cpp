@@ -1,0 +1,58 @@
+#include "catalogue/vozaro_status.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QPalette>
+#include <QScreen>
+
+namespace {
+constexpr int kWidth = 337;
+constexpr int kHeight = 58;
+constexpr int kBarHeight = 20;
+}  // namespace
+
+TformStatus::TformStatus(QWidget* parent)
+    : QWidget(parent,
+              Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      lStatus(new QLabel(this)),
+      Progress(new QProgressBar(this)) {
+    setFixedSize(kWidth, kHeight);
+    setAutoFillBackground(true);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, Qt::black);
+    setPalette(background);
+
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+
+    lStatus->setGeometry(0, 0, kWidth, kHeight - kBarHeight);
+    QFont bold = font;
+    bold.setBold(true);
+    lStatus->setFont(bold);
+    lStatus->setAlignment(Qt::AlignCenter);
+    lStatus->setAttribute(Qt::WA_TranslucentBackground);
+    QPalette white = lStatus->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    lStatus->setPalette(white);
+
+    Progress->setGeometry(0, kHeight - kBarHeight, kWidth, kBarHeight);
+    Progress->setRange(0, 100);
+    Progress->setValue(0);
+    Progress->setTextVisible(false);
+
+    FormCreate();
+}
+
+void TformStatus::FormCreate() { setWindowTitle(QApplication::applicationName()); }
+
+void TformStatus::showEvent(QShowEvent* event) {
+    // Centred on the screen each time it is shown.
+    if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+        QRect area = screen->geometry();
+        QSize frame = frameGeometry().size();
+        move(area.x() + (area.width() - frame.width()) / 2,
+             area.y() + (area.height() - frame.height()) / 2);
+    }
+    QWidget::showEvent(event);
+}

@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QScreen>
+
+#include "catalogue/vozaro_status.h"
+
+namespace {
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_catalogue";
+    static char* argv[] = {name, nullptr};
+    static QApplication* instance = [] {
+        auto* a = new QApplication(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("Vozaro"));
+        return a;
+    }();
+    return *instance;
+}
+}  // namespace
+
+TEST(StatusWindow, ShowsCentredTextAboveAFullWidthBar) {
+    app();
+    TformStatus status;
+    EXPECT_EQ(status.windowTitle(), "Vozaro");
+    EXPECT_TRUE(status.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(status.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(status.size(), QSize(337, 58));
+    EXPECT_EQ(status.lStatus->geometry(), QRect(0, 0, 337, 38));
+    EXPECT_EQ(status.lStatus->alignment(), Qt::AlignCenter);
+    EXPECT_TRUE(status.lStatus->font().bold());
+    EXPECT_EQ(status.Progress->geometry(), QRect(0, 38, 337, 20));
+    EXPECT_EQ(status.Progress->minimum(), 0);
+    EXPECT_EQ(status.Progress->maximum(), 100);
+
+    status.lStatus->setText(QStringLiteral("Verificando pasta de músicas..."));
+    status.Progress->setMaximum(2);
+    status.Progress->setValue(1);
+    status.show();
+    QApplication::processEvents();
+    QRect screen = status.screen()->geometry();
+    EXPECT_NEAR(status.frameGeometry().center().x(), screen.center().x(), 1);
+    EXPECT_NEAR(status.frameGeometry().center().y(), screen.center().y(), 1);
+    status.close();
+}
+
+TEST(StatusWindow, WithTheBarHiddenOnlyTheTextIsSeen) {
+    app();
+    TformStatus status;
+    status.lStatus->setText(QStringLiteral("Aguarde."));
+    status.Progress->hide();
+    status.show();
+    QImage shot = status.grab().toImage();
+    QColor bottom = shot.pixelColor(shot.width() / 2, shot.height() - 5);
+    EXPECT_EQ(bottom, QColor(Qt::black));
+    bool textDrawn = false;
+    for (int x = 0; x < shot.width() && !textDrawn; ++x)
+        for (int y = 0; y < 38 && !textDrawn; ++y)
+            textDrawn = shot.pixelColor(x, y).lightness() > 128;
+    EXPECT_TRUE(textDrawn);
+}

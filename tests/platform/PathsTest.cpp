@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/Paths.h"
+
+namespace fs = std::filesystem;
+using namespace vozaro::platform;
+
+namespace {
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "vozaro-paths-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() { fs::remove_all(path_); }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+void touch(const fs::path& file) { std::ofstream(file) << "x"; }
+
+}  // namespace
+
+TEST(Paths, PortableFolderWhenTheProgramFolderHoldsTheAlbum) {
+    TempFolder program, data;
+    ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+    touch(program.path() / "vozaro");
+    EXPECT_EQ(findProgramFolder(program.path() / "vozaro"), data.path() / "vozaro");
+    EXPECT_TRUE(fs::is_directory(data.path() / "vozaro"));
+
+    touch(program.path() / "vozaro.alb");
+    EXPECT_EQ(findProgramFolder(program.path() / "vozaro"), program.path());
+}
+
+TEST(Paths, DataFolderFallsBackToHomeWithoutXdg) {
+    TempFolder home;
+    ::unsetenv("XDG_DATA_HOME");
+    ::setenv("HOME", home.path().c_str(), 1);
+    EXPECT_EQ(findProgramFolder(fs::path()), home.path() / ".local" / "share" / "vozaro");
+    EXPECT_TRUE(fs::is_directory(home.path() / ".local" / "share" / "vozaro"));
+}
+
+TEST(Paths, SubfolderIsFoundWhateverTheCaseOfItsName) {
+    TempFolder parent;
+    EXPECT_EQ(subfolderIgnoringCase(parent.path(), "Musicas"), parent.path() / "Musicas");
+    touch(parent.path() / "imagens");  // a file, not a folder: not taken
+    EXPECT_EQ(subfolderIgnoringCase(parent.path(), "Imagens"), parent.path() / "Imagens");
+    fs::create_directory(parent.path() / "MUSICAS");
+    EXPECT_EQ(subfolderIgnoringCase(parent.path(), "Musicas"), parent.path() / "MUSICAS");
+    fs::create_directory(parent.path() / "Musicas");  // the exact name wins
+    EXPECT_EQ(subfolderIgnoringCase(parent.path(), "Musicas"), parent.path() / "Musicas");
+}
+
+TEST(Paths, FileNamesMatchWithoutRegardToCaseIncludingAccents) {
+    TempFolder folder;
+    touch(folder.path() / "MÚSICA Boa.KAR");
+    EXPECT_TRUE(sameNameIgnoringCase("música boa.kar", "MÚSICA Boa.KAR"));
+    EXPECT_FALSE(sameNameIgnoringCase("musica boa.kar", "MÚSICA Boa.KAR"));
+    EXPECT_EQ(findIgnoringCase(folder.path(), "música boa.kar"), folder.path() / "MÚSICA Boa.KAR");
+    EXPECT_EQ(findIgnoringCase(folder.path(), "outra.kar"), std::nullopt);
+
+    FolderNames names(folder.path());
+    EXPECT_EQ(names.find("MúSiCa BOA.kar"), folder.path() / "MÚSICA Boa.KAR");
+    EXPECT_EQ(names.find("outra.kar"), std::nullopt);
+    EXPECT_EQ(FolderNames(folder.path() / "missing").find("x"), std::nullopt);
+}
