@@ -1,0 +1,229 @@
+// The catalogue's operations on a full catalogue (99,999 entries, every song
+// file present), each printed beside the floor it cannot beat, measured in the
+// same run:
+//   LocalizarMusica of the last number   vs one sequential read of the album file
+//   ExcluirMusica of the first entry     vs one flushed copy of the album file
+//   ProximoNumero with 1,000 free numbers vs one flushed copy of the index
+//   the start-up check (nothing missing) vs stat of every song file
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "catalogue/vozaro_colecao.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int32_t kEntries = 99999;
+constexpr int32_t kFreeNumbers = 1000;
+
+struct Catalogue {
+    fs::path folder;
+    fs::path pristineAlbum;
+    std::vector<std::string> songPaths;
+
+    Catalogue() {
+        std::string pattern = (fs::temp_directory_path() / "vozaro-bench-XXXXXX").string();
+        folder = ::mkdtemp(pattern.data());
+        vozaro::catalogue::setProgramFolder(folder);
+        if (!AbrirAlbum())
+            std::abort();
+        fs::path songs = vozaro::catalogue::songsFolder();
+        char name[32];
+        for (int32_t i = 0; i < kEntries; ++i) {
+            std::snprintf(name, sizeof name, "%05d - Cantor - Musica.kar", i + 1);
+            RegistroAtual = TRegistroAlbum{"Cantor " + std::to_string(i % 977),
+                                           "Musica numero " + std::to_string(i + 1), name, i + 1};
+            GravarRegistro(i);
+            songPaths.push_back((songs / name).string());
+            int fd = ::open(songPaths.back().c_str(), O_WRONLY | O_CREAT, 0644);
+            ::close(fd);
+        }
+        FecharAlbum();
+        pristineAlbum = folder / "pristine.alb";
+        fs::copy_file(folder / "vozaro.alb", pristineAlbum);
+    }
+    ~Catalogue() { fs::remove_all(folder); }
+};
+
+Catalogue& catalogue() {
+    static Catalogue instance;
+    return instance;
+}
+
+// Reads a whole file once; returns the bytes read.
+size_t readWhole(const fs::path& path) {
+    static std::vector<char> buffer(1 << 20);
+    int fd = ::open(path.c_str(), O_RDONLY);
+    size_t total = 0;
+    for (ssize_t n; (n = ::read(fd, buffer.data(), buffer.size())) > 0;)
+        total += static_cast<size_t>(n);
+    ::close(fd);
+    return total;
+}
+
+// Copies a file and flushes the copy to disk, as a crash-safe rewrite must.
+void copyFlushed(const fs::path& from, const fs::path& to) {
+    static std::vector<char> buffer(1 << 20);
+    int in = ::open(from.c_str(), O_RDONLY);
+    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    for (ssize_t n; (n = ::read(in, buffer.data(), buffer.size())) > 0;)
+        if (::write(out, buffer.data(), static_cast<size_t>(n)) != n)
+            std::abort();
+    ::fsync(out);
+    ::close(out);
+    ::close(in);
+}
+
+void writeFreeNumbers() {
+    std::vector<char> bytes;
+    for (int32_t n = 1; n <= kFreeNumbers; ++n) {
+        int32_t numero = kEntries + n;
+        for (int b = 0; b < 4; ++b)
+            bytes.push_back(static_cast<char>((numero >> (8 * b)) & 0xFF));
+    }
+    FILE* f = std::fopen((catalogue().folder / "vozaro.idx").c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+void FloorSequentialRead(benchmark::State& state) {
+    fs::path album = catalogue().folder / "vozaro.alb";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(readWhole(album));
+}
+BENCHMARK(FloorSequentialRead)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void LocalizarMusicaLast(benchmark::State& state) {
+    catalogue();
+    for (auto _ : state) {
+        if (!AbrirAlbum())
+            std::abort();
+        benchmark::DoNotOptimize(LocalizarMusica(kEntries));
+        FecharAlbum();
+    }
+}
+BENCHMARK(LocalizarMusicaLast)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void FloorCopyAlbum(benchmark::State& state) {
+    fs::path folder = catalogue().folder;
+    for (auto _ : state)
+        copyFlushed(folder / "vozaro.alb", folder / "copy.alb");
+    fs::remove(folder / "copy.alb");
+}
+BENCHMARK(FloorCopyAlbum)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void ExcluirMusicaFirst(benchmark::State& state) {
+    Catalogue& c = catalogue();
+    for (auto _ : state) {
+        state.PauseTiming();
+        fs::copy_file(c.pristineAlbum, c.folder / "vozaro.alb", fs::copy_options::overwrite_existing);
+        ::close(::open(c.songPaths.front().c_str(), O_WRONLY | O_CREAT, 0644));
+        fs::remove(c.folder / "vozaro.idx");
+        state.ResumeTiming();
+        if (!AbrirAlbum() || !ExcluirMusica(1))
+            std::abort();
+        FecharAlbum();
+    }
+    fs::copy_file(c.pristineAlbum, c.folder / "vozaro.alb", fs::copy_options::overwrite_existing);
+    ::close(::open(c.songPaths.front().c_str(), O_WRONLY | O_CREAT, 0644));
+    fs::remove(c.folder / "vozaro.idx");
+}
+BENCHMARK(ExcluirMusicaFirst)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void FloorCopyIndex(benchmark::State& state) {
+    fs::path folder = catalogue().folder;
+    writeFreeNumbers();
+    for (auto _ : state)
+        copyFlushed(folder / "vozaro.idx", folder / "copy.idx");
+    fs::remove(folder / "copy.idx");
+    fs::remove(folder / "vozaro.idx");
+}
+BENCHMARK(FloorCopyIndex)->Unit(benchmark::kMillisecond)->Iterations(50);
+
+void ProximoNumeroWithFreeNumbers(benchmark::State& state) {
+    fs::path folder = catalogue().folder;
+    for (auto _ : state) {
+        state.PauseTiming();
+        writeFreeNumbers();
+        state.ResumeTiming();
+        if (!AbrirAlbum())
+            std::abort();
+        benchmark::DoNotOptimize(ProximoNumero());
+        FecharAlbum();
+    }
+    fs::remove(folder / "vozaro.idx");
+}
+BENCHMARK(ProximoNumeroWithFreeNumbers)->Unit(benchmark::kMillisecond)->Iterations(50);
+
+void FloorStatEverySong(benchmark::State& state) {
+    const std::vector<std::string>& paths = catalogue().songPaths;
+    for (auto _ : state) {
+        struct stat st {};
+        int found = 0;
+        for (const std::string& path : paths)
+            found += ::stat(path.c_str(), &st) == 0;
+        if (found != kEntries)
+            std::abort();
+    }
+}
+BENCHMARK(FloorStatEverySong)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void StartupCheck(benchmark::State& state) {
+    catalogue();
+    for (auto _ : state) {
+        int32_t last = 0;
+        if (!vozaro::catalogue::removeMissingSongs({{}, [&](int32_t p) { last = p; }}) || last != kEntries)
+            std::abort();
+    }
+}
+BENCHMARK(StartupCheck)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Prints the usual table, then each operation beside its floor.
+class FloorReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            millis_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        const std::pair<const char*, const char*> pairs[] = {
+            {"LocalizarMusicaLast/iterations:10", "FloorSequentialRead/iterations:10"},
+            {"ExcluirMusicaFirst/iterations:5", "FloorCopyAlbum/iterations:5"},
+            {"ProximoNumeroWithFreeNumbers/iterations:50", "FloorCopyIndex/iterations:50"},
+            {"StartupCheck/iterations:5", "FloorStatEverySong/iterations:5"},
+        };
+        std::printf("\n%-44s %10s  %-36s %10s  %6s\n", "operation", "ms", "floor", "ms", "ratio");
+        for (auto [operation, floor] : pairs) {
+            if (!millis_.count(operation) || !millis_.count(floor))
+                continue;
+            double op = millis_[operation], fl = millis_[floor];
+            std::printf("%-44s %10.2f  %-36s %10.2f  %6.2f\n", operation, op, floor, fl, op / fl);
+        }
+    }
+
+private:
+    std::map<std::string, double> millis_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    FloorReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}
