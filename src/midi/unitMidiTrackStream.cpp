@@ -93,7 +93,7 @@ void TMidiTrackStream::loadChunk(const std::uint8_t* data, std::size_t length) {
     blocks_.reserve(blocks_.size() + static_cast<std::size_t>(dataEvents_) + 1);
     parse<true>(data, length);
     if (!sawEndOfTrack_)
-        AddMetaEvent(lastTime_, kMetaEndOfTrack, 0, nullptr);
+        appendEndOfTrack(lastTime_);
     pos_ = static_cast<std::int64_t>(eventCount_) * kRecordSize;
     PairNotes();
 }
@@ -285,6 +285,25 @@ TTrackEvent* TMidiTrackStream::AddMetaEvent(std::int32_t time, std::uint8_t meta
         blocks_[handle - 1].reset();
         throw;
     }
+}
+
+// A track read without an end-of-track event gets one after its last record.
+// (Inserting it by time would put it before a last record of the same time,
+// and the track would not end with it.)
+void TMidiTrackStream::appendEndOfTrack(std::int32_t time) {
+    const std::int64_t needed = (static_cast<std::int64_t>(eventCount_) + 1) * kRecordSize;
+    if (committedSize() < needed)
+        SetSize(needed);
+    std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[1]);
+    block[0] = kMetaEndOfTrack;
+    TTrackEvent event{};
+    event.Time = time;
+    event.Length = 1;
+    event.Message.Status = 0xFF;
+    event.Message.setHandle(adoptData(std::move(block)));
+    std::memcpy(records() + eventCount_, &event, sizeof event);
+    ++eventCount_;
+    modified_ = true;
 }
 
 void TMidiTrackStream::PairNotes() {

@@ -152,6 +152,7 @@ public:
 private:
     TTrackEvent* records() const noexcept { return static_cast<TTrackEvent*>(memory()); }
     void loadChunk(const std::uint8_t* data, std::size_t length);
+    void appendEndOfTrack(std::int32_t time);
     template <bool Store>
     void parse(const std::uint8_t* data, std::size_t length);
 
