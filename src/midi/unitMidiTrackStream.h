@@ -36,7 +36,9 @@ class EMidiTrackStream : public std::runtime_error {
 // channel in its low four bits), Data1, Data2 (0 for one-data-byte
 // messages), Data3 = Data4 = 0.  Status 0xF0, 0xF7 (system exclusive) and
 // 0xFF (meta): bytes 1-4 hold the handle of the event's data block, which
-// TMidiTrackStream::payload resolves.
+// TMidiTrackStream::payload resolves.  Data bytes are kept as read: in a
+// malformed song they can be 0x80 or above, so check before indexing a
+// 128-entry table with a note number.
 struct TEventData {
     std::uint8_t Status;
     std::uint8_t Data1;

@@ -273,9 +273,8 @@ TEST(TrackStream, AddMetaEventAndInsertIntoAnEmptyTrack) {
 
 TEST(TrackStream, CapacityOfOneHundredThousandEvents) {
     Bytes events;
-    events.reserve(400020);
     for (int i = 0; i < 99999; ++i)
-        events = events + Bytes{0x00, 0xFE};
+        events.insert(events.end(), {0x00, 0xFE});
     Loaded full(events + endOfTrack());
     EXPECT_EQ(full.track.EventCount(), 100000);
     EXPECT_EQ(full.track.committedSize(), 1500000);
