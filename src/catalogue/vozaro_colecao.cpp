@@ -293,6 +293,17 @@ std::optional<fs::path> songFilePath(const std::string& arquivo) {
     return folder / name;
 }
 
+std::optional<std::string> catalogueFileName(const fs::path& songFile) {
+    std::string name = songFile.filename().string();
+    if (std::optional<std::string> cp1252 = platform::utf8ToWindows1252(name))
+        return cp1252;
+    showMessage("O nome do arquivo \"" + name +
+                    "\" tem caracteres que o álbum de músicas não aceita. "
+                    "Renomeie o arquivo para incluí-lo.",
+                MessageIcon::Error);
+    return std::nullopt;
+}
+
 void seekAlbum(int32_t position) {
     if (position < 0)
         fail(EINVAL, "negative album position");

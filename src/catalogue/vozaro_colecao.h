@@ -80,6 +80,12 @@ std::filesystem::path picturesFolder();
 // '/', '\' or NUL), so that a damaged entry never reaches another file.
 std::optional<std::filesystem::path> songFilePath(const std::string& arquivo);
 
+// The name under which a song file is catalogued: its file name (UTF-8 on
+// disk) in Windows-1252.  A name holding a character Windows-1252 cannot
+// write cannot be catalogued: the user is told so (error message naming the
+// file) and std::nullopt comes back.
+std::optional<std::string> catalogueFileName(const std::filesystem::path& songFile);
+
 // Sequential reading from the current entry position, in file order
 // (LerRegistro and LocalizarMusica move that position too).
 void seekAlbum(int32_t position);

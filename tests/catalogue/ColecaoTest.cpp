@@ -327,3 +327,18 @@ TEST_F(CatalogueTest, CopyNeverOverwritesAndLeavesNoPartialFile) {
     }
     EXPECT_FALSE(fs::exists(folder / "cut.kar"));
 }
+
+TEST_F(CatalogueTest, FileNamesOutsideWindows1252CannotBeCatalogued) {
+    EXPECT_EQ(catalogueFileName("/tmp/Canção Nº 1.kar"), "Can\xe7\xe3o N\xba 1.kar");
+    EXPECT_THAT(messages.messages(), IsEmpty());
+    EXPECT_EQ(catalogueFileName("/tmp/カラオケ.kar"), std::nullopt);
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text,
+              "O nome do arquivo \"カラオケ.kar\" tem caracteres que o álbum de músicas não aceita. "
+              "Renomeie o arquivo para incluí-lo.");
+    EXPECT_EQ(messages.messages()[0].icon, vozaro::platform::MessageIcon::Error);
+
+    ASSERT_TRUE(AbrirAlbum());  // a catalogued accented name finds its file on disk
+    writeBytes(songsFolder() / "CANÇÃO Nº 1.KAR", "x");
+    EXPECT_EQ(songFilePath("Can\xe7\xe3o N\xba 1.kar"), songsFolder() / "CANÇÃO Nº 1.KAR");
+}
