@@ -217,6 +217,33 @@ struct Store {
         return buffer.data();
     }
 
+    // The whole numbers of the index, in file order; a torn last number is
+    // left out.
+    std::vector<int32_t> readIndex() {
+        off_t size = fileSize(index, "cannot read the album index");
+        std::vector<char> bytes(static_cast<size_t>(size / kIndexEntrySize * kIndexEntrySize));
+        size_t got = readAt(index, bytes.data(), bytes.size(), 0, "cannot read the album index");
+        std::vector<int32_t> numbers(got / kIndexEntrySize);
+        for (size_t i = 0; i < numbers.size(); ++i)
+            numbers[i] = readInt32(bytes.data() + i * kIndexEntrySize);
+        return numbers;
+    }
+
+    // Replaces the index with `numbers` through its rewrite file.
+    void rewriteIndex(const std::vector<int32_t>& numbers) {
+        Rewrite rewrite(file(".idt"));
+        for (int32_t numero : numbers) {
+            char bytes[kIndexEntrySize];
+            writeInt32(bytes, numero);
+            rewrite.append(bytes, sizeof bytes);
+        }
+        rewrite.commit(file(".idx"));
+        closeFd(index);
+        index = ::open(file(".idx").c_str(), O_RDWR | O_CLOEXEC);
+        if (index < 0)
+            fail(errno, "cannot reopen the album index");
+    }
+
     void appendToIndex(int32_t numero) {
         off_t end = fileSize(index, "cannot read the album index") / kIndexEntrySize * kIndexEntrySize;
         char bytes[kIndexEntrySize];
@@ -329,6 +356,40 @@ void returnNumber(int32_t numero) {
     store().appendToIndex(numero);
 }
 
+namespace {
+
+void repairFreeNumbers() {
+    Store& s = store();
+    enum : uint8_t { kUnseen, kInAlbum, kFree };
+    std::vector<uint8_t> seen(kMaxSongs + 1, kUnseen);
+    int32_t highest = 0;
+    auto valid = [](int32_t numero) { return numero >= 1 && numero <= kMaxSongs; };
+    const int32_t count = ContarMusicas();
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t numero = readInt32(s.entryBytes(i) + kNumeroOffset);
+        if (valid(numero)) {
+            seen[numero] = kInAlbum;
+            highest = std::max(highest, numero);
+        }
+    }
+    const std::vector<int32_t> index = s.readIndex();
+    std::vector<int32_t> repaired;
+    for (int32_t numero : index)
+        if (valid(numero) && seen[numero] == kUnseen) {
+            seen[numero] = kFree;
+            repaired.push_back(numero);
+            highest = std::max(highest, numero);
+        }
+    for (int32_t numero = 1; numero <= highest; ++numero)
+        if (seen[numero] == kUnseen)
+            repaired.push_back(numero);  // lost: neither used nor free
+    if (repaired != index ||
+        fileSize(s.index, "cannot read the album index") % kIndexEntrySize != 0)
+        s.rewriteIndex(repaired);
+}
+
+}  // namespace
+
 bool removeMissingSongs(const CheckProgress& progress) {
     if (!AbrirAlbum())
         return false;
@@ -351,6 +412,7 @@ bool removeMissingSongs(const CheckProgress& progress) {
                     progress.progressed(p);
             }
         }
+        repairFreeNumbers();
     } catch (const CatalogueError&) {
         // A damaged or unreadable album ends the check; the program goes on
         // with the catalogue as it is.
@@ -469,23 +531,14 @@ bool ExcluirMusica(int32_t numero) {
 int32_t ProximoNumero() {
     Store& s = store();
     int32_t candidate = ContarMusicas() + 1;
-    off_t size = fileSize(s.index, "cannot read the album index");
-    if (size == 0)
+    if (fileSize(s.index, "cannot read the album index") == 0)
         return candidate;  // nothing freed: the index stays as it is
-    std::vector<char> numbers(static_cast<size_t>(size / kIndexEntrySize * kIndexEntrySize));
-    size_t got = readAt(s.index, numbers.data(), numbers.size(), 0, "cannot read the album index");
-    numbers.resize(got / kIndexEntrySize * kIndexEntrySize);
+    std::vector<int32_t> numbers = s.readIndex();
     if (!numbers.empty()) {
-        candidate = readInt32(numbers.data() + numbers.size() - kIndexEntrySize);
-        numbers.resize(numbers.size() - kIndexEntrySize);
+        candidate = numbers.back();
+        numbers.pop_back();
     }
-    Rewrite rewrite(s.file(".idt"));
-    rewrite.append(numbers.data(), numbers.size());
-    rewrite.commit(s.file(".idx"));
-    closeFd(s.index);
-    s.index = ::open(s.file(".idx").c_str(), O_RDWR | O_CLOEXEC);
-    if (s.index < 0)
-        fail(errno, "cannot reopen the album index");
+    s.rewriteIndex(numbers);
     return candidate;
 }
 

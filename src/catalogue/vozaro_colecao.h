@@ -104,7 +104,11 @@ void returnNumber(int32_t numero);
 // moved up.  `started` is called once with the number of entries before the
 // walk when there are any; `progressed` after each entry with the position
 // reached.  An entry that cannot be removed is passed over, and an
-// input/output error ends the walk quietly.  Returns false only when the
+// input/output error ends the walk quietly.  A completed walk then restores
+// the numbering rule should a crash or a damaged index have broken it: the
+// index loses numbers that entries use (or that repeat or lie outside
+// 1 .. 99,999) and gets back numbers that are neither used nor free, so no
+// new song can take a number already in use.  Returns false only when the
 // catalogue could not be opened (the message has been shown; the program
 // ends).
 struct CheckProgress {

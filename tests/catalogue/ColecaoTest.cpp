@@ -214,6 +214,34 @@ TEST_F(CatalogueTest, StartupCheckRemovesEntriesWhoseSongsAreGone) {
     EXPECT_EQ(addSong("novo.kar"), 2);
 }
 
+TEST_F(CatalogueTest, StartupCheckRestoresTheNumberingAfterACrash) {
+    ASSERT_TRUE(AbrirAlbum());
+    for (const char* name : {"1.kar", "2.kar", "3.kar", "4.kar"})
+        addSong(name);
+    ASSERT_TRUE(ExcluirMusica(4));
+    ASSERT_TRUE(ExcluirMusica(2));
+    ASSERT_THAT(indexNumbers(), ElementsAre(4, 2));
+    FecharAlbum();
+    ASSERT_TRUE(removeMissingSongs());  // a sound catalogue keeps its index as it is
+    EXPECT_THAT(indexNumbers(), ElementsAre(4, 2));
+
+    // Power lost after the album was replaced but before the number was
+    // freed: 2 is neither used nor free.
+    writeBytes(file("vozaro.idx"), std::string("\x04\0\0\0", 4));
+    ASSERT_TRUE(removeMissingSongs());
+    EXPECT_THAT(indexNumbers(), ElementsAre(4, 2));
+
+    // Freed but still in the album (and a damaged number beside it): an
+    // entry uses 3, so it must never be handed out.
+    writeBytes(file("vozaro.idx"), std::string("\x04\0\0\0\x02\0\0\0\x03\0\0\0\xff\xff\xff\xff\x02\0", 18));
+    ASSERT_TRUE(removeMissingSongs());
+    EXPECT_THAT(indexNumbers(), ElementsAre(4, 2));
+    ASSERT_TRUE(AbrirAlbum());
+    EXPECT_EQ(addSong("a.kar"), 2);
+    EXPECT_EQ(addSong("b.kar"), 4);
+    EXPECT_EQ(addSong("c.kar"), 5);
+}
+
 TEST_F(CatalogueTest, StartupCheckOfAnEmptyCatalogueReportsNothing) {
     bool called = false;
     ASSERT_TRUE(removeMissingSongs({[&](int32_t) { called = true; }, [&](int32_t) { called = true; }}));
