@@ -122,3 +122,23 @@ TEST_F(RiffStream, ReadWriteAndSeekOrigins) {
     EXPECT_EQ(r.Read(rest, 10), 2);
     EXPECT_EQ(r.Write("x", 1), 0);  // opened for reading
 }
+
+TEST_F(RiffStream, DescendWithoutSearchAndIntoLists) {
+    const Bytes list = text("LIST") + le32(4 + 8 + 2) + text("INFO") + text("INAM") + le32(2) + text("ab");
+    const std::string path = file("l.rmi", rmid(text("MThd"), list));
+    TRiffFileStream s(path, kOpenRead);
+    s.Descend("", 0);  // whatever chunk is at the position
+    EXPECT_EQ(s.chunks()[0]->descriptor().chunkId, stringToFourCC("RIFF"));
+    // The id "LIST" names the form type, so it looks for a list of type "LIST".
+    const std::int64_t start = s.position();
+    EXPECT_EQ(descendError(s, "LIST", kFindList), "Unable to descend into LIST");
+    s.Seek(start, soBeginning);
+    s.Descend("", kFindList);
+    EXPECT_EQ(s.chunks()[1]->descriptor().formType, stringToFourCC("INFO"));
+    EXPECT_EQ(s.chunks()[1]->descriptor().dataOffset, 20u);
+    s.Descend("INAM", kFindChunk);
+    char name[2];
+    ASSERT_EQ(s.Read(name, 2), 2);
+    EXPECT_EQ(std::string(name, 2), "ab");
+    EXPECT_EQ(s.chunks().size(), 3u);
+}
