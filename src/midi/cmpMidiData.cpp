@@ -128,9 +128,7 @@ void TMidiData::readHeader(Stream& source) {
     division_ = words[2];
     if (length >= 7) {
         const std::int64_t extra = length - 6;
-        const std::int64_t here = source.position();
-        if (extra > source.size() - here)
-            throw StreamReadError();
+        source.requireAhead(extra);
         headerExtra_.resize(static_cast<std::size_t>(extra));
         source.readBuffer(headerExtra_.data(), extra);
     }

@@ -1,6 +1,6 @@
 #include "midi/cmpRiffStream.h"
 
-#include <cstring>
+#include <cstdio>
 
 namespace vozaro::midi {
 
@@ -12,6 +12,15 @@ constexpr std::uint32_t kListId = 0x5453494C;  // "LIST"
 std::uint32_t littleEndian32(const std::uint8_t* p) noexcept {
     return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
            (std::uint32_t{p[3]} << 24);
+}
+
+// The file openFile gave, or the error of a RIFF stream that could not open.
+std::FILE* fileOrThrow(std::FILE* file, const std::string& fileName, std::uint16_t mode) {
+    if (file == nullptr && mode == kCreate)
+        throw FileCreateError("Unable to create " + fileName);
+    if (file == nullptr)
+        throw FileOpenError("Unable to open " + fileName);
+    return file;
 }
 
 }  // namespace
@@ -32,52 +41,8 @@ TRiffChunkInfo::TRiffChunkInfo(const std::string& chunkId) : idText_(chunkId) {
         descriptor_.chunkId = stringToFourCC(chunkId);
 }
 
-TRiffStream::TRiffStream(const std::string& fileName, std::uint16_t mode) {
-    if (mode == kCreate) {
-        file_ = std::fopen(fileName.c_str(), "w+b");
-        if (file_ == nullptr)
-            throw FileCreateError("Unable to create " + fileName);
-        return;
-    }
-    // Write and read-write both need an existing file here; the sharing bits
-    // have no counterpart on Linux.
-    const bool write = (mode & kOpenWrite) != 0 || (mode & kOpenReadWrite) != 0;
-    file_ = std::fopen(fileName.c_str(), write ? "r+b" : "rb");
-    if (file_ == nullptr)
-        throw FileOpenError("Unable to open " + fileName);
-}
-
-TRiffStream::~TRiffStream() {
-    if (file_ != nullptr)
-        std::fclose(file_);
-}
-
-std::int64_t TRiffStream::Read(void* buffer, std::int64_t count) {
-    if (count <= 0)
-        return 0;
-    const std::size_t n = std::fread(buffer, 1, static_cast<std::size_t>(count), file_);
-    if (n == 0 && std::ferror(file_)) {
-        std::clearerr(file_);
-        return 0;
-    }
-    return static_cast<std::int64_t>(n);
-}
-
-std::int64_t TRiffStream::Write(const void* buffer, std::int64_t count) {
-    if (count <= 0)
-        return 0;
-    const std::size_t n = std::fwrite(buffer, 1, static_cast<std::size_t>(count), file_);
-    if (n != static_cast<std::size_t>(count))
-        std::clearerr(file_);
-    return static_cast<std::int64_t>(n);
-}
-
-std::int64_t TRiffStream::Seek(std::int64_t offset, int origin) {
-    const int whence = origin == soCurrent ? SEEK_CUR : origin == soEnd ? SEEK_END : SEEK_SET;
-    if (::fseeko(file_, static_cast<off_t>(offset), whence) != 0)
-        return -1;
-    return static_cast<std::int64_t>(::ftello(file_));
-}
+TRiffStream::TRiffStream(const std::string& fileName, std::uint16_t mode)
+    : FileStream(fileOrThrow(openFile(fileName, mode), fileName, mode), fileName) {}
 
 void TRiffStream::Descend(const std::string& chunkId, std::uint32_t flags) {
     auto info = std::make_unique<TRiffChunkInfo>(chunkId);

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -53,19 +52,14 @@ private:
     ChunkDescriptor descriptor_;
 };
 
-class TRiffStream : public Stream {
+class TRiffStream : public FileStream {
 public:
     // mode: kCreate, or an access value with a sharing value (see
     // unitMidiGlobals.h).  Throws FileCreateError "Unable to create <name>"
-    // or FileOpenError "Unable to open <name>".
+    // or FileOpenError "Unable to open <name>".  Read, Write and Seek are the
+    // file's: a failure moves 0 bytes; Seek origin 1 (current) and 2 (end)
+    // pass through, any other counts from the beginning.
     TRiffStream(const std::string& fileName, std::uint16_t mode);
-    ~TRiffStream() override;
-
-    // Read and Write return the bytes moved; a failure moves 0.
-    std::int64_t Read(void* buffer, std::int64_t count) override;
-    std::int64_t Write(const void* buffer, std::int64_t count) override;
-    // Origin 1 (current) and 2 (end) pass through; any other is the beginning.
-    std::int64_t Seek(std::int64_t offset, int origin) override;
 
     // Descends into the matching chunk inside the innermost chunk descended
     // so far (or from the current position when none) and leaves the position
@@ -79,7 +73,6 @@ public:
 
 private:
     bool descend(ChunkDescriptor& ck, const ChunkDescriptor* parent, std::uint32_t flags);
-    std::FILE* file_ = nullptr;
     std::vector<std::unique_ptr<TRiffChunkInfo>> chunks_;
 };
 

@@ -16,6 +16,13 @@ void Stream::writeBuffer(const void* buffer, std::int64_t count) {
         throw StreamWriteError();
 }
 
+void Stream::requireAhead(std::int64_t count) {
+    const std::int64_t here = position();
+    const std::int64_t end = size();
+    if (here < 0 || end < here || count > end - here)
+        throw StreamReadError();
+}
+
 std::int64_t Stream::size() {
     const std::int64_t pos = Seek(0, soCurrent);
     const std::int64_t end = Seek(0, soEnd);
@@ -49,15 +56,18 @@ std::string fileMessage(const char* what, const std::string& fileName) {
 }
 }  // namespace
 
-FileStream::FileStream(const std::string& fileName, std::uint16_t mode) : fileName_(fileName) {
-    if (mode == kCreate) {
-        file_ = std::fopen(fileName.c_str(), "w+b");
-        if (file_ == nullptr)
-            throw FileCreateError(fileMessage("Cannot create file", fileName));
-        return;
-    }
-    const char* how = (mode & 0x0003) == kOpenRead ? "rb" : "r+b";
-    file_ = std::fopen(fileName.c_str(), how);
+std::FILE* FileStream::openFile(const std::string& fileName, std::uint16_t mode) {
+    if (mode == kCreate)
+        return std::fopen(fileName.c_str(), "w+b");
+    // Write and read-write both need an existing file; the sharing bits have
+    // no counterpart on Linux.
+    return std::fopen(fileName.c_str(), (mode & 0x0003) == kOpenRead ? "rb" : "r+b");
+}
+
+FileStream::FileStream(const std::string& fileName, std::uint16_t mode)
+    : file_(openFile(fileName, mode)), fileName_(fileName) {
+    if (file_ == nullptr && mode == kCreate)
+        throw FileCreateError(fileMessage("Cannot create file", fileName));
     if (file_ == nullptr)
         throw FileOpenError(fileMessage("Cannot open file", fileName));
 }
@@ -70,13 +80,17 @@ FileStream::~FileStream() {
 std::int64_t FileStream::Read(void* buffer, std::int64_t count) {
     if (count <= 0)
         return 0;
-    return static_cast<std::int64_t>(std::fread(buffer, 1, static_cast<std::size_t>(count), file_));
+    const std::size_t n = std::fread(buffer, 1, static_cast<std::size_t>(count), file_);
+    std::clearerr(file_);
+    return static_cast<std::int64_t>(n);
 }
 
 std::int64_t FileStream::Write(const void* buffer, std::int64_t count) {
     if (count <= 0)
         return 0;
-    return static_cast<std::int64_t>(std::fwrite(buffer, 1, static_cast<std::size_t>(count), file_));
+    const std::size_t n = std::fwrite(buffer, 1, static_cast<std::size_t>(count), file_);
+    std::clearerr(file_);
+    return static_cast<std::int64_t>(n);
 }
 
 std::int64_t FileStream::Seek(std::int64_t offset, int origin) {

@@ -90,6 +90,9 @@ public:
     void readBuffer(void* buffer, std::int64_t count);
     // Throws StreamWriteError unless exactly count bytes were written.
     void writeBuffer(const void* buffer, std::int64_t count);
+    // Throws StreamReadError unless count more bytes lie ahead, so that a
+    // length read from a file can be checked before anything is allocated.
+    void requireAhead(std::int64_t count);
 
     std::int64_t position() { return Seek(0, soCurrent); }
     void setPosition(std::int64_t pos) { Seek(pos, soBeginning); }
@@ -129,7 +132,8 @@ public:
 
 // A plain file opened with one of the open modes above.  Failing to open
 // throws FileOpenError ("Cannot open file \"name\". reason"), failing to
-// create FileCreateError ("Cannot create file \"name\". reason").
+// create FileCreateError ("Cannot create file \"name\". reason").  Read and
+// Write return the bytes moved (0 on failure).
 class FileStream : public Stream {
 public:
     FileStream(const std::string& fileName, std::uint16_t mode);
@@ -140,6 +144,12 @@ public:
     std::int64_t Seek(std::int64_t offset, int origin) override;
 
     const std::string& fileName() const noexcept { return fileName_; }
+
+protected:
+    // Takes over a file opened with openFile (not nullptr).
+    FileStream(std::FILE* file, const std::string& fileName) : file_(file), fileName_(fileName) {}
+    // Opens fileName as mode says; nullptr (errno set) on failure.
+    static std::FILE* openFile(const std::string& fileName, std::uint16_t mode);
 
 private:
     std::FILE* file_ = nullptr;

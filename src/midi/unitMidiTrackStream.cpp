@@ -66,10 +66,7 @@ void TMidiTrackStream::LoadFromStream(Stream& source) {
     const std::uint32_t length = readBigEndian32(head + 4);
     // A length beyond what the source still holds is a short read; checking
     // first keeps a forged length from allocating gigabytes.
-    const std::int64_t here = source.position();
-    const std::int64_t end = source.size();
-    if (here < 0 || end < here || static_cast<std::int64_t>(length) > end - here)
-        throw StreamReadError();
+    source.requireAhead(length);
     std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[length == 0 ? 1 : length]);
     source.readBuffer(buffer.get(), length);
     loadChunk(buffer.get(), length);

@@ -1,7 +1,10 @@
 // Hand-made Standard MIDI File bytes for the reader tests.
 #pragma once
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <string>
@@ -73,5 +76,29 @@ inline void writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
+
+// A folder of its own under the system's temporary folder, removed with
+// everything in it at the end.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string& name)
+        : path_(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+    // Writes a file into the folder and returns its path.
+    std::string file(const std::string& name, const Bytes& bytes) const {
+        const std::string p = (path_ / name).string();
+        writeFile(p, bytes);
+        return p;
+    }
+
+private:
+    std::filesystem::path path_;
+};
 
 }  // namespace vozaro::midi::fixtures

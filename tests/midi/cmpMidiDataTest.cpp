@@ -1,7 +1,6 @@
 #include "midi/cmpMidiData.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -22,16 +21,7 @@ const Bytes kNoteTrack = track(vlq(0) + Bytes{0xC2, 5} + vlq(0) + Bytes{0x92, 60
 
 class MidiData : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("vozaro-mididata-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string file(const std::string& name, const Bytes& bytes) {
-        const std::string path = (dir_ / name).string();
-        writeFile(path, bytes);
-        return path;
-    }
+    std::string file(const std::string& name, const Bytes& bytes) { return folder_.file(name, bytes); }
     // Reloads song from path; returns "" or the error message.
     static std::string load(TMidiData& song, const std::string& path) {
         song.setActive(false);
@@ -43,7 +33,8 @@ protected:
         }
         return "";
     }
-    fs::path dir_;
+    TempFolder folder_{"vozaro-mididata"};
+    const fs::path& dir_ = folder_.path();
 };
 
 void expectClosed(const TMidiData& song) {

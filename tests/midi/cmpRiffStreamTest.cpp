@@ -1,7 +1,6 @@
 #include "midi/cmpRiffStream.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -15,17 +14,9 @@ namespace {
 
 class RiffStream : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("vozaro-riff-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string file(const std::string& name, const Bytes& bytes) {
-        const std::string path = (dir_ / name).string();
-        writeFile(path, bytes);
-        return path;
-    }
-    fs::path dir_;
+    std::string file(const std::string& name, const Bytes& bytes) { return folder_.file(name, bytes); }
+    TempFolder folder_{"vozaro-riff"};
+    const fs::path& dir_ = folder_.path();
 };
 
 std::string descendError(TRiffStream& s, const std::string& id, std::uint32_t flags) {
