@@ -1,8 +1,15 @@
 // Program entry: creates the windows in their order and runs the event loop
 // until the stage is closed.
 #include <QApplication>
+#include <memory>
 
+#include "catalogue/vozaro_album.h"
+#include "catalogue/vozaro_editsong.h"
+#include "catalogue/vozaro_order.h"
 #include "platform/UiMessageBox.h"
+#include "settings/vozaro_config.h"
+#include "settings/vozaro_creditos.h"
+#include "settings/vozaro_inicio.h"
 #include "stage/vozaro_main.h"
 
 int main(int argc, char* argv[]) {
@@ -11,7 +18,19 @@ int main(int argc, char* argv[]) {
     Q_INIT_RESOURCE(vozaro);
     vozaro::platform::installWindowMessageBoxes();
 
-    TformKaraoke stage;
-    stage.showMaximized();
+    // The stage checks the display and the catalogue while it is created,
+    // before any other window exists; the configuration window, created last,
+    // reads the settings before the stage is first shown.
+    auto stage = std::make_unique<TformKaraoke>();
+    if (!stage->created())
+        return 1;
+    auto inicio = std::make_unique<TformInicio>();
+    auto musica = std::make_unique<TformMusica>();
+    auto album = std::make_unique<TformAlbum>();
+    auto creditos = std::make_unique<TformCreditos>();
+    auto order = std::make_unique<TformOrder>();
+    auto config = std::make_unique<TformConfig>();
+
+    stage->show();
     return app.exec();
 }

@@ -1,0 +1,29 @@
+#include "settings/vozaro_config.h"
+
+#include <QCoreApplication>
+
+TformConfig* formConfig = nullptr;
+
+TformConfig::TformConfig(QWidget* parent) : QDialog(parent) {
+    formConfig = this;
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setFixedSize(592, 398);
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
+    FormCreate();
+}
+
+TformConfig::~TformConfig() {
+    if (formConfig == this)
+        formConfig = nullptr;
+}
+
+void TformConfig::FormCreate() {
+    setWindowTitle(QCoreApplication::applicationName());
+    loadKaraokeSettings(Settings);
+    ApplySettings();
+}
+
+void TformConfig::ApplySettings() { saveKaraokeSettings(Settings); }

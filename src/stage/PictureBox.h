@@ -1,0 +1,29 @@
+// A picture control: shows an image, either at its own size from the top
+// left or stretched over the whole control.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+class PictureBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit PictureBox(QWidget* parent = nullptr);
+
+    void setPicture(const QImage& picture);
+    const QImage& picture() const { return picture_; }
+
+    void setStretch(bool stretch);
+    bool stretch() const { return stretch_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage picture_;
+    bool stretch_ = false;
+};
+
+// A copy of the picture in which every pixel of its bottom-left pixel's colour
+// is transparent: the way the program's logo is drawn over other pictures.
+QImage withTransparentBackground(const QImage& picture);

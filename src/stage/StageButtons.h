@@ -1,0 +1,30 @@
+// Where the stage's picture buttons sit on its button bar (624 × 46).  The
+// bar's artwork is drawn around these rectangles, and the start screen's
+// captions point at them.
+#pragma once
+
+#include <array>
+
+namespace vozaro::stage {
+
+struct ButtonPlace {
+    const char* name;  // the button's member name
+    int x, y, width, height;
+};
+
+inline constexpr int kBarWidth = 624;
+inline constexpr int kBarHeight = 46;
+
+inline constexpr std::array<ButtonPlace, 9> kBarButtons{{
+    {"bCreditos", 9, 7, 25, 33},
+    {"bPlay", 56, 11, 20, 23},
+    {"bStop", 83, 11, 20, 23},
+    {"bProxima", 113, 11, 20, 23},
+    {"bConfig", 152, 16, 57, 16},
+    {"bMusicas", 237, 16, 63, 16},
+    {"bPedidos", 331, 16, 65, 16},
+    {"bMelodia", 423, 16, 65, 16},
+    {"bSair", 572, 16, 37, 16},
+}};
+
+}  // namespace vozaro::stage
