@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <functional>
 
 inline void initVozaroResources() { Q_INIT_RESOURCE(vozaro); }
 
@@ -27,20 +26,24 @@ inline QApplication& testApplication() {
     return *app;
 }
 
-// Waits (in the event loop the handler runs) for the next modal window,
-// hands it to inspect and closes it.  Call before the handler that opens it.
-inline void closeNextModal(std::function<void(QWidget*)> inspect) {
-    auto* poll = new QTimer;
-    auto tries = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, [poll, tries, inspect] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal && ++*tries < 200)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        inspect(modal);
-        if (modal)
+// Closes the modal windows that open during its lifetime (in the event loop
+// of the handler that opened them) and remembers the first one.
+class ModalCloser {
+public:
+    ModalCloser() {
+        QObject::connect(&poll_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal)
+                return;
+            if (!first_)
+                first_ = modal;
             modal->close();
-    });
-    poll->start(5);
-}
+        });
+        poll_.start(5);
+    }
+    QWidget* first() const { return first_; }
+
+private:
+    QTimer poll_;
+    QWidget* first_ = nullptr;
+};
