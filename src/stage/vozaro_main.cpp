@@ -7,8 +7,12 @@
 #include <QFrame>
 #include <QProgressBar>
 #include <QTimer>
+#include <algorithm>
 
+#include "catalogue/vozaro_colecao.h"
+#include "catalogue/vozaro_status.h"
 #include "platform/MessageBox.h"
+#include "platform/Paths.h"
 #include "platform/UiDisplay.h"
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_creditos.h"
@@ -131,7 +135,7 @@ bool TformKaraoke::FormCreate() {
     for (QAbstractButton* button : panelBotoes->findChildren<QAbstractButton*>())
         button->setCursor(hand);
 
-    programFolder_ = QDir(QDir::homePath()).filePath(QStringLiteral(".local/share/vozaro/"));
+    vozaro::catalogue::setProgramFolder(vozaro::platform::findProgramFolder());
     setWindowTitle(QCoreApplication::applicationName());
     Silabas.clear();
     FilaPosicoes.clear();
@@ -139,7 +143,26 @@ bool TformKaraoke::FormCreate() {
     return checkCatalogue();
 }
 
-bool TformKaraoke::checkCatalogue() { return true; }
+bool TformKaraoke::checkCatalogue() {
+    // Entries whose song files have gone are removed, behind a status window
+    // that is shown only when there are entries to look at.
+    TformStatus status;
+    status.Progress->setValue(0);
+    status.lStatus->setText(QStringLiteral("Verificando pasta de músicas..."));
+    vozaro::catalogue::CheckProgress progress;
+    progress.started = [&status](std::int32_t entries) {
+        // A range of 0..0 would turn the bar into a busy indicator.
+        status.Progress->setMaximum(std::max(entries - 1, 1));
+        status.show();
+    };
+    progress.progressed = [&status](std::int32_t position) {
+        status.Progress->setValue(std::min(position, status.Progress->maximum()));
+        QCoreApplication::processEvents();
+    };
+    const bool opened = vozaro::catalogue::removeMissingSongs(progress);
+    status.close();
+    return opened;
+}
 
 void TformKaraoke::showEvent(QShowEvent* event) {
     if (!shown_) {
@@ -154,7 +177,7 @@ void TformKaraoke::FormShow() {
         formInicio->exec();
     coverScreen(*this);
     random_.seed(static_cast<std::mt19937::result_type>(QDateTime::currentMSecsSinceEpoch()));
-    FImg.setDirectory(programFolder_ + QStringLiteral("imagens"));
+    FImg.setDirectory(QString::fromStdString(vozaro::catalogue::picturesFolder().string()));
     FImg.update();
 }
 

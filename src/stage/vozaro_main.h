@@ -67,10 +67,6 @@ public:
     QStringList FilaPosicoes;  // catalogue positions of the queued requests
     QImage FundoLimpo;         // the current background without any text
 
-    // The folder every path of the program is built from, with a trailing
-    // separator.
-    const QString& programFolder() const { return programFolder_; }
-
 public slots:
     void bCreditosClick();
     void bPlayClick();
@@ -98,7 +94,6 @@ private:
 
     bool created_ = false;
     bool shown_ = false;
-    QString programFolder_;
     std::mt19937 random_;
 };
 
