@@ -1,20 +1,19 @@
 #include "catalogue/vozaro_colecao.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
+#include "platform/BinaryFile.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/TextEncoding.h"
 
 namespace fs = std::filesystem;
+using vozaro::platform::BinaryFile;
+using vozaro::platform::FileRewrite;
 using vozaro::platform::MessageIcon;
 using vozaro::platform::showMessage;
 
@@ -75,120 +74,11 @@ std::array<char, kEntrySize> encodeEntry(const TRegistroAlbum& entry) {
     return bytes;
 }
 
-// Reads up to `size` bytes at `offset`; fewer only at the end of the file.
-size_t readAt(int fd, char* data, size_t size, off_t offset, const char* what) {
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail(errno, what);
-        if (n == 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return done;
-}
-
-void writeAt(int fd, const char* data, size_t size, off_t offset, const char* what) {
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::pwrite(fd, data + done, size - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail(errno, what);
-        done += static_cast<size_t>(n);
-    }
-}
-
-off_t fileSize(int fd, const char* what) {
-    struct stat st {};
-    if (fd < 0)
-        fail(EBADF, what);
-    if (::fstat(fd, &st) != 0)
-        fail(errno, what);
-    return st.st_size;
-}
-
-void closeFd(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
-void syncFolder(const fs::path& folder) {
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// A file written completely beside its target and then renamed over it in
-// one step.  Until commit() succeeds the target is untouched; an uncommitted
-// rewrite file is removed.
-class Rewrite {
-public:
-    explicit Rewrite(fs::path path) : path_(std::move(path)) {
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd_ < 0)
-            fail(errno, "cannot create the rewrite file");
-    }
-    ~Rewrite() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            ::unlink(path_.c_str());
-        }
-    }
-    Rewrite(const Rewrite&) = delete;
-    Rewrite& operator=(const Rewrite&) = delete;
-
-    void append(const char* data, size_t size) {
-        pending_.insert(pending_.end(), data, data + size);
-        if (pending_.size() >= kFlushSize)
-            flush();
-    }
-
-    void commit(const fs::path& target) {
-        flush();
-        if (::fsync(fd_) != 0)
-            fail(errno, "cannot flush the rewrite file");
-        if (::close(fd_) != 0) {
-            fd_ = -1;
-            ::unlink(path_.c_str());
-            fail(errno, "cannot close the rewrite file");
-        }
-        fd_ = -1;
-        if (::rename(path_.c_str(), target.c_str()) != 0) {
-            int error = errno;
-            ::unlink(path_.c_str());
-            fail(error, "cannot replace the catalogue file");
-        }
-        syncFolder(target.parent_path());
-    }
-
-private:
-    static constexpr size_t kFlushSize = 1 << 20;
-
-    void flush() {
-        writeAt(fd_, pending_.data(), pending_.size(), written_, "cannot write the rewrite file");
-        written_ += static_cast<off_t>(pending_.size());
-        pending_.clear();
-    }
-
-    fs::path path_;
-    int fd_ = -1;
-    off_t written_ = 0;
-    std::vector<char> pending_;
-};
-
 struct Store {
     std::optional<fs::path> folder;
     fs::path songs;
-    int album = -1;
-    int index = -1;
+    BinaryFile album;
+    BinaryFile index;
     int32_t position = 0;  // next entry of sequential reading
     // Entries [bufferFirst, bufferFirst + bufferCount) of the album file.
     std::vector<char> buffer;
@@ -208,8 +98,7 @@ struct Store {
             fail(EIO, "read beyond the end of the album file");
         int32_t n = std::min(kChunkEntries, count - i);
         buffer.resize(static_cast<size_t>(n) * kEntrySize);
-        size_t got = readAt(album, buffer.data(), buffer.size(), static_cast<off_t>(i) * kEntrySize,
-                            "cannot read the album file");
+        size_t got = album.readAt(buffer.data(), buffer.size(), static_cast<uint64_t>(i) * kEntrySize);
         bufferFirst = i;
         bufferCount = static_cast<int32_t>(got / kEntrySize);
         if (bufferCount == 0)
@@ -220,9 +109,8 @@ struct Store {
     // The whole numbers of the index, in file order; a torn last number is
     // left out.
     std::vector<int32_t> readIndex() {
-        off_t size = fileSize(index, "cannot read the album index");
-        std::vector<char> bytes(static_cast<size_t>(size / kIndexEntrySize * kIndexEntrySize));
-        size_t got = readAt(index, bytes.data(), bytes.size(), 0, "cannot read the album index");
+        std::vector<char> bytes(index.size() / kIndexEntrySize * kIndexEntrySize);
+        size_t got = index.readAt(bytes.data(), bytes.size(), 0);
         std::vector<int32_t> numbers(got / kIndexEntrySize);
         for (size_t i = 0; i < numbers.size(); ++i)
             numbers[i] = readInt32(bytes.data() + i * kIndexEntrySize);
@@ -231,26 +119,25 @@ struct Store {
 
     // Replaces the index with `numbers` through its rewrite file.
     void rewriteIndex(const std::vector<int32_t>& numbers) {
-        Rewrite rewrite(file(".idt"));
+        FileRewrite rewrite(file(".idt"));
         for (int32_t numero : numbers) {
             char bytes[kIndexEntrySize];
             writeInt32(bytes, numero);
             rewrite.append(bytes, sizeof bytes);
         }
         rewrite.commit(file(".idx"));
-        closeFd(index);
-        index = ::open(file(".idx").c_str(), O_RDWR | O_CLOEXEC);
-        if (index < 0)
-            fail(errno, "cannot reopen the album index");
+        std::error_code error;
+        index = BinaryFile(file(".idx"), BinaryFile::Mode::ReadWrite, error);
+        if (error)
+            throw CatalogueError(error, "cannot reopen the album index");
     }
 
     void appendToIndex(int32_t numero) {
-        off_t end = fileSize(index, "cannot read the album index") / kIndexEntrySize * kIndexEntrySize;
+        uint64_t end = index.size() / kIndexEntrySize * kIndexEntrySize;
         char bytes[kIndexEntrySize];
         writeInt32(bytes, numero);
-        writeAt(index, bytes, sizeof bytes, end, "cannot write the album index");
-        if (::fdatasync(index) != 0)
-            fail(errno, "cannot flush the album index");
+        index.writeAt(bytes, sizeof bytes, end);
+        index.sync();
     }
 };
 
@@ -278,13 +165,15 @@ bool songFileExists(const std::string& arquivo, platform::FolderNames& names) {
 
 // Opens an existing catalogue file, or creates it empty; shows the matching
 // message on failure.
-int openOrCreate(const fs::path& path, const char* openFailure, const char* createFailure) {
-    std::error_code ec;
-    bool exists = fs::exists(fs::symlink_status(path, ec));
-    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | (exists ? 0 : O_CREAT | O_EXCL), 0644);
-    if (fd < 0)
+bool openOrCreate(BinaryFile& file, const fs::path& path, const char* openFailure,
+                  const char* createFailure) {
+    std::error_code error;
+    bool exists = fs::exists(fs::symlink_status(path, error));
+    file = BinaryFile(path, exists ? BinaryFile::Mode::ReadWrite : BinaryFile::Mode::CreateReadWrite,
+                      error);
+    if (error)
         showMessage(exists ? openFailure : createFailure, MessageIcon::Error);
-    return fd;
+    return !error;
 }
 
 bool ensureFolder(const fs::path& folder, const char* failure) {
@@ -313,7 +202,7 @@ fs::path picturesFolder() { return platform::subfolderIgnoringCase(programFolder
 std::optional<fs::path> songFilePath(const std::string& arquivo) {
     if (!isPlainFileName(arquivo))
         return std::nullopt;
-    fs::path folder = store().album >= 0 ? store().songs : songsFolder();
+    fs::path folder = store().album.isOpen() ? store().songs : songsFolder();
     std::string name = platform::windows1252ToUtf8(arquivo);
     if (std::optional<fs::path> found = platform::findIgnoringCase(folder, name))
         return found;
@@ -383,8 +272,7 @@ void repairFreeNumbers() {
     for (int32_t numero = 1; numero <= highest; ++numero)
         if (seen[numero] == kUnseen)
             repaired.push_back(numero);  // lost: neither used nor free
-    if (repaired != index ||
-        fileSize(s.index, "cannot read the album index") % kIndexEntrySize != 0)
+    if (repaired != index || s.index.size() % kIndexEntrySize != 0)
         s.rewriteIndex(repaired);
 }
 
@@ -433,14 +321,12 @@ bool AbrirAlbum() {
         return false;
     if (!ensureFolder(picturesFolder(), "Não foi possível criar pasta de imagens."))
         return false;
-    s.album = openOrCreate(s.file(".alb"), "Não foi possível abrir o álbum de músicas.",
-                           "Não foi possível criar o álbum de músicas.");
-    if (s.album < 0)
+    if (!openOrCreate(s.album, s.file(".alb"), "Não foi possível abrir o álbum de músicas.",
+                      "Não foi possível criar o álbum de músicas."))
         return false;
-    s.index = openOrCreate(s.file(".idx"), "Não foi possível abrir o índice do álbum de músicas.",
-                           "Não foi possível criar o índice do álbum de músicas.");
-    if (s.index < 0) {
-        closeFd(s.album);
+    if (!openOrCreate(s.index, s.file(".idx"), "Não foi possível abrir o índice do álbum de músicas.",
+                      "Não foi possível criar o índice do álbum de músicas.")) {
+        s.album = BinaryFile();
         return false;
     }
     s.position = 0;
@@ -449,15 +335,14 @@ bool AbrirAlbum() {
 
 void FecharAlbum() {
     Store& s = store();
-    closeFd(s.album);
-    closeFd(s.index);
+    s.album = BinaryFile();
+    s.index = BinaryFile();
     s.dropBuffer();
     s.position = 0;
 }
 
 int32_t ContarMusicas() {
-    off_t size = fileSize(store().album, "cannot read the album file");
-    return static_cast<int32_t>(std::min<off_t>(size / kEntrySize, INT32_MAX));
+    return static_cast<int32_t>(std::min<uint64_t>(store().album.size() / kEntrySize, INT32_MAX));
 }
 
 void LerRegistro(int32_t posicao) {
@@ -471,8 +356,7 @@ void GravarRegistro(int32_t posicao) {
         fail(EINVAL, "album position past the end");
     std::array<char, kEntrySize> bytes = encodeEntry(RegistroAtual);
     s.dropBuffer();
-    writeAt(s.album, bytes.data(), bytes.size(), static_cast<off_t>(posicao) * kEntrySize,
-            "cannot write the album file");
+    s.album.writeAt(bytes.data(), bytes.size(), static_cast<uint64_t>(posicao) * kEntrySize);
     s.position = posicao + 1;
 }
 
@@ -495,7 +379,7 @@ bool ExcluirMusica(int32_t numero) {
     Store& s = store();
     std::vector<std::string> dropped;
     try {
-        Rewrite rewrite(s.file(".alt"));
+        FileRewrite rewrite(s.file(".alt"));
         int32_t count = ContarMusicas();
         for (int32_t i = 0; i < count; ++i) {
             const char* bytes = s.entryBytes(i);
@@ -510,12 +394,12 @@ bool ExcluirMusica(int32_t numero) {
         return false;
     }
     s.dropBuffer();
-    closeFd(s.album);
-    s.album = ::open(s.file(".alb").c_str(), O_RDWR | O_CLOEXEC);
+    std::error_code error;
+    s.album = BinaryFile(s.file(".alb"), BinaryFile::Mode::ReadWrite, error);
     s.position = 0;
     for (const std::string& arquivo : dropped)
-        if (std::optional<fs::path> song = songFilePath(arquivo))
-            ::unlink(song->c_str());
+        if (std::optional<fs::path> song = songFilePath(arquivo); song && !fs::is_directory(*song, error))
+            fs::remove(*song, error);  // song files only; a folder of that name stays
     if (dropped.empty())
         return false;
     // The entries are gone for good now: free the number even if the album
@@ -525,13 +409,13 @@ bool ExcluirMusica(int32_t numero) {
     } catch (const CatalogueError&) {
         return false;
     }
-    return s.album >= 0;
+    return s.album.isOpen();
 }
 
 int32_t ProximoNumero() {
     Store& s = store();
     int32_t candidate = ContarMusicas() + 1;
-    if (fileSize(s.index, "cannot read the album index") == 0)
+    if (s.index.size() == 0)
         return candidate;  // nothing freed: the index stays as it is
     std::vector<int32_t> numbers = s.readIndex();
     if (!numbers.empty()) {
@@ -543,34 +427,27 @@ int32_t ProximoNumero() {
 }
 
 bool CopiarArquivo(const fs::path& origem, const fs::path& destino) {
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(destino, ec)))
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(destino, error)))
         return false;
-    int in = ::open(origem.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
+    BinaryFile in(origem, BinaryFile::Mode::ReadOnly, error);
+    if (error)
         return false;
-    int out = ::open(destino.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (out < 0) {
-        ::close(in);
+    BinaryFile out(destino, BinaryFile::Mode::CreateReadWrite, error);
+    if (error)
         return false;
-    }
-    bool ok = true;
     try {
         std::vector<char> chunk(1 << 16);
-        off_t offset = 0;
-        for (;;) {
-            size_t n = readAt(in, chunk.data(), chunk.size(), offset, "cannot read the song file");
-            if (n == 0)
-                break;
-            writeAt(out, chunk.data(), n, offset, "cannot write the song file");
-            offset += static_cast<off_t>(n);
+        uint64_t offset = 0;
+        while (size_t n = in.readAt(chunk.data(), chunk.size(), offset)) {
+            out.writeAt(chunk.data(), n, offset);
+            offset += n;
         }
-    } catch (const CatalogueError&) {
-        ok = false;
+        out.close();
+        return true;
+    } catch (const std::system_error&) {
+        out = BinaryFile();
+        fs::remove(destino, error);
+        return false;
     }
-    ok = ::close(out) == 0 && ok;
-    ::close(in);
-    if (!ok)
-        ::unlink(destino.c_str());
-    return ok;
 }

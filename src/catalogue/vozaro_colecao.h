@@ -31,7 +31,6 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <system_error>
 
@@ -57,12 +56,9 @@ constexpr int kMusicaSize = 50;
 constexpr int kArquivoSize = 255;
 constexpr int32_t kMaxSongs = 99999;
 
-// A read, write or seek of the catalogue files failed; what() carries the
-// system's error.
-class CatalogueError : public std::system_error {
-public:
-    using std::system_error::system_error;
-};
+// A read, write or seek of the catalogue files failed; code() and what()
+// carry the system's error.
+using CatalogueError = std::system_error;
 
 // The program folder every catalogue path is built from.  Set once at start
 // (the stage's FormCreate, from platform::findProgramFolder()) and by tests.

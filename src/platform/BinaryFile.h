@@ -1,0 +1,70 @@
+// Files read and written at explicit offsets, and rewrites that replace a
+// file in one step.  Failures throw std::system_error carrying the system's
+// error and a short English description.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace vozaro::platform {
+
+class BinaryFile {
+public:
+    enum class Mode {
+        ReadOnly,
+        ReadWrite,        // the file must exist
+        CreateReadWrite,  // the file must not exist; created empty
+        CreateWrite,      // created, or emptied when it exists
+    };
+
+    BinaryFile() = default;
+    // Opens `path`; on failure the file stays closed and `error` says why.
+    BinaryFile(const std::filesystem::path& path, Mode mode, std::error_code& error);
+    ~BinaryFile();
+    BinaryFile(BinaryFile&& other) noexcept;
+    BinaryFile& operator=(BinaryFile&& other) noexcept;
+    BinaryFile(const BinaryFile&) = delete;
+    BinaryFile& operator=(const BinaryFile&) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
+    uint64_t size() const;
+    // Reads up to `size` bytes; fewer only at the end of the file.
+    size_t readAt(char* data, size_t size, uint64_t offset) const;
+    void writeAt(const char* data, size_t size, uint64_t offset);
+    // Makes what was written so far survive a crash or a power loss.
+    void sync();
+    // Closes the file, reporting a failure of the last writes.
+    void close();
+
+private:
+    int fd_ = -1;
+};
+
+// A file written completely beside its target, flushed to disk and then
+// renamed over the target in one step: a crash at any moment leaves either
+// the old or the new target, whole.  Until commit() succeeds the target is
+// untouched; an uncommitted rewrite file is removed.
+class FileRewrite {
+public:
+    explicit FileRewrite(std::filesystem::path rewritePath);
+    ~FileRewrite();
+    FileRewrite(const FileRewrite&) = delete;
+    FileRewrite& operator=(const FileRewrite&) = delete;
+
+    void append(const char* data, size_t size);
+    void commit(const std::filesystem::path& target);
+
+private:
+    void flush();
+
+    std::filesystem::path path_;
+    BinaryFile file_;
+    uint64_t written_ = 0;
+    std::vector<char> pending_;
+    bool committed_ = false;
+};
+
+}  // namespace vozaro::platform
