@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include "platform/MidiDevices.h"
+
 TformConfig* formConfig = nullptr;
 
 TformConfig::TformConfig(QWidget* parent) : QDialog(parent) {
@@ -23,6 +25,7 @@ TformConfig::~TformConfig() {
 void TformConfig::FormCreate() {
     setWindowTitle(QCoreApplication::applicationName());
     loadKaraokeSettings(Settings);
+    Settings.MIDIPort = chooseMidiPort(Settings.MIDIPort, vozaro::platform::midiOutputDeviceCount());
     ApplySettings();
 }
 

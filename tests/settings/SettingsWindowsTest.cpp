@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "platform/MidiDeviceRecording.h"
 #include "platform/SettingsStore.h"
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_creditos.h"
@@ -163,6 +164,22 @@ TEST_F(SettingsWindows, ConfigurationWindowLoadsAndStoresTheSettingsWhenCreated)
          {"MIDIPort", "AutoNext", "Ajuda", "DarkImg", "NoiseLevel", "MicMute", "DarNota"})
         EXPECT_TRUE(store->contains(kSettingsKey, name)) << name;
     EXPECT_EQ(ReadSettingInt("NoiseLevel", 0), 2000);
+}
+
+TEST_F(SettingsWindows, ConfigurationWindowFitsTheStoredMidiPortToTheDevices) {
+    vozaro::platform::ScopedMidiDevices devices(
+        std::make_shared<vozaro::platform::RecordingMidiDevices>(3));
+    for (const auto& [stored, chosen] : {std::pair{7, 2}, {1, 1}, {-1, 2}}) {
+        WriteSettingInt("MIDIPort", stored);
+        TformConfig config;
+        EXPECT_EQ(config.Settings.MIDIPort, chosen) << stored;
+        EXPECT_EQ(ReadSettingInt("MIDIPort", -9), chosen);
+    }
+    vozaro::platform::ScopedMidiDevices none(
+        std::make_shared<vozaro::platform::RecordingMidiDevices>(0));
+    WriteSettingInt("MIDIPort", 0);
+    TformConfig config;
+    EXPECT_EQ(config.Settings.MIDIPort, -1);
 }
 
 }  // namespace
