@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "platform/MidiDevices.h"
+#include "stage/WindowLook.h"
 
 TformConfig* formConfig = nullptr;
 
@@ -10,10 +11,7 @@ TformConfig::TformConfig(QWidget* parent) : QDialog(parent) {
     formConfig = this;
     setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(592, 398);
-    QPalette black = palette();
-    black.setColor(QPalette::Window, Qt::black);
-    setPalette(black);
-    setAutoFillBackground(true);
+    paintBlack(*this);
     FormCreate();
 }
 

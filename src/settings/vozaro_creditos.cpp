@@ -9,6 +9,7 @@
 #include "settings/vozaro_inicio.h"
 #include "stage/PictureBox.h"
 #include "stage/ScreenGeometry.h"
+#include "stage/WindowLook.h"
 
 TformCreditos* formCreditos = nullptr;
 
@@ -16,20 +17,6 @@ namespace {
 
 constexpr int kClientWidth = 236;
 constexpr int kClientHeight = 183;
-
-QLabel* whiteText(QWidget* parent, const QString& text, bool bold, const QRect& place) {
-    auto* label = new QLabel(text, parent);
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(12);
-    font.setBold(bold);
-    label->setFont(font);
-    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Qt::white);
-    label->setPalette(palette);
-    label->setGeometry(place);
-    return label;
-}
 
 }  // namespace
 
@@ -40,21 +27,24 @@ TformCreditos::TformCreditos(QWidget* parent) : QDialog(parent) {
     setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QCoreApplication::applicationName());
     setFixedSize(kClientWidth, kClientHeight);
-    QPalette black = palette();
-    black.setColor(QPalette::Window, Qt::black);
-    setPalette(black);
-    setAutoFillBackground(true);
+    paintBlack(*this);
 
     Logo = new PictureBox(this);
     Logo->setObjectName(QStringLiteral("Logo"));
     Logo->setGeometry((kClientWidth - 197) / 2, 4, 197, 102);
     Logo->setPicture(withTransparentBackground(logoPicture()));
 
+    // Two columns: a bold heading with the credited name beneath it.
     const int half = kClientWidth / 2;
-    whiteText(this, QStringLiteral("Programação"), true, QRect(4, 110, half - 4, 16));
-    whiteText(this, QStringLiteral("Equipe Vozaro"), false, QRect(4, 126, half - 4, 16));
-    whiteText(this, QStringLiteral("Ilustrações"), true, QRect(half, 110, half - 4, 16));
-    whiteText(this, QStringLiteral("Equipe Vozaro"), false, QRect(half, 126, half - 4, 16));
+    const std::pair<QString, int> columns[] = {{QStringLiteral("Programação"), 4},
+                                               {QStringLiteral("Ilustrações"), half}};
+    for (const auto& [heading, left] : columns) {
+        whiteLabel(this, heading, arialPixels(12, true), Qt::AlignHCenter | Qt::AlignTop)
+            ->setGeometry(left, 110, half - 4, 16);
+        whiteLabel(this, QStringLiteral("Equipe Vozaro"), arialPixels(12),
+                   Qt::AlignHCenter | Qt::AlignTop)
+            ->setGeometry(left, 126, half - 4, 16);
+    }
 
     bOk = new QPushButton(QStringLiteral("OK"), this);
     bOk->setObjectName(QStringLiteral("bOk"));

@@ -10,6 +10,7 @@
 #include "stage/PictureBox.h"
 #include "stage/ScreenGeometry.h"
 #include "stage/StageButtons.h"
+#include "stage/WindowLook.h"
 
 TformInicio* formInicio = nullptr;
 
@@ -52,33 +53,12 @@ const vozaro::stage::ButtonPlace& buttonPlace(const char* name) {
     return vozaro::stage::kBarButtons.front();
 }
 
-QFont arial(int pixelSize, bool bold = false) {
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
-
-QLabel* whiteLabel(QWidget* parent, const QString& text, const QFont& font,
-                   Qt::Alignment alignment) {
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    label->setWordWrap(true);
-    label->setAlignment(alignment);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Qt::white);
-    label->setPalette(palette);
-    return label;
-}
-
 // The pointer from a caption to its button: a small white bar.
 void addPointer(QWidget* parent, const char* button, int top) {
     const auto& place = buttonPlace(button);
     auto* bar = new QWidget(parent);
     bar->setAutoFillBackground(true);
-    QPalette palette = bar->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    bar->setPalette(palette);
+    bar->setPalette(QPalette(Qt::white, Qt::white));
     bar->setGeometry(kBarLeft + place.x + place.width / 2 - 2, top, 5, kPointerHeight);
 }
 
@@ -107,17 +87,12 @@ TformInicio::~TformInicio() {
 void TformInicio::createControls() {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_QuitOnClose, false);
-    QPalette black = palette();
-    black.setColor(QPalette::Window, Qt::black);
-    black.setColor(QPalette::WindowText, Qt::white);
-    setPalette(black);
-    setAutoFillBackground(true);
+    paintBlack(*this);
     resize(kPanelWidth, kPanelHeight);
 
     panelFundo = new QWidget(this);
     panelFundo->setObjectName(QStringLiteral("panelFundo"));
-    panelFundo->setAutoFillBackground(true);
-    panelFundo->setPalette(black);
+    paintBlack(*panelFundo);
     panelFundo->resize(kPanelWidth, kPanelHeight);
 
     Logo = new PictureBox(panelFundo);
@@ -126,7 +101,7 @@ void TformInicio::createControls() {
     Logo->setPicture(QImage(QStringLiteral(":/logo.png")));
 
     QLabel* welcome = whiteLabel(panelFundo,
-        QStringLiteral("Bem-vindo ao Vozaro 2, o Karaokê da Editora Lumbra."), arial(16, true),
+        QStringLiteral("Bem-vindo ao Vozaro 2, o Karaokê da Editora Lumbra."), arialPixels(16, true),
         Qt::AlignCenter);
     welcome->setGeometry(222, 24, 408, 62);
 
@@ -143,7 +118,7 @@ void TformInicio::createControls() {
     };
     int top = 118;
     for (const QString& text : paragraphs) {
-        QLabel* paragraph = whiteLabel(panelFundo, text, arial(12), Qt::AlignHCenter | Qt::AlignTop);
+        QLabel* paragraph = whiteLabel(panelFundo, text, arialPixels(12), Qt::AlignHCenter | Qt::AlignTop);
         const int height = paragraph->heightForWidth(620);
         paragraph->setGeometry(10, top, 620, height);
         top += height + 8;
@@ -163,7 +138,7 @@ void TformInicio::createControls() {
     Botoes->setGeometry(kBarLeft, kBarTop, vozaro::stage::kBarWidth, kBarPictureHeight);
     Botoes->setPicture(bar);
 
-    const QFont captionFont = arial(11);
+    const QFont captionFont = arialPixels(11);
     const int aboveBottom = kBarTop - kPointerHeight;
     for (const Caption& caption : kCaptionsAbove) {
         QLabel* label = whiteLabel(panelFundo, QString::fromUtf8(caption.text), captionFont,
@@ -182,8 +157,7 @@ void TformInicio::createControls() {
 
     cbExibe = new QCheckBox(QStringLiteral("Não exibir mais esta tela."), panelFundo);
     cbExibe->setObjectName(QStringLiteral("cbExibe"));
-    cbExibe->setFont(arial(12));
-    cbExibe->setPalette(black);
+    cbExibe->setFont(arialPixels(12));
     cbExibe->setGeometry(10, 452, 240, 22);
 
     bOk = new QPushButton(QStringLiteral("OK"), panelFundo);

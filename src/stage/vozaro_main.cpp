@@ -21,6 +21,7 @@
 #include "stage/PictureButton.h"
 #include "stage/ScreenGeometry.h"
 #include "stage/StageButtons.h"
+#include "stage/WindowLook.h"
 
 using vozaro::platform::MessageIcon;
 using vozaro::platform::showMessage;
@@ -54,10 +55,7 @@ TformKaraoke::~TformKaraoke() {
 
 void TformKaraoke::createControls() {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    setAutoFillBackground(true);
-    QPalette black = palette();
-    black.setColor(QPalette::Window, Qt::black);
-    setPalette(black);
+    paintBlack(*this);
     resize(kDesignWidth, kDesignHeight);
 
     Fundo = new PictureBox(this);
@@ -69,8 +67,7 @@ void TformKaraoke::createControls() {
     panelBotoes = new QFrame(this);
     panelBotoes->setObjectName(QStringLiteral("panelBotoes"));
     panelBotoes->setFrameShape(QFrame::NoFrame);
-    panelBotoes->setAutoFillBackground(true);
-    panelBotoes->setPalette(black);
+    paintBlack(*panelBotoes);
     panelBotoes->resize(vozaro::stage::kBarWidth, vozaro::stage::kBarHeight);
 
     Botoes = new PictureBox(panelBotoes);
