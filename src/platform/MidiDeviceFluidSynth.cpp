@@ -12,6 +12,8 @@ namespace {
 // output, and what PipeWire offers too), then ALSA's default device.
 constexpr const char* kAudioDrivers[] = {"pulseaudio", "alsa"};
 constexpr int kChannels = 16;
+// Longer than the reverb's tail.
+constexpr double kSessionSettleSeconds = 2.0;
 
 // FluidSynth reports through a global log; keep its last error as the reason
 // of a failure instead of letting it print.
@@ -177,6 +179,13 @@ void FluidSynthEngine::render(std::int16_t* out, int frames) noexcept {
     fluid_synth_write_s16(impl_->synth, frames, out, 0, 2, out, 1, 2);
 }
 
+void FluidSynthEngine::discard(double seconds) noexcept {
+    constexpr int kBlock = 1024;
+    std::int16_t scratch[2 * kBlock];
+    for (int left = static_cast<int>(seconds * impl_->sampleRate); left > 0; left -= kBlock)
+        render(scratch, left < kBlock ? left : kBlock);
+}
+
 bool FluidSynthEngine::startAudio(std::string& why) {
     if (impl_->driver)
         return true;
@@ -254,8 +263,11 @@ std::unique_ptr<MidiOutputDevice> BuiltinSynthesizer::openDevice(int index, std:
     }
     if (shared.openHandles == 0) {
         // A first open finds the synthesizer as freshly loaded, as a device
-        // opened anew would be.
+        // opened anew would be: the audio output stopped with the last close,
+        // so what was still sounding then (the release of the last notes,
+        // the reverb) is let die away unheard, not played now.
         shared.engine->systemReset();
+        shared.engine->discard(kSessionSettleSeconds);
         shared.engine->setGain(builtinSynthGain());
         if (!shared.engine->startAudio(why))
             return nullptr;

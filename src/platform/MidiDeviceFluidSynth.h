@@ -52,6 +52,11 @@ public:
     // holds 2 * frames values.  Only while no audio output runs.
     void render(std::int16_t* out, int frames) noexcept;
 
+    // Renders seconds of sound and throws it away: stopped voices and the
+    // effects' tails die away while nobody listens.  Only while no audio
+    // output runs.
+    void discard(double seconds) noexcept;
+
     // Starts playing through the default audio output (the sound server, else
     // ALSA's default device).  False with a reason when no output opens.
     bool startAudio(std::string& why);

@@ -80,6 +80,18 @@ TEST_F(FluidSynthEngineTest, ResetSilencesEveryChannelEvenUnderTheSustainPedal) 
     EXPECT_LT(listen(0.5), held / 1000);
 }
 
+// What was still sounding when the audio output stopped must not be heard
+// when it starts again: the synthesizer lets it die away first.
+TEST_F(FluidSynthEngineTest, DiscardLetsWhatWasSoundingDieAwayUnheard) {
+    send(0xC0, 48);
+    send(0x90, 60, 110);
+    const double note = listen(0.5);
+    engine->reset();
+    engine->systemReset();
+    engine->discard(2.0);
+    EXPECT_LT(listen(0.3), note / 1000);
+}
+
 TEST_F(FluidSynthEngineTest, ResetKeepsProgramsAndSystemResetRestoresThem) {
     send(0xC3, 40);
     send(0x93, 69, 100);
