@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "audio/AudioIO.h"
 #include "catalogue/vozaro_colecao.h"
 #include "catalogue/vozaro_status.h"
 #include "platform/MessageBox.h"
@@ -117,6 +118,10 @@ void TformKaraoke::createControls() {
     timerNota = new QTimer(this);
     timerNota->setInterval(500);
     timerNota->setSingleShot(true);
+
+    AudioIn = new vozaro::audio::TAudioIn(this);
+    AudioIn->setBufferSize(1024);
+    AudioIn->setFrameRate(22050);
 }
 
 bool TformKaraoke::FormCreate() {
@@ -199,6 +204,7 @@ void TformKaraoke::closeEvent(QCloseEvent* event) {
 void TformKaraoke::FormClose() {
     if (timerDelay->isActive())
         timerDelayTimer();
+    AudioIn->StopNow();
     FilaPosicoes.clear();
     QCoreApplication::processEvents();
     FundoLimpo = QImage();

@@ -13,6 +13,9 @@ class PictureButton;
 class QFrame;
 class QProgressBar;
 class QTimer;
+namespace vozaro::audio {
+class TAudioIn;
+}
 
 // The files of one folder whose names match a mask (the stage's list of
 // background pictures).
@@ -62,6 +65,7 @@ public:
     QTimer* TimerKaraoke = nullptr;
     QTimer* timerDelay = nullptr;
     QTimer* timerNota = nullptr;
+    vozaro::audio::TAudioIn* AudioIn = nullptr;  // the microphone while a song plays
 
     QStringList Silabas;       // the lyric syllables of the loaded song
     QStringList FilaPosicoes;  // catalogue positions of the queued requests

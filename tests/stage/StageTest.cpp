@@ -3,6 +3,8 @@
 #include <QProgressBar>
 #include <QTest>
 
+#include "audio/AudioIO.h"
+#include "platform/FakeCaptureDevice.h"
 #include "platform/MessageBox.h"
 #include "platform/SettingsStore.h"
 #include "platform/UiDisplay.h"
@@ -144,13 +146,19 @@ TEST_F(Stage, CreditsButtonOpensTheCreditsModally) {
     stage.close();
 }
 
-TEST_F(Stage, ExitButtonClosesTheStage) {
+TEST_F(Stage, ExitButtonClosesTheStageAndStopsTheMicrophone) {
+    vozaro::platform::ScopedFakeCapture capture;
     TformKaraoke stage;
+    EXPECT_EQ(stage.AudioIn->BufferSize(), 1024);
+    EXPECT_EQ(stage.AudioIn->FrameRate(), 22050);
     stage.show();
     stage.FilaPosicoes << "0" << "3";
+    stage.AudioIn->StartCapture();
+    ASSERT_TRUE(capture.control().isOpen());
     ASSERT_TRUE(stage.isVisible());
     QTest::mouseClick(stage.bSair, Qt::LeftButton);
     EXPECT_FALSE(stage.isVisible());
+    EXPECT_FALSE(capture.control().isStarted());
     EXPECT_TRUE(stage.FilaPosicoes.isEmpty());
 }
 
