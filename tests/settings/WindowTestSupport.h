@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWidget>
 
 inline void initVozaroResources() { Q_INIT_RESOURCE(vozaro); }
 
