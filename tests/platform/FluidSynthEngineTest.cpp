@@ -14,11 +14,6 @@ namespace {
 class FluidSynthEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-#if defined(__SANITIZE_THREAD__)
-        // FluidSynth loads SoundFonts on OpenMP threads that ThreadSanitizer
-        // cannot see into; these tests are about sound, not threads.
-        GTEST_SKIP() << "FluidSynth's OpenMP threads are not instrumented for ThreadSanitizer";
-#endif
         std::string why;
         engine = FluidSynthEngine::create({}, why);
         if (!engine)
