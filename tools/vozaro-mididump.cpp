@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
             const TTrackEvent* e = track.Event(i);
             std::printf("%d %d %d %02x ", t, i, e->Time, e->Message.Status);
             if (e->Message.hasData()) {
-                printHex(track.payload(e), e->Length);
+                const std::uint8_t* data = track.payload(e);
+                printHex(data, data != nullptr ? e->Length : 0);
             } else if (e->Message.Status < 0xF0) {
                 const bool two = StatusDataBytes[e->Message.Status >> 4] > 1;
                 printHex(&e->Message.Data1, two ? 2 : 1);

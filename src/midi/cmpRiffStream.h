@@ -37,6 +37,8 @@ struct ChunkDescriptor {
     std::uint32_t flags = 0;
 };
 
+// One chunk to descend into: the id asked for and, once found, where the
+// chunk lies.
 class TRiffChunkInfo {
 public:
     // id: "" or four characters, else RiffError.  "RIFF" and "LIST" become the
