@@ -225,6 +225,18 @@ int TAudioMixer::FindSourceItem(const MixerControl& control, const MixerLine& de
     return -1;
 }
 
+const MixerControl* TAudioMixer::FindSelection(const FoundLine& found, bool (*kind)(const MixerControl&),
+                                               ControlValues& values, int& k) const {
+    const TMixerControls& controls = *found.destination->Controls;
+    for (int i = 0; i < controls.Count(); ++i) {
+        const MixerControl& control = *controls.Control(i);
+        if (!kind(control)) continue;
+        k = FindSourceItem(control, found.destination->Line, *found.line, &values);
+        if (k >= 0) return &control;
+    }
+    return nullptr;
+}
+
 bool TAudioMixer::ReadLineVolume(int destination, int connection, LineVolume& volume) {
     volume = LineVolume{};
     FoundLine found;
@@ -253,17 +265,12 @@ bool TAudioMixer::ReadLineVolume(int destination, int connection, LineVolume& vo
     }
 
     if (volume.Mute == -1 && found.isSource) {
-        const TMixerControls& controls = *found.destination->Controls;
-        for (int i = 0; i < controls.Count(); ++i) {
-            const MixerControl& control = *controls.Control(i);
-            if (!isListClass(control)) continue;
-            ControlValues values;
-            const int k = FindSourceItem(control, found.destination->Line, *found.line, &values);
-            if (k < 0) continue;
+        ControlValues values;
+        int k = -1;
+        if (const MixerControl* list = FindSelection(found, isListClass, values, k)) {
             volume.Mute = values.values[static_cast<std::size_t>(k)];
-            volume.MuteDisabled = hasFlag(control, MIXERCONTROL_CONTROLF_DISABLED);
+            volume.MuteDisabled = hasFlag(*list, MIXERCONTROL_CONTROLF_DISABLED);
             volume.MuteIsSelection = true;
-            break;
         }
     }
     return true;
@@ -333,17 +340,11 @@ bool TAudioMixer::ReadLineMute(int destination, int connection, bool& muted) {
         return true;
     }
     if (!found.isSource) return false;
-    const TMixerControls& controls = *found.destination->Controls;
-    for (int i = 0; i < controls.Count(); ++i) {
-        const MixerControl& list = *controls.Control(i);
-        if (!isSelection(list)) continue;
-        ControlValues values;
-        const int k = FindSourceItem(list, found.destination->Line, *found.line, &values);
-        if (k < 0) continue;
-        muted = values.values[static_cast<std::size_t>(k)] != 0;
-        return true;
-    }
-    return false;
+    ControlValues values;
+    int k = -1;
+    if (!FindSelection(found, isSelection, values, k)) return false;
+    muted = values.values[static_cast<std::size_t>(k)] != 0;
+    return true;
 }
 
 bool TAudioMixer::WriteLineMute(int destination, int connection, bool muted) {

@@ -172,6 +172,11 @@ private:
     bool ReadValues(const platform::MixerControl& control, const platform::MixerLine& line,
                     bool withItems, ControlValues& values) const;
     bool SendValues(const platform::MixerControl& control, const ControlValues& values) const;
+    // The first control of the line's destination of the kind asked for that
+    // lists the line (a source) as an item: its values and the item's position.
+    const platform::MixerControl* FindSelection(const FoundLine& found,
+                                                bool (*kind)(const platform::MixerControl&),
+                                                ControlValues& values, int& k) const;
     // Position of `source`'s item in the list control of `destination`, or -1.
     int FindSourceItem(const platform::MixerControl& control, const platform::MixerLine& destination,
                        const platform::MixerLine& source, ControlValues* values = nullptr) const;

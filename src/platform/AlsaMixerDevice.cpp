@@ -129,12 +129,10 @@ protected:
         case Kind::CaptureVolume: {
             const bool playback = b.kind == Kind::PlaybackVolume;
             long min = 0, max = 0;
-            if ((playback ? snd_mixer_selem_get_playback_volume_range(b.elem, &min, &max)
-                          : snd_mixer_selem_get_capture_volume_range(b.elem, &min, &max)) < 0)
-                return false;
+            if (!volumeRange(b, min, max)) return false;
             for (std::uint32_t c = 0; c < channels; ++c) {
                 long raw = 0;
-                const auto channel = c == 0 ? SND_MIXER_SCHN_FRONT_LEFT : SND_MIXER_SCHN_FRONT_RIGHT;
+                const auto channel = channelAt(c);
                 if ((playback ? snd_mixer_selem_get_playback_volume(b.elem, channel, &raw)
                               : snd_mixer_selem_get_capture_volume(b.elem, channel, &raw)) < 0)
                     return false;
@@ -185,9 +183,7 @@ protected:
         case Kind::CaptureVolume: {
             const bool playback = b.kind == Kind::PlaybackVolume;
             long min = 0, max = 0;
-            if ((playback ? snd_mixer_selem_get_playback_volume_range(b.elem, &min, &max)
-                          : snd_mixer_selem_get_capture_volume_range(b.elem, &min, &max)) < 0)
-                return false;
+            if (!volumeRange(b, min, max)) return false;
             if (channels == 1) {
                 const long raw = toAlsaVolume(values[0], min, max);
                 return (playback ? snd_mixer_selem_set_playback_volume_all(b.elem, raw)
@@ -195,7 +191,7 @@ protected:
             }
             bool ok = true;
             for (std::uint32_t c = 0; c < 2; ++c) {
-                const auto channel = c == 0 ? SND_MIXER_SCHN_FRONT_LEFT : SND_MIXER_SCHN_FRONT_RIGHT;
+                const auto channel = channelAt(c);
                 const long raw = toAlsaVolume(values[c], min, max);
                 ok &= (playback ? snd_mixer_selem_set_playback_volume(b.elem, channel, raw)
                                 : snd_mixer_selem_set_capture_volume(b.elem, channel, raw)) >= 0;
@@ -256,6 +252,15 @@ private:
         binding.kind = kind;
         binding.elem = elem;
         return binding;
+    }
+
+    static bool volumeRange(const Binding& b, long& min, long& max) {
+        return (b.kind == Kind::PlaybackVolume ? snd_mixer_selem_get_playback_volume_range(b.elem, &min, &max)
+                                               : snd_mixer_selem_get_capture_volume_range(b.elem, &min, &max)) >= 0;
+    }
+
+    static snd_mixer_selem_channel_id_t channelAt(std::uint32_t channel) {
+        return channel == 0 ? SND_MIXER_SCHN_FRONT_LEFT : SND_MIXER_SCHN_FRONT_RIGHT;
     }
 
     static std::vector<AlsaMixerDevice*>& openDevices() {

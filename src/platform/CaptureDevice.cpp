@@ -9,6 +9,12 @@ CaptureDeviceFactory& installedFactory() {
 }
 }  // namespace
 
+bool isRecordableFormat(const WaveFormat& format) {
+    return format.formatTag == 1 && (format.channels == 1 || format.channels == 2) &&
+           (format.bitsPerSample == 8 || format.bitsPerSample == 16) && format.samplesPerSec != 0 &&
+           format.blockAlign == format.channels * (format.bitsPerSample / 8);
+}
+
 std::string captureErrorText(int code) {
     switch (code) {
     case kCaptureOk: return "The operation completed successfully.";

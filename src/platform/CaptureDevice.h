@@ -91,6 +91,9 @@ public:
     virtual std::string errorText(int code) const = 0;
 };
 
+// PCM, mono or stereo, 8 or 16 bits, a rate, and a block alignment that fits.
+bool isRecordableFormat(const WaveFormat& format);
+
 // Readable text for the codes above that need no back-end detail.
 std::string captureErrorText(int code);
 

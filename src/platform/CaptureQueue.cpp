@@ -30,6 +30,18 @@ void CaptureQueue::post(CaptureMessage message, WaveHeader* header) {
         Qt::QueuedConnection);
 }
 
+int CaptureQueue::prepare(WaveHeader& header) {
+    if (!header.data && header.bufferLength) return kCaptureInvalidParam;
+    header.flags |= kWhdrPrepared;
+    return kCaptureOk;
+}
+
+int CaptureQueue::unprepare(WaveHeader& header) {
+    if (isQueued(header)) return kCaptureStillRecording;
+    header.flags &= ~kWhdrPrepared;
+    return kCaptureOk;
+}
+
 int CaptureQueue::add(WaveHeader& header) {
     if (!(header.flags & kWhdrPrepared)) return kCaptureUnprepared;
     if (header.flags & kWhdrInQueue) return kCaptureStillRecording;

@@ -35,6 +35,10 @@ public:
     // Posts a report to the handler on the window's thread; dropped when the
     // window has gone by then.
     void post(CaptureMessage message, WaveHeader* header = nullptr);
+    // Registering a buffer with the device, and undoing it (refused while the
+    // buffer is queued).
+    int prepare(WaveHeader& header);
+    int unprepare(WaveHeader& header);
     int add(WaveHeader& header);
     bool isQueued(const WaveHeader& header) const;
     std::size_t queued() const;

@@ -24,11 +24,7 @@ public:
              CaptureHandler handler) override {
         if (open_) return kCaptureError;
         if (control_->openResult != kCaptureOk) return control_->openResult;
-        if (format.formatTag != 1 || (format.channels != 1 && format.channels != 2) ||
-            (format.bitsPerSample != 8 && format.bitsPerSample != 16) ||
-            format.samplesPerSec == 0 ||
-            format.blockAlign != format.channels * (format.bitsPerSample / 8))
-            return kCaptureBadFormat;
+        if (!isRecordableFormat(format)) return kCaptureBadFormat;
         open_ = true;
         format_ = format;
         window_ = window;
@@ -44,15 +40,11 @@ public:
     int prepareHeader(WaveHeader& header) override {
         if (!open_) return kCaptureNotOpen;
         if (control_->prepareResult != kCaptureOk) return control_->prepareResult;
-        header.flags |= kWhdrPrepared;
-        return kCaptureOk;
+        return queue_.prepare(header);
     }
 
     int unprepareHeader(WaveHeader& header) override {
-        if (!open_) return kCaptureNotOpen;
-        if (queue_.isQueued(header)) return kCaptureStillRecording;
-        header.flags &= ~kWhdrPrepared;
-        return kCaptureOk;
+        return open_ ? queue_.unprepare(header) : kCaptureNotOpen;
     }
 
     int addBuffer(WaveHeader& header) override {

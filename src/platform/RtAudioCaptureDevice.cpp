@@ -23,11 +23,7 @@ public:
     int open(int device, const WaveFormat& format, QObject* window,
              CaptureHandler handler) override {
         if (audio_) return failWith(kCaptureError, "The capture device is already open.");
-        if (format.formatTag != 1 || (format.channels != 1 && format.channels != 2) ||
-            (format.bitsPerSample != 8 && format.bitsPerSample != 16) ||
-            format.samplesPerSec == 0 ||
-            format.blockAlign != format.channels * (format.bitsPerSample / 8))
-            return kCaptureBadFormat;
+        if (!isRecordableFormat(format)) return kCaptureBadFormat;
         silenceAlsaMessages();
         try {
             std::unique_ptr<RtAudio> audio = chooseApi();
@@ -58,17 +54,11 @@ public:
     }
 
     int prepareHeader(WaveHeader& header) override {
-        if (!audio_) return kCaptureNotOpen;
-        if (!header.data && header.bufferLength) return kCaptureInvalidParam;
-        header.flags |= kWhdrPrepared;
-        return kCaptureOk;
+        return audio_ ? queue_.prepare(header) : kCaptureNotOpen;
     }
 
     int unprepareHeader(WaveHeader& header) override {
-        if (!audio_) return kCaptureNotOpen;
-        if (queue_.isQueued(header)) return kCaptureStillRecording;
-        header.flags &= ~kWhdrPrepared;
-        return kCaptureOk;
+        return audio_ ? queue_.unprepare(header) : kCaptureNotOpen;
     }
 
     int addBuffer(WaveHeader& header) override {

@@ -1,6 +1,8 @@
 // The capture queue between a recording thread and the user-interface thread.
 #include "platform/CaptureQueue.h"
 
+#include "audio/EventLoop.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
@@ -14,16 +16,8 @@ using namespace vozaro::platform;
 
 namespace {
 
-void ensureApplication() {
-    if (QCoreApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_platform";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
-}
-
 TEST(CaptureQueue, FillsInOrderAndDropsWhatFindsNoBuffer) {
-    ensureApplication();
+    vozaro::test::ensureApplication();
     QObject window;
     std::vector<WaveHeader*> returned;
     CaptureQueue queue;
@@ -59,7 +53,7 @@ TEST(CaptureQueue, FillsInOrderAndDropsWhatFindsNoBuffer) {
 }
 
 TEST(CaptureQueue, ARecordingThreadWakesTheEventLoop) {
-    ensureApplication();
+    vozaro::test::ensureApplication();
     QObject window;
     constexpr int kBuffers = 4;
     constexpr int kRounds = 40;
