@@ -12,7 +12,25 @@
 #include <thread>
 #include <vector>
 
+#include <cstdlib>
+#include <new>
+
 using namespace vozaro::platform;
+
+// Counts the allocations made by a thread while it says so, to check that
+// the recording side of the queue never allocates.
+namespace {
+thread_local bool countingAllocations = false;
+thread_local int allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (countingAllocations) ++allocations;
+    if (void* memory = std::malloc(size ? size : 1)) return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
@@ -76,9 +94,11 @@ TEST(CaptureQueue, ARecordingThreadWakesTheEventLoop) {
         ASSERT_EQ(queue.add(headers[i]), kCaptureOk);
     }
     std::atomic<bool> stop{false};
+    std::atomic<int> recorderAllocations{0};
     std::thread recorder([&] {
         char block[16];
         char counter = 0;
+        countingAllocations = true;
         while (!stop.load()) {
             for (char& byte : block) byte = counter;
             if (queue.write(block, sizeof block)) {
@@ -87,12 +107,15 @@ TEST(CaptureQueue, ARecordingThreadWakesTheEventLoop) {
             }
             std::this_thread::yield();
         }
+        countingAllocations = false;
+        recorderAllocations = allocations;
     });
     QDeadlineTimer deadline(20000);
     while (returned < kRounds && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     stop = true;
     recorder.join();
     ASSERT_EQ(returned, kRounds);
+    EXPECT_EQ(recorderAllocations.load(), 0);
     // Every buffer was filled whole by one 64-byte stretch: its first byte
     // grows with the buffers returned (dropped audio only skips values).
     for (std::size_t i = 1; i < firstBytes.size(); ++i)
