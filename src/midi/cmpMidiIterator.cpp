@@ -1,0 +1,304 @@
+#include "midi/cmpMidiIterator.h"
+
+#include <algorithm>
+
+namespace vozaro::midi {
+
+namespace {
+
+constexpr std::uint8_t kMetaStatus = 0xFF;
+constexpr std::uint8_t kMetaTempo = 0x51;
+constexpr std::uint8_t kMetaTimeSignature = 0x58;
+
+}  // namespace
+
+// --- TMidiPosition -------------------------------------------------------------
+
+TMidiPosition::TMidiPosition() { TMidiPosition::Reset(); }
+
+void TMidiPosition::Assign(const TMidiPosition& other) {
+    midiData_ = other.midiData_;
+    position_ = other.position_;
+    time_ = other.time_;
+    ppqn_ = other.ppqn_;
+    tempo_ = other.tempo_;
+    tempoTick_ = other.tempoTick_;
+    tempoTime_ = other.tempoTime_;
+    numerator_ = other.numerator_;
+    denominator_ = other.denominator_;
+    signatureTick_ = other.signatureTick_;
+    signatureBar_ = other.signatureBar_;
+    ticksPerBeat_ = other.ticksPerBeat_;
+    ticksPerBar_ = other.ticksPerBar_;
+    bar_ = other.bar_;
+    beat_ = other.beat_;
+    tick_ = other.tick_;
+    mapIndex_ = other.mapIndex_;
+}
+
+void TMidiPosition::setMidiData(TMidiData* midiData) {
+    if (midiData == midiData_)
+        return;
+    midiData_ = midiData;
+    Refresh();
+}
+
+void TMidiPosition::Refresh() {
+    std::int64_t position = position_;
+    Reset();
+    SetPosition(position);
+}
+
+void TMidiPosition::Reset() {
+    position_ = 0;
+    time_ = 0;
+    ppqn_ = midiData_ != nullptr && midiData_->PPQN() != 0 ? midiData_->PPQN() : kDefaultPPQN;
+    tempo_ = kDefaultTempo;
+    tempoTick_ = 0;
+    tempoTime_ = 0;
+    numerator_ = 4;
+    denominator_ = 2;
+    signatureTick_ = 0;
+    signatureBar_ = 0;
+    bar_ = 0;
+    beat_ = 0;
+    tick_ = 0;
+    mapIndex_ = 0;
+    UpdateBeatLength();
+}
+
+void TMidiPosition::UpdateBeatLength() {
+    std::int64_t beat = ppqn_;
+    if (denominator_ > 2)
+        beat = denominator_ - 2 >= 31 ? 0 : beat >> (denominator_ - 2);
+    else if (denominator_ < 2)
+        beat <<= 2 - denominator_;
+    ticksPerBeat_ = static_cast<std::int32_t>(std::max<std::int64_t>(beat, 1));
+    ticksPerBar_ = ticksPerBeat_ * numerator_;  // at most 65535 * 4 * 255
+}
+
+const TMidiTrackStream* TMidiPosition::mapTrack() const noexcept {
+    return midiData_ != nullptr ? midiData_->Tracks(0) : nullptr;
+}
+
+TMidiPosition::MapEvent TMidiPosition::readMapEvent(const TMidiTrackStream& track,
+                                                    const TTrackEvent& event,
+                                                    std::int32_t& tempo,
+                                                    std::int32_t& numerator,
+                                                    std::int32_t& denominator) const noexcept {
+    if (event.Message.Status != kMetaStatus)
+        return MapEvent::None;
+    const std::uint8_t* data = track.payload(&event);
+    if (data == nullptr || event.Length < 1)
+        return MapEvent::None;
+    if (data[0] == kMetaTempo && event.Length >= 4) {
+        std::int32_t micros = (data[1] << 16) | (data[2] << 8) | data[3];
+        tempo = std::max(micros / 1000, 1);
+        return MapEvent::Tempo;
+    }
+    if (data[0] == kMetaTimeSignature && event.Length >= 3) {
+        numerator = std::max<std::int32_t>(data[1], 1);
+        denominator = data[2];
+        return MapEvent::Signature;
+    }
+    return MapEvent::None;
+}
+
+void TMidiPosition::passTempo(std::int64_t eventTick, std::int32_t tempo) noexcept {
+    tempoTime_ += (eventTick - tempoTick_) * tempo_ / ppqn_;
+    tempoTick_ = eventTick;
+    tempo_ = tempo;
+}
+
+void TMidiPosition::passSignature(std::int64_t eventTick, std::int32_t numerator,
+                                  std::int32_t denominator) noexcept {
+    std::int64_t span = eventTick - signatureTick_;
+    // An incomplete bar before the new signature counts as a whole bar.
+    signatureBar_ += span / ticksPerBar_ + (span % ticksPerBar_ > 0 ? 1 : 0);
+    signatureTick_ = eventTick;
+    numerator_ = numerator;
+    denominator_ = denominator;
+    UpdateBeatLength();
+}
+
+void TMidiPosition::setMusicalPosition(std::int64_t rel) noexcept {
+    position_ = signatureTick_ + rel;
+    std::int64_t beats = rel / ticksPerBeat_;
+    tick_ = rel % ticksPerBeat_;
+    bar_ = beats / numerator_ + signatureBar_;
+    beat_ = beats % numerator_;
+}
+
+std::int64_t TMidiPosition::timeAtPosition() const noexcept {
+    return tempoTime_ + (position_ - tempoTick_) * tempo_ / ppqn_;
+}
+
+std::int64_t TMidiPosition::ticksAfterTempoTick(std::int64_t ms) const noexcept {
+    return (ms - tempoTime_) * ppqn_ / tempo_;
+}
+
+std::int64_t TMidiPosition::barBeatTickRel(std::int64_t bar, std::int64_t beat,
+                                           std::int64_t tick) const noexcept {
+    return (bar - signatureBar_) * ticksPerBar_ + beat * ticksPerBeat_ + tick;
+}
+
+void TMidiPosition::SetPosition(std::int64_t ticks) {
+    if (ticks < position_)
+        Reset();
+    std::int64_t rel = ticks - signatureTick_;
+    if (rel >= 0) {
+        if (const TMidiTrackStream* track = mapTrack()) {
+            while (mapIndex_ < track->EventCount()) {
+                const TTrackEvent& event = *track->Event(mapIndex_);
+                if (signatureTick_ + rel < event.Time)
+                    break;
+                ++mapIndex_;
+                std::int32_t tempo = 0, numerator = 0, denominator = 0;
+                switch (readMapEvent(*track, event, tempo, numerator, denominator)) {
+                case MapEvent::Signature: {
+                    std::int64_t previous = signatureTick_;
+                    passSignature(event.Time, numerator, denominator);
+                    rel -= event.Time - previous;
+                    break;
+                }
+                case MapEvent::Tempo:
+                    passTempo(event.Time, tempo);
+                    break;
+                case MapEvent::None:
+                    break;
+                }
+            }
+        }
+        setMusicalPosition(rel);
+        time_ = timeAtPosition();
+    }
+    PositionChanged();
+}
+
+void TMidiPosition::SetTime(std::int64_t ms) {
+    if (ms < time_)
+        Reset();
+    time_ = ms;
+    std::int64_t d = ticksAfterTempoTick(ms);
+    if (midiData_ != nullptr) {
+        if (const TMidiTrackStream* track = mapTrack()) {
+            while (mapIndex_ < track->EventCount()) {
+                const TTrackEvent& event = *track->Event(mapIndex_);
+                if (tempoTick_ + d < event.Time)
+                    break;
+                ++mapIndex_;
+                std::int32_t tempo = 0, numerator = 0, denominator = 0;
+                switch (readMapEvent(*track, event, tempo, numerator, denominator)) {
+                case MapEvent::Tempo:
+                    passTempo(event.Time, tempo);
+                    d = ticksAfterTempoTick(time_);
+                    break;
+                case MapEvent::Signature:
+                    passSignature(event.Time, numerator, denominator);
+                    break;
+                case MapEvent::None:
+                    break;
+                }
+            }
+        }
+        setMusicalPosition(tempoTick_ + d - signatureTick_);
+    }
+    PositionChanged();
+}
+
+void TMidiPosition::SetBarBeatTick(std::int64_t bar, std::int64_t beat, std::int64_t tick) {
+    bool earlier = bar != bar_ ? bar < bar_ : beat != beat_ ? beat < beat_ : tick < tick_;
+    if (earlier)
+        Reset();
+    std::int64_t rel = barBeatTickRel(bar, beat, tick);
+    if (rel < 0)
+        return;
+    if (const TMidiTrackStream* track = mapTrack()) {
+        while (mapIndex_ < track->EventCount()) {
+            const TTrackEvent& event = *track->Event(mapIndex_);
+            if (signatureTick_ + rel < event.Time)
+                break;
+            ++mapIndex_;
+            std::int32_t tempo = 0, numerator = 0, denominator = 0;
+            switch (readMapEvent(*track, event, tempo, numerator, denominator)) {
+            case MapEvent::Signature:
+                passSignature(event.Time, numerator, denominator);
+                rel = barBeatTickRel(bar, beat, tick);
+                break;
+            case MapEvent::Tempo:
+                passTempo(event.Time, tempo);
+                break;
+            case MapEvent::None:
+                break;
+            }
+        }
+    }
+    setMusicalPosition(rel);
+    time_ = timeAtPosition();
+    PositionChanged();
+}
+
+// --- TMidiIterator -------------------------------------------------------------
+
+void TMidiIterator::setTrackOutputs(TTrackOutputs* trackOutputs) {
+    trackOutputs_ = trackOutputs;
+    if (trackOutputs_ != nullptr) {
+        trackOutputs_->Rewind();
+        trackOutputs_->SendPatches();
+    }
+}
+
+void TMidiIterator::Advance(std::int64_t ms) {
+    playing_ = true;
+    SetTime(Time() + ms);
+    playing_ = false;
+}
+
+void TMidiIterator::Reset() {
+    TMidiPosition::Reset();
+    atEnd_ = true;
+    if (trackOutputs_ == nullptr)
+        return;
+    trackOutputs_->Rewind();
+    trackOutputs_->SendPatches();
+    for (std::int32_t i = 0; i < trackOutputs_->Count(); ++i) {
+        if (trackOutputs_->Outputs(i)->Track()->EventCount() > 0) {
+            atEnd_ = false;
+            break;
+        }
+    }
+}
+
+void TMidiIterator::PositionChanged() {
+    atEnd_ = true;
+    if (trackOutputs_ == nullptr)
+        return;
+    const std::int64_t position = Position();
+    const std::int32_t count = trackOutputs_->Count();
+    for (std::int32_t i = 0; i < count; ++i) {
+        TTrackOutput& output = *trackOutputs_->Outputs(i);
+        const TMidiTrackStream& track = *output.Track();
+        const std::int32_t eventCount = track.EventCount();
+        std::int32_t j = output.NextEvent();
+        for (; j < eventCount; ++j) {
+            const TTrackEvent& event = *track.Event(j);
+            if (event.Time >= position)
+                break;
+            const std::uint8_t status = event.Message.Status;
+            if (status >= 0xF0)
+                continue;  // system exclusive and meta events never reach a port
+            if (!playing_ && (status & 0xF0) <= 0x90)
+                continue;  // a seek leaves notes unsent
+            TEventData message = event.Message;
+            message.Data1 = event.Message.loadData1();  // may be transposed meanwhile
+            output.Port()->SendEvent(message);
+            if (trackOutputs_->OnEvent)
+                trackOutputs_->OnEvent(this, i, message);
+        }
+        output.setNextEvent(j);
+        if (j < eventCount)
+            atEnd_ = false;
+    }
+}
+
+}  // namespace vozaro::midi

@@ -1,0 +1,153 @@
+// TMidiPosition keeps a song position at once in ticks, in milliseconds and as
+// bar, beat and tick, walking the tempo map (the tempo and time-signature
+// meta events of track 0) forward only: every move to an earlier place starts
+// again from Reset.  TMidiIterator is a position tied to a TTrackOutputs that
+// sends, whenever it moves, every event that has become due in any track.
+//
+// Positions and times are kept and computed in 64 bits, so no product wraps
+// on long songs with a fine resolution.  Songs that would make a conversion
+// divide by zero are read with safe values instead: a division of 0 ticks per
+// quarter note as 180, a tempo under 1 ms per quarter note as 1 ms, a
+// time-signature numerator of 0 as 1 and a beat shorter than one tick as one
+// tick.  Tempo and time-signature events too short to hold their data are
+// passed over without effect.
+//
+// Threads: a bare TMidiPosition belongs to one thread.  A player's iterator
+// is moved by the player's timer thread and by seeks on the user-interface
+// thread, never both at once (the player serialises them).
+#pragma once
+
+#include <cstdint>
+
+#include "midi/cmpMidiData.h"
+#include "midi/cmpTrackOutputs.h"
+
+namespace vozaro::midi {
+
+class TMidiPosition {
+public:
+    // Ticks per quarter note without a song, and in place of a division of 0.
+    static constexpr std::int32_t kDefaultPPQN = 180;
+    // Milliseconds per quarter note until the song's first tempo event.
+    static constexpr std::int32_t kDefaultTempo = 600;
+
+    TMidiPosition();
+    virtual ~TMidiPosition() = default;
+    TMidiPosition(const TMidiPosition&) = delete;
+    TMidiPosition& operator=(const TMidiPosition&) = delete;
+
+    // Copies the song and every field of the position (not what a derived
+    // class adds).
+    void Assign(const TMidiPosition& other);
+
+    TMidiData* MidiData() const noexcept { return midiData_; }
+    // A different song: Reset, then back to the same tick position in it.
+    void setMidiData(TMidiData* midiData);
+    // The same, for the song object already set whose contents may have been
+    // loaded anew (its division and tempo map are read again).
+    void Refresh();
+
+    // Back to tick 0 with the default tempo (600 ms per quarter) and 4/4.
+    virtual void Reset();
+
+    // Moves to a tick position, a time in milliseconds or a musical position
+    // (bar and beat from 0); an earlier target starts again from Reset.
+    // SetTime keeps the time exactly as given.  SetBarBeatTick before the
+    // last time signature passed does nothing (not even PositionChanged).
+    void SetPosition(std::int64_t ticks);
+    void SetTime(std::int64_t ms);
+    void SetBarBeatTick(std::int64_t bar, std::int64_t beat, std::int64_t tick);
+
+    // TicksPerBeat and TicksPerBar from PPQN, Numerator and Denominator.
+    void UpdateBeatLength();
+
+    std::int64_t Position() const noexcept { return position_; }
+    std::int64_t Time() const noexcept { return time_; }
+    std::int64_t Bar() const noexcept { return bar_; }
+    std::int64_t Beat() const noexcept { return beat_; }
+    std::int64_t Tick() const noexcept { return tick_; }
+    std::int32_t PPQN() const noexcept { return ppqn_; }
+    std::int32_t Tempo() const noexcept { return tempo_; }
+    std::int64_t TempoTick() const noexcept { return tempoTick_; }
+    std::int64_t TempoTime() const noexcept { return tempoTime_; }
+    std::int32_t Numerator() const noexcept { return numerator_; }
+    std::int32_t Denominator() const noexcept { return denominator_; }
+    std::int64_t SignatureTick() const noexcept { return signatureTick_; }
+    std::int64_t SignatureBar() const noexcept { return signatureBar_; }
+    std::int32_t TicksPerBeat() const noexcept { return ticksPerBeat_; }
+    std::int32_t TicksPerBar() const noexcept { return ticksPerBar_; }
+    std::int32_t MapIndex() const noexcept { return mapIndex_; }
+
+protected:
+    // Called after every move; does nothing here.
+    virtual void PositionChanged() {}
+
+private:
+    enum class MapEvent { None, Tempo, Signature };
+    // What the tempo-map record at MapIndex is; fills in its values.
+    MapEvent readMapEvent(const TMidiTrackStream& track, const TTrackEvent& event,
+                          std::int32_t& tempo, std::int32_t& numerator,
+                          std::int32_t& denominator) const noexcept;
+    const TMidiTrackStream* mapTrack() const noexcept;
+    void passTempo(std::int64_t eventTick, std::int32_t tempo) noexcept;
+    void passSignature(std::int64_t eventTick, std::int32_t numerator,
+                       std::int32_t denominator) noexcept;
+    void setMusicalPosition(std::int64_t rel) noexcept;
+    std::int64_t timeAtPosition() const noexcept;
+    std::int64_t ticksAfterTempoTick(std::int64_t ms) const noexcept;
+    std::int64_t barBeatTickRel(std::int64_t bar, std::int64_t beat,
+                                std::int64_t tick) const noexcept;
+
+    TMidiData* midiData_ = nullptr;
+    std::int64_t position_ = 0;
+    std::int64_t time_ = 0;
+    std::int32_t ppqn_ = kDefaultPPQN;
+    std::int32_t tempo_ = kDefaultTempo;
+    std::int64_t tempoTick_ = 0;
+    std::int64_t tempoTime_ = 0;
+    std::int32_t numerator_ = 4;
+    std::int32_t denominator_ = 2;
+    std::int64_t signatureTick_ = 0;
+    std::int64_t signatureBar_ = 0;
+    std::int32_t ticksPerBeat_ = kDefaultPPQN;
+    std::int32_t ticksPerBar_ = 4 * kDefaultPPQN;
+    std::int64_t bar_ = 0;
+    std::int64_t beat_ = 0;
+    std::int64_t tick_ = 0;
+    std::int32_t mapIndex_ = 0;
+};
+
+class TMidiIterator : public TMidiPosition {
+public:
+    TMidiIterator() = default;
+
+    TTrackOutputs* TrackOutputs() const noexcept { return trackOutputs_; }
+    // Stores the outputs; when set, rewinds them and sends their first
+    // programs.
+    void setTrackOutputs(TTrackOutputs* trackOutputs);
+
+    // Moves the song time on by ms milliseconds as playback does: every
+    // channel message that became due is sent, notes included.
+    // thread: the player's timer thread while it plays.
+    void Advance(std::int64_t ms);
+
+    // Every track output has dispatched all of its records.
+    bool AtEnd() const noexcept { return atEnd_; }
+    // Only while Advance moves the position; seeks leave notes unsent.
+    bool Playing() const noexcept { return playing_; }
+
+    // The position reset, then the outputs rewound with their first programs
+    // sent again.
+    void Reset() override;
+
+protected:
+    // Sends every record before the new position, track by track.
+    void PositionChanged() override;
+
+private:
+    TTrackOutputs* trackOutputs_ = nullptr;
+    bool playing_ = false;
+    bool atEnd_ = true;
+};
+
+}  // namespace vozaro::midi

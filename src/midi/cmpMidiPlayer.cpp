@@ -1,0 +1,290 @@
+#include "midi/cmpMidiPlayer.h"
+
+#include <algorithm>
+
+namespace vozaro::midi {
+
+std::atomic<int> TMidiPlayer::tickInProgress_{0};
+
+TMidiPlayer::TMidiPlayer(platform::TimerService& timers)
+    : timers_(timers),
+      minPeriod_(timers.minPeriod()),
+      timerPeriod_(minPeriod_),
+      savedPriorityClass_(timers.priorityClass()) {}
+
+TMidiPlayer::~TMidiPlayer() {
+    Lock lock(mutex_);
+    destroying_ = true;
+    Stop();
+}
+
+// --- properties ----------------------------------------------------------------
+
+void TMidiPlayer::setPlay(bool value) {
+    Lock lock(mutex_);
+    switch (State()) {
+    case psStopped:
+        if (value)
+            Start(psPlaying);
+        break;
+    case psPaused:
+    case psFastForward:
+        switchTo(psPlaying, 1);
+        break;
+    case psPlaying:
+        if (!value)
+            Stop();
+        break;
+    }
+}
+
+void TMidiPlayer::setFastForward(bool value) {
+    Lock lock(mutex_);
+    switch (State()) {
+    case psStopped:
+        if (value)
+            Start(psFastForward);
+        break;
+    case psPaused:
+    case psPlaying:
+        switchTo(psFastForward, kFastForwardSpeed);
+        break;
+    case psFastForward:
+        if (!value)
+            Stop();
+        break;
+    }
+}
+
+void TMidiPlayer::setPaused(bool value) {
+    Lock lock(mutex_);
+    TPlayerState state = State();
+    if (value) {
+        if (state == psPlaying || state == psFastForward)
+            SetState(psPaused);
+    } else if (state == psPaused) {
+        std::int32_t speed = Speed();
+        switchTo(speed == kFastForwardSpeed ? psFastForward : psPlaying, speed);
+    }
+}
+
+void TMidiPlayer::setPosition(std::int64_t ticks) {
+    Lock lock(mutex_);
+    // Held at paused so that no tick moves the position during the seek.
+    TPlayerState remembered = State();
+    if (remembered == psPlaying || remembered == psFastForward)
+        state_.store(psPaused);
+    if (trackOutputs_ != nullptr) {
+        trackOutputs_->AllNotesOff();
+        if (ticks < iterator_.Position())
+            trackOutputs_->ResetControllers();
+    }
+    iterator_.SetPosition(ticks);
+    if (State() == psPaused)
+        state_.store(remembered);
+    publishPosition();
+}
+
+void TMidiPlayer::setTimerPeriod(std::int32_t ms) {
+    if (ms != timerPeriod_)
+        timerPeriod_ = std::max(ms, minPeriod_);
+}
+
+void TMidiPlayer::setTrackOutputs(TTrackOutputs* trackOutputs) {
+    Lock lock(mutex_);
+    if (trackOutputs == trackOutputs_)
+        return;
+    rewindLocked();
+    trackOutputs_ = trackOutputs;
+    iterator_.setTrackOutputs(trackOutputs);
+    updateMidiDataLocked();
+}
+
+// --- operations ------------------------------------------------------------------
+
+void TMidiPlayer::Stop() {
+    Lock lock(mutex_);
+    stopWork();
+    SetState(psStopped);
+}
+
+void TMidiPlayer::Rewind() {
+    Lock lock(mutex_);
+    rewindLocked();
+}
+
+void TMidiPlayer::rewindLocked() {
+    Stop();
+    iterator_.SetBarBeatTick(0, 0, 0);
+    publishPosition();
+}
+
+void TMidiPlayer::UpdateMidiData() {
+    Lock lock(mutex_);
+    updateMidiDataLocked();
+}
+
+void TMidiPlayer::updateMidiDataLocked() {
+    Stop();
+    TMidiData* song = trackOutputs_ != nullptr && trackOutputs_->Active()
+                          ? trackOutputs_->MidiData()
+                          : nullptr;
+    // The same song object may hold a song loaded since: read it afresh.
+    if (song == iterator_.MidiData())
+        iterator_.Refresh();
+    else
+        iterator_.setMidiData(song);
+    publishPosition();
+}
+
+void TMidiPlayer::AllNotesOff() {
+    Lock lock(mutex_);
+    if (trackOutputs_ != nullptr)
+        trackOutputs_->AllNotesOff();
+}
+
+void TMidiPlayer::ResetControllers() {
+    Lock lock(mutex_);
+    if (trackOutputs_ != nullptr)
+        trackOutputs_->ResetControllers();
+}
+
+// --- states -----------------------------------------------------------------------
+
+void TMidiPlayer::Start(TPlayerState mode) {
+    if (trackOutputs_ == nullptr || !trackOutputs_->Active()) {
+        state_.store(psPlaying);
+        SetState(psStopped);
+        return;
+    }
+    iterator_.setMidiData(trackOutputs_->MidiData());
+    // Two seeks bring the outputs in line with the current position; when it
+    // lies before the last stop the second one rewinds them.
+    std::int64_t current = iterator_.Position();
+    iterator_.SetPosition(StartPosition());
+    state_.store(psPaused);
+    iterator_.SetPosition(current);
+    publishPosition();
+    speed_.store(mode == psPlaying ? 1 : kFastForwardSpeed);
+
+    if (!timers_.beginPeriod(timerPeriod_)) {
+        SetState(psStopped);
+        return;
+    }
+    periodHeld_ = timerPeriod_;
+    if (boostPriority_) {
+        savedPriorityClass_ = timers_.priorityClass();
+        timers_.setPriorityClass(platform::PriorityClass::Realtime);
+    }
+    lastTickTime_.store(timers_.nowMs());
+    stepRemainder_ = 0;
+    tickFailed_.store(false);
+    timer_ = timers_.startPeriodic(timerResolution_, &TMidiPlayer::TimerTick, this);
+    if (timer_ == nullptr) {
+        timers_.endPeriod(periodHeld_);
+        periodHeld_ = 0;
+        timers_.setPriorityClass(savedPriorityClass_);
+        SetState(psStopped);
+        return;
+    }
+    SetState(mode);
+}
+
+bool TMidiPlayer::stopWork() {
+    if (State() == psStopped)
+        return false;
+    timer_.reset();  // from inside its own tick this returns at once
+    if (periodHeld_ != 0) {
+        timers_.endPeriod(periodHeld_);
+        periodHeld_ = 0;
+    }
+    if (trackOutputs_ != nullptr)
+        trackOutputs_->AllNotesOff();
+    timers_.setPriorityClass(savedPriorityClass_);
+    startPosition_.store(iterator_.Position());
+    return true;
+}
+
+void TMidiPlayer::SetState(TPlayerState state) {
+    if (state_.exchange(state) == state || destroying_)
+        return;
+    TNotifyEvent* handler = nullptr;
+    switch (state) {
+    case psStopped: handler = &OnStop; break;
+    case psPaused: handler = &OnPause; break;
+    case psPlaying: handler = &OnPlay; break;
+    case psFastForward: handler = &OnFastForward; break;
+    }
+    if (handler != nullptr && *handler)
+        (*handler)(this);
+}
+
+void TMidiPlayer::switchTo(TPlayerState state, std::int32_t speed) {
+    speed_.store(speed);
+    if (State() == psPaused)
+        lastTickTime_.store(timers_.nowMs());
+    SetState(state);
+}
+
+void TMidiPlayer::publishPosition() noexcept {
+    position_.store(iterator_.Position());
+    time_.store(iterator_.Time());
+}
+
+// --- the timer thread ------------------------------------------------------------
+
+void TMidiPlayer::TimerTick(void* context) noexcept {
+    int idle = 0;
+    if (!tickInProgress_.compare_exchange_strong(idle, 1))
+        return;  // a tick of some player is in progress
+    static_cast<TMidiPlayer*>(context)->tick();
+    tickInProgress_.fetch_sub(1);
+}
+
+std::int64_t TMidiPlayer::scaledStep(std::uint32_t elapsed) noexcept {
+    std::int64_t percent = TempoPercent();
+    if (percent <= 0) {
+        stepRemainder_ = 0;
+        return 0;
+    }
+    // The fraction dropped here is carried to the next tick.
+    std::int64_t scaled = static_cast<std::int64_t>(elapsed) * percent + stepRemainder_;
+    stepRemainder_ = scaled % 100;
+    return scaled / 100;
+}
+
+void TMidiPlayer::tick() noexcept {
+    TNotifyEvent onStop;
+    try {
+        Lock lock(mutex_, std::try_to_lock);
+        if (!lock.owns_lock())
+            return;  // the user-interface thread is seeking or changing state
+        std::uint32_t now = timers_.nowMs();
+        std::uint32_t elapsed = now - lastTickTime_.exchange(now);  // wraps with the clock
+        TPlayerState state = State();
+        if (state != psPlaying && state != psFastForward)
+            return;  // paused: the time passes without the song
+        iterator_.Advance(scaledStep(elapsed) * Speed());
+        publishPosition();
+        if (!iterator_.AtEnd() || !StopAtEnd() || !stopWork())
+            return;
+        state_.store(psStopped);
+        if (destroying_)
+            return;
+        onStop = OnStop;  // small handlers are copied without allocating
+    } catch (...) {
+        tickFailed_.store(true);
+        return;
+    }
+    // The lock is let go and nothing of the player is touched from here on:
+    // the handler may lead to its destruction.
+    if (onStop) {
+        try {
+            onStop(this);
+        } catch (...) {
+            // Nowhere left to record it: the player may be gone.
+        }
+    }
+}
+
+}  // namespace vozaro::midi

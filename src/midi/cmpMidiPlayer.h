@@ -1,0 +1,174 @@
+// TMidiPlayer plays the song routed by a TTrackOutputs in real time.  A
+// periodic timer calls it every TimerResolution milliseconds; each call
+// measures the real time since the previous one, scales it by TempoPercent and
+// by the fast-forward factor, and advances the player's own iterator by that
+// much song time, which sends every event that has become due.  At the end of
+// the song the player stops by itself (StopAtEnd).
+//
+// Speed: the scaled step keeps the fraction of a millisecond it drops and
+// carries it to the next tick, so song time runs at exactly TempoPercent % of
+// real time on average (at 100 % no fraction ever arises).
+//
+// Pauses: while paused, ticks do nothing but note the time, so the paused
+// interval (also the short pause a seek makes) is never added to the song.
+//
+// Threads.  Ticks run on the timer's thread; everything else is called from
+// the user-interface thread.  What both use is atomic or guarded by the
+// player's lock: the user-interface thread takes the lock, waiting at most for
+// one tick; a tick only tries it and skips its work when it is taken, so the
+// timer thread never waits for the user-interface thread.  OnPlay,
+// OnFastForward and OnPause are raised on the thread that changed the state;
+// OnStop on the user-interface thread when a caller stops the player, and on
+// the timer thread when the song ends: then the timer is already killed and
+// the notes silenced, and the player touches nothing of its own after raising
+// it, so the handler may hand it to the user-interface thread, which may then
+// deactivate the outputs, change the song or destroy the player.  Handlers
+// run on the timer thread must not throw and should not allocate.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "midi/cmpMidiIterator.h"
+#include "midi/cmpTrackOutputs.h"
+#include "platform/PeriodicTimer.h"
+
+namespace vozaro::midi {
+
+enum TPlayerState : int { psStopped = 0, psPaused = 2, psPlaying = 3, psFastForward = 4 };
+
+class TMidiPlayer;
+using TNotifyEvent = std::function<void(TMidiPlayer* Sender)>;
+
+class TMidiPlayer {
+public:
+    static constexpr std::int32_t kFastForwardSpeed = 4;
+
+    explicit TMidiPlayer(platform::TimerService& timers = platform::systemTimerService());
+    ~TMidiPlayer();
+    TMidiPlayer(const TMidiPlayer&) = delete;
+    TMidiPlayer& operator=(const TMidiPlayer&) = delete;
+
+    // The state properties: each reads true exactly in its state; writing
+    // starts, switches or stops the player.  A paused player resumes through
+    // Play := true, FastForward := true or Paused := false (at the speed it
+    // had).
+    bool Play() const noexcept { return State() == psPlaying; }
+    void setPlay(bool value);
+    bool FastForward() const noexcept { return State() == psFastForward; }
+    void setFastForward(bool value);
+    bool Paused() const noexcept { return State() == psPaused; }
+    void setPaused(bool value);
+
+    // Song position in ticks; writing it seeks: sounding notes are silenced,
+    // controllers reset when going back, and the controller and program
+    // changes on the way are sent.  A stopped player stays stopped.
+    std::int64_t Position() const noexcept { return position_.load(); }
+    void setPosition(std::int64_t ticks);
+    // Song time in milliseconds.  Any thread.
+    std::int64_t Time() const noexcept { return time_.load(); }
+
+    // Timer resolution asked of the system while playing; never below its
+    // minimum period.
+    std::int32_t TimerPeriod() const noexcept { return timerPeriod_; }
+    void setTimerPeriod(std::int32_t ms);
+    // Interval of the periodic timer in milliseconds (from the next start).
+    std::int32_t TimerResolution() const noexcept { return timerResolution_; }
+    void setTimerResolution(std::int32_t ms) { timerResolution_ = ms; }
+
+    TTrackOutputs* TrackOutputs() const noexcept { return trackOutputs_; }
+    // Different outputs: rewind, then play these from their start.
+    void setTrackOutputs(TTrackOutputs* trackOutputs);
+
+    // Run the timer at the real-time priority class while playing.
+    bool BoostPriority() const noexcept { return boostPriority_; }
+    void setBoostPriority(bool value) { boostPriority_ = value; }
+
+    // Speed in percent; read at every tick.  Any thread.  Values below 0
+    // play as 0 (standing still).
+    std::int32_t TempoPercent() const noexcept { return tempoPercent_.load(); }
+    void setTempoPercent(std::int32_t percent) noexcept { tempoPercent_.store(percent); }
+
+    TPlayerState State() const noexcept { return state_.load(); }
+    // 1 for normal play, kFastForwardSpeed for fast forward.
+    std::int32_t Speed() const noexcept { return speed_.load(); }
+    // Stop by itself once the song has been played out; true by default.
+    bool StopAtEnd() const noexcept { return stopAtEnd_.load(); }
+    void setStopAtEnd(bool value) noexcept { stopAtEnd_.store(value); }
+    // Tick position at the last stop.
+    std::int64_t StartPosition() const noexcept { return startPosition_.load(); }
+    std::int32_t MinPeriod() const noexcept { return minPeriod_; }
+
+    // Stops the timer and silences the song; raises OnStop when it played.
+    void Stop();
+    // Stop, then back to the start of the song.
+    void Rewind();
+    // Stop, then take the song of the outputs again (after loading a new song
+    // or switching the outputs).
+    void UpdateMidiData();
+    void AllNotesOff();
+    void ResetControllers();
+
+    // A tick caught an exception (from a port or an OnEvent handler) and
+    // dropped the rest of its work.  Cleared by the next start.
+    bool TickFailed() const noexcept { return tickFailed_.load(); }
+
+    // Ticks of every player in the process in progress (0 or 1); a tick that
+    // finds another in progress returns without work.
+    static int TickInProgress() noexcept { return tickInProgress_.load(); }
+
+    TNotifyEvent OnStop;
+    TNotifyEvent OnPlay;
+    TNotifyEvent OnFastForward;
+    TNotifyEvent OnPause;
+
+private:
+    using Lock = std::unique_lock<std::recursive_mutex>;
+
+    static void TimerTick(void* context) noexcept;
+    void tick() noexcept;
+    std::int64_t scaledStep(std::uint32_t elapsed) noexcept;
+
+    void Start(TPlayerState mode);
+    // The work of a stop without its event; false when it was stopped.
+    bool stopWork();
+    void SetState(TPlayerState state);
+    // Switches between the running states; leaving a pause restarts the
+    // measurement of elapsed time.
+    void switchTo(TPlayerState state, std::int32_t speed);
+    void rewindLocked();
+    void updateMidiDataLocked();
+    void publishPosition() noexcept;
+
+    platform::TimerService& timers_;
+    TMidiIterator iterator_;
+    TTrackOutputs* trackOutputs_ = nullptr;
+    std::unique_ptr<platform::PeriodicTimer> timer_;
+    std::recursive_mutex mutex_;  // the iterator, the timer and the outputs' use
+
+    std::atomic<TPlayerState> state_{psStopped};
+    std::atomic<std::int32_t> speed_{1};
+    std::atomic<std::int32_t> tempoPercent_{100};
+    std::atomic<bool> stopAtEnd_{true};
+    std::atomic<std::int64_t> startPosition_{0};
+    std::atomic<std::int64_t> position_{0};
+    std::atomic<std::int64_t> time_{0};
+    std::atomic<std::uint32_t> lastTickTime_{0};
+    std::atomic<bool> tickFailed_{false};
+    std::int64_t stepRemainder_ = 0;  // hundredths of a millisecond, under the lock
+
+    std::int32_t minPeriod_;
+    std::int32_t timerPeriod_;
+    std::int32_t timerResolution_ = 4;
+    std::int32_t periodHeld_ = 0;  // resolution asked for at start, 0 when none
+    bool boostPriority_ = false;
+    platform::PriorityClass savedPriorityClass_;
+    bool destroying_ = false;
+
+    static std::atomic<int> tickInProgress_;
+};
+
+}  // namespace vozaro::midi
