@@ -23,13 +23,15 @@ struct Counter {
     std::unique_ptr<PeriodicTimer> timer;  // for killing from inside
     std::atomic<bool> killInside{false};
     std::atomic<bool> killed{false};
+    std::atomic<int> killedAt{0};
 
     static void tick(void* context) noexcept {
         auto* self = static_cast<Counter*>(context);
         self->thread.store(std::this_thread::get_id());
         int n = ++self->calls;
-        if (self->killInside.load() && n == 3) {
+        if (self->killInside.load() && n >= 3 && !self->killed.load()) {
             self->timer->kill();
+            self->killedAt.store(n);
             self->killed.store(true);
         }
     }
@@ -62,12 +64,12 @@ TEST(SystemTimer, CallsRepeatedlyOnItsOwnThreadUntilKilled) {
 
 TEST(SystemTimer, KilledFromInsideItsOwnCallbackWithoutDeadlock) {
     Counter counter;
-    counter.killInside = true;
     counter.timer = systemTimerService().startPeriodic(1, &Counter::tick, &counter);
     ASSERT_NE(counter.timer, nullptr);
+    counter.killInside = true;  // only once the timer is stored
     ASSERT_TRUE(waitFor([&] { return counter.killed.load(); }));
     std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(counter.calls.load(), 3);
+    EXPECT_EQ(counter.calls.load(), counter.killedAt.load());
     counter.timer.reset();  // destroying a timer killed from inside is harmless
 }
 

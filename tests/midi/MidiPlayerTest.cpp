@@ -1,0 +1,393 @@
+// The player, driven by the manual timer service: ticks happen when the test
+// advances the clock, so every check is by song time and order.
+#include "midi/cmpMidiPlayer.h"
+#include "platform/ManualTimer.h"
+#include "PlayerTestDevices.h"
+#include "PlayerTestSongs.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+using namespace vozaro::midi;
+using vozaro::platform::ManualTimerService;
+using vozaro::platform::PriorityClass;
+using vozaro::test::loadSong;
+using vozaro::test::TrackBuilder;
+
+namespace {
+
+struct Sent {
+    std::int32_t port;
+    std::uint8_t status, data1;
+    std::int64_t position;  // the song position that sent it
+};
+
+// 100 ticks per quarter at 500 ms per quarter: 5 ms per tick.  Notes every
+// 20 ticks (100 ms) on two tracks; the song ends at tick 400 (2000 ms).
+std::unique_ptr<TMidiData> twoSecondSong() {
+    TrackBuilder melody, bass;
+    melody.event(0, {0xC0, 20});
+    for (int i = 0; i < 20; ++i)
+        melody.note(i == 0 ? 0 : 10, 0, static_cast<std::uint8_t>(60 + i), 10);
+    melody.end(0);
+    bass.event(0, {0xB1, 7, 80});
+    for (int i = 0; i < 10; ++i)
+        bass.note(i == 0 ? 0 : 20, 1, 40, 20);
+    bass.end(0);
+    return loadSong(100, {TrackBuilder().tempo(0, 500000).end(400), melody, bass});
+}
+
+class PlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        song = twoSecondSong();
+        outputs.setMidiData(song.get());
+        outputs.setActive(true);
+        outputs.OnEvent = [this](TMidiIterator* sender, std::int32_t port, const TEventData& data) {
+            sent.push_back({port, data.Status, data.Data1, sender->Position()});
+        };
+        player = std::make_unique<TMidiPlayer>(timers);
+        player->OnStop = [this](TMidiPlayer* sender) {
+            EXPECT_EQ(sender, player.get());
+            events.push_back(psStopped);
+            stopThread = std::this_thread::get_id();
+        };
+        player->OnPlay = [this](TMidiPlayer*) { events.push_back(psPlaying); };
+        player->OnPause = [this](TMidiPlayer*) { events.push_back(psPaused); };
+        player->OnFastForward = [this](TMidiPlayer*) { events.push_back(psFastForward); };
+        player->setTimerResolution(4);
+        player->setTrackOutputs(&outputs);
+        sent.clear();
+        events.clear();
+    }
+
+    vozaro::test::RecordingDevices devices;
+    ManualTimerService timers;
+    std::unique_ptr<TMidiData> song;
+    TTrackOutputs outputs;
+    std::unique_ptr<TMidiPlayer> player;
+    std::vector<Sent> sent;
+    std::vector<TPlayerState> events;
+    std::thread::id stopThread;
+};
+
+}  // namespace
+
+TEST_F(PlayerTest, PlaysEveryChannelMessageOnceInOrderAndStopsAtTheEnd) {
+    player->setPlay(true);
+    EXPECT_TRUE(player->Play());
+    EXPECT_EQ(events, std::vector<TPlayerState>{psPlaying});
+    EXPECT_EQ(timers.periodsHeld(), 1);
+    EXPECT_EQ(timers.lastInterval(), 4);
+
+    std::thread::id tickingThread;
+    std::thread timerThread([&] {
+        tickingThread = std::this_thread::get_id();
+        timers.advance(2100);
+    });
+    timerThread.join();
+
+    EXPECT_EQ(events, (std::vector<TPlayerState>{psPlaying, psStopped}));
+    EXPECT_EQ(stopThread, tickingThread);  // raised inside the last tick
+    EXPECT_FALSE(player->Play());
+    EXPECT_EQ(timers.runningTimers(), 0);
+    EXPECT_EQ(timers.periodsHeld(), 0);
+    EXPECT_GT(player->StartPosition(), 400);
+
+    // Every channel message of both tracks, each after its time and at the
+    // first tick past it (a tick is 4 ms, under one tick of song, 5 ms).
+    std::size_t expected = 0;
+    for (std::int32_t t = 1; t <= 2; ++t) {
+        const TMidiTrackStream& track = *song->Tracks(t);
+        for (std::int32_t i = 0; i < track.EventCount(); ++i)
+            expected += track.Event(i)->Message.Status < 0xF0 ? 1 : 0;
+    }
+    ASSERT_EQ(sent.size(), expected);
+    std::int64_t previous = 0;
+    for (const Sent& s : sent) {
+        EXPECT_GE(s.position, previous);
+        previous = s.position;
+    }
+    std::vector<std::uint8_t> melody;
+    for (const Sent& s : sent)
+        if (s.port == 1 && s.status == 0x90)
+            melody.push_back(s.data1);
+    ASSERT_EQ(melody.size(), 20u);
+    for (std::size_t i = 0; i < melody.size(); ++i)
+        EXPECT_EQ(melody[i], 60 + i);
+}
+
+TEST_F(PlayerTest, EventsAreSentAtTheFirstTickPastTheirTime) {
+    player->setPlay(true);
+    timers.advance(2100);
+    for (const Sent& s : sent) {
+        // position - 1 tick of song (5 ms) is at most one timer period (4 ms)
+        // behind the event: the event's tick is below position and at least
+        // position - 1.
+        const TMidiTrackStream& track = *song->Tracks(s.port);
+        bool found = false;
+        for (std::int32_t i = 0; i < track.EventCount() && !found; ++i) {
+            const TTrackEvent& e = *track.Event(i);
+            found = e.Message.Status == s.status && e.Message.Data1 == s.data1 && e.Time < s.position &&
+                    e.Time >= s.position - 1;
+        }
+        EXPECT_TRUE(found) << "port " << s.port << " status " << int(s.status) << " at " << s.position;
+    }
+}
+
+TEST_F(PlayerTest, SpeedScalesSongTimeAndCarriesTheFraction) {
+    player->setStopAtEnd(false);
+    player->setPlay(true);
+    timers.advance(1000);
+    EXPECT_EQ(player->Time(), 1000);
+
+    struct Case {
+        int percent;
+        std::int64_t expected;  // song ms after 1000 ms of real time
+    } cases[] = {{200, 2000}, {50, 500}, {110, 1100}, {124, 1240}, {51, 510}, {75, 750}, {150, 1500}};
+    for (const Case& c : cases) {
+        player->setTempoPercent(c.percent);
+        std::int64_t before = player->Time();
+        timers.advance(1000);
+        // Whole ticks of 4 ms: the carried fraction is below one millisecond.
+        EXPECT_NEAR(player->Time() - before, c.expected, 1) << c.percent << " %";
+    }
+    player->setTempoPercent(0);
+    std::int64_t before = player->Time();
+    timers.advance(100);
+    EXPECT_EQ(player->Time(), before);
+    player->setTempoPercent(-20);
+    timers.advance(100);
+    EXPECT_EQ(player->Time(), before);
+}
+
+TEST_F(PlayerTest, FastForwardAndBackToPlay) {
+    player->setStopAtEnd(false);
+    player->setPlay(true);
+    timers.advance(100);
+    player->setFastForward(true);
+    EXPECT_TRUE(player->FastForward());
+    EXPECT_EQ(player->Speed(), 4);
+    timers.advance(100);
+    EXPECT_EQ(player->Time(), 500);
+    player->setPlay(true);  // back to normal speed
+    EXPECT_TRUE(player->Play());
+    timers.advance(100);
+    EXPECT_EQ(player->Time(), 600);
+    // Play := false while fast-forwarding switches to playing instead.
+    player->setFastForward(true);
+    player->setPlay(false);
+    EXPECT_TRUE(player->Play());
+    player->setFastForward(true);
+    player->setFastForward(false);  // stops
+    EXPECT_EQ(player->State(), psStopped);
+    EXPECT_EQ(events, (std::vector<TPlayerState>{psPlaying, psFastForward, psPlaying, psFastForward,
+                                                 psPlaying, psFastForward, psStopped}));
+}
+
+TEST_F(PlayerTest, StateTableFromStoppedAndPaused) {
+    // Writes that change nothing on a stopped player.
+    player->setPlay(false);
+    player->setFastForward(false);
+    player->setPaused(true);
+    player->setPaused(false);
+    EXPECT_EQ(player->State(), psStopped);
+    EXPECT_TRUE(events.empty());
+
+    player->setFastForward(true);  // starts fast
+    EXPECT_EQ(player->State(), psFastForward);
+    player->setPaused(true);
+    EXPECT_TRUE(player->Paused());
+    player->setPaused(true);
+    std::int64_t pausedAt = player->Time();
+    timers.advance(500);  // ticks while paused do nothing
+    EXPECT_EQ(player->Time(), pausedAt);
+    player->setPaused(false);  // resumes at the speed it had
+    EXPECT_TRUE(player->FastForward());
+    timers.advance(100);
+    EXPECT_EQ(player->Time(), pausedAt + 400);  // the pause is not added
+    player->setPaused(true);
+    player->setFastForward(false);  // from paused: fast forward
+    EXPECT_TRUE(player->FastForward());
+    player->setPaused(true);
+    player->setPlay(false);  // from paused: plays
+    EXPECT_TRUE(player->Play());
+    player->Stop();
+    player->Stop();
+    EXPECT_EQ(events, (std::vector<TPlayerState>{psFastForward, psPaused, psFastForward, psPaused,
+                                                 psFastForward, psPaused, psPlaying, psStopped}));
+}
+
+TEST_F(PlayerTest, StartingWithoutActiveOutputsOnlyRaisesStop) {
+    outputs.setActive(false);
+    player->setPlay(true);
+    EXPECT_FALSE(player->Play());
+    EXPECT_EQ(events, std::vector<TPlayerState>{psStopped});
+    EXPECT_EQ(timers.runningTimers(), 0);
+    EXPECT_EQ(timers.periodsHeld(), 0);
+
+    TMidiPlayer bare(timers);
+    bool stopped = false;
+    bare.OnStop = [&](TMidiPlayer*) { stopped = true; };
+    bare.setFastForward(true);
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(bare.State(), psStopped);
+}
+
+TEST_F(PlayerTest, RefusedTimerOrResolutionStopsAndGivesBack) {
+    timers.setRefusePeriod(true);
+    player->setPlay(true);
+    EXPECT_EQ(player->State(), psStopped);
+    EXPECT_EQ(events, std::vector<TPlayerState>{psStopped});
+
+    events.clear();
+    timers.setRefusePeriod(false);
+    timers.setRefuseTimers(true);
+    player->setBoostPriority(true);
+    player->setPlay(true);
+    EXPECT_EQ(player->State(), psStopped);
+    EXPECT_EQ(events, std::vector<TPlayerState>{psStopped});
+    EXPECT_EQ(timers.periodsHeld(), 0);
+    EXPECT_EQ(timers.priorityClass(), PriorityClass::Normal);
+}
+
+TEST_F(PlayerTest, BoostPriorityHoldsRealtimeWhilePlaying) {
+    player->setBoostPriority(true);
+    player->setPlay(true);
+    EXPECT_EQ(timers.lastTimerPriority(), PriorityClass::Realtime);
+    player->Stop();
+    EXPECT_EQ(timers.priorityClass(), PriorityClass::Normal);
+}
+
+TEST_F(PlayerTest, TimerPeriodNeverBelowTheSystemMinimum) {
+    timers.setMinPeriod(3);
+    TMidiPlayer other(timers);
+    EXPECT_EQ(other.TimerPeriod(), 3);
+    EXPECT_EQ(other.MinPeriod(), 3);
+    other.setTimerPeriod(0);
+    EXPECT_EQ(other.TimerPeriod(), 3);
+    other.setTimerPeriod(7);
+    EXPECT_EQ(other.TimerPeriod(), 7);
+    EXPECT_EQ(other.TimerResolution(), 4);
+    EXPECT_EQ(other.TempoPercent(), 100);
+    EXPECT_TRUE(other.StopAtEnd());
+}
+
+TEST_F(PlayerTest, SeekWhilePlayingRestartsFromThere) {
+    player->setPlay(true);
+    timers.advance(1000);
+    sent.clear();
+    player->setPosition(0);
+    EXPECT_TRUE(player->Play());
+    EXPECT_EQ(player->Position(), 0);
+    EXPECT_EQ(player->Time(), 0);
+    EXPECT_EQ(events, std::vector<TPlayerState>{psPlaying});  // no event for the seek
+    timers.advance(8);
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.front().status, 0xC0);  // the song again from its start
+    // A stopped player stays stopped but moves.
+    player->Stop();
+    player->setPosition(200);
+    EXPECT_EQ(player->State(), psStopped);
+    EXPECT_EQ(player->Position(), 200);
+    EXPECT_EQ(player->Time(), 1000);
+}
+
+TEST_F(PlayerTest, PlayAgainAfterTheEndStopsAtTheFirstTick) {
+    player->setPlay(true);
+    timers.advance(2100);
+    ASSERT_EQ(player->State(), psStopped);
+    events.clear();
+    sent.clear();
+    player->setPlay(true);
+    EXPECT_EQ(events, std::vector<TPlayerState>{psPlaying});
+    timers.advance(4);
+    EXPECT_EQ(events, (std::vector<TPlayerState>{psPlaying, psStopped}));
+    // Rewind brings it back to the start.
+    player->Rewind();
+    EXPECT_EQ(player->Position(), 0);
+    player->setPlay(true);
+    timers.advance(2100);
+    EXPECT_GT(sent.size(), 40u);
+}
+
+TEST_F(PlayerTest, WithoutStopAtEndTimeRunsOnAndNothingMoreIsSent) {
+    player->setStopAtEnd(false);
+    player->setPlay(true);
+    timers.advance(3000);
+    std::size_t count = sent.size();
+    EXPECT_TRUE(player->Play());
+    timers.advance(1000);
+    EXPECT_EQ(player->Time(), 4000);
+    EXPECT_EQ(sent.size(), count);
+}
+
+TEST_F(PlayerTest, ClockWrapIsElapsedTimeNotAJump) {
+    timers.setNow(0xFFFFFFFFu - 10);
+    player->setStopAtEnd(false);
+    player->setPlay(true);
+    timers.advance(100);
+    EXPECT_EQ(player->Time(), 100);
+}
+
+TEST_F(PlayerTest, StopHandlerOnTheTimerThreadMayTearEverythingDown) {
+    // What a window's handler may lead to once the notification reached it:
+    // the outputs deactivated and the player destroyed, here at once.
+    player->OnStop = [this](TMidiPlayer*) {
+        outputs.setActive(false);
+        player.reset();
+    };
+    player->setPlay(true);
+    timers.advance(2100);
+    EXPECT_EQ(player, nullptr);
+    EXPECT_EQ(TMidiPlayer::TickInProgress(), 0);
+}
+
+TEST_F(PlayerTest, TwoPlayersNeverTickAtOnce) {
+    auto secondSong = twoSecondSong();
+    TTrackOutputs secondOutputs;
+    secondOutputs.setMidiData(secondSong.get());
+    secondOutputs.setActive(true);
+    ManualTimerService secondTimers;
+    TMidiPlayer second(secondTimers);
+    second.setTrackOutputs(&secondOutputs);
+    second.setStopAtEnd(false);
+    second.setPlay(true);
+
+    // While the first player is inside a tick (sending an event), the
+    // second one's ticks return without work.
+    std::int64_t secondTimeInside = -1;
+    int insideTick = 0;
+    outputs.OnEvent = [&](TMidiIterator*, std::int32_t, const TEventData&) {
+        if (insideTick != 0)
+            return;
+        insideTick = TMidiPlayer::TickInProgress();
+        secondTimers.advance(40);
+        secondTimeInside = second.Time();
+    };
+    player->setPlay(true);
+    timers.advance(8);
+    EXPECT_EQ(insideTick, 1);
+    EXPECT_EQ(secondTimeInside, 0);
+    EXPECT_EQ(TMidiPlayer::TickInProgress(), 0);
+    outputs.OnEvent = nullptr;
+    secondTimers.advance(4);
+    EXPECT_EQ(second.Time(), 44);  // the skipped ticks' time is not lost
+}
+
+TEST_F(PlayerTest, NewSongInTheSameSongObjectIsReadAfresh) {
+    // Song A never played, song B loaded into the same container: B's
+    // division and tempo apply.
+    auto bytes = vozaro::test::buildSong(50, {TrackBuilder().tempo(0, 1000000).end(100)});
+    outputs.setActive(false);
+    song->loadFromMemory(bytes.data(), bytes.size());
+    outputs.setActive(true);
+    player->UpdateMidiData();
+    player->Rewind();
+    player->setStopAtEnd(false);
+    player->setPlay(true);
+    timers.advance(1000);
+    EXPECT_EQ(player->Position(), 50);  // one quarter of 1000 ms
+}
