@@ -77,17 +77,17 @@ int ManualTimerService::runningTimers() const {
 void ManualTimerService::advance(std::uint32_t ms) {
     for (std::uint32_t i = 0; i < ms; ++i) {
         now_.fetch_add(1);
-        std::vector<std::shared_ptr<Entry>> due;
+        due_.clear();
         {
             std::lock_guard lock(mutex_);
             for (const auto& entry : entries_) {
                 if (entry->alive.load() && ++entry->sinceLast >= entry->interval) {
                     entry->sinceLast = 0;
-                    due.push_back(entry);
+                    due_.push_back(entry);
                 }
             }
         }
-        for (const auto& entry : due) {
+        for (const auto& entry : due_) {
             std::lock_guard calling(entry->calling);
             if (!entry->alive.load())
                 continue;

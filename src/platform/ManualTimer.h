@@ -29,7 +29,8 @@ public:
                                                  void* context) override;
 
     // Moves the clock forward one millisecond at a time, making every call
-    // that falls due on the way.  Any one thread at a time.
+    // that falls due on the way.  Any one thread at a time, never from inside
+    // one of its own callbacks.
     void advance(std::uint32_t ms);
     // Sets the clock without making any call (to test wrapping).
     void setNow(std::uint32_t ms) { now_.store(ms); }
@@ -61,6 +62,7 @@ private:
     std::atomic<PriorityClass> lastPriority_{PriorityClass::Normal};
     mutable std::mutex mutex_;  // guards entries_
     std::vector<std::shared_ptr<Entry>> entries_;
+    std::vector<std::shared_ptr<Entry>> due_;  // the advancing thread's, kept to reuse
 };
 
 }  // namespace vozaro::platform

@@ -52,6 +52,7 @@ protected:
         iterator.setMidiData(song.get());
         sent.clear();
     }
+    void TearDown() override { vozaro::test::closeWithoutWaiting(outputs); }
 
     vozaro::test::RecordingDevices devices;
     std::unique_ptr<TMidiData> song;
@@ -129,4 +130,57 @@ TEST_F(IteratorTest, AtEndWithoutOutputsOrRecords) {
     EXPECT_TRUE(bare.AtEnd());
     bare.Advance(10);
     EXPECT_TRUE(bare.AtEnd());
+}
+
+TEST_F(IteratorTest, OneOwnPortPerTrackOnOneSharedDevice) {
+    ASSERT_EQ(outputs.Count(), 3);
+    for (std::int32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(outputs.Outputs(i)->Track(), song->Tracks(i));
+        EXPECT_TRUE(outputs.Outputs(i)->Port()->Active());
+    }
+    EXPECT_NE(outputs.Outputs(0)->Port(), outputs.Outputs(1)->Port());
+    EXPECT_EQ(devices.recorder->openHandles(0), 1);
+    EXPECT_EQ(outputs.Outputs(3), nullptr);
+    // Taking the outputs sent every track's first program, track by track, so
+    // channel 0 ends with track 1's.
+    auto messages = devices.recorder->messages(0);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back(), vozaro::platform::packShortMessage(0xC0, 5, 0));
+    EXPECT_EQ(outputs.Outputs(1)->Port()->PhysicalPort()->Programs(0), 5);
+}
+
+TEST(TrackOutputs, DeviceThatDoesNotOpenLeavesThePartBuiltSoFar) {
+    vozaro::test::RecordingDevices devices;
+    auto song = loadSong(96, {TrackBuilder().end(10), TrackBuilder().end(10), TrackBuilder().end(10)});
+    devices.recorder->setOpenFails(1, true);
+    TTrackOutputs outputs;
+    outputs.setDefaultOutputPort(1);
+    outputs.setMidiData(song.get());
+    try {
+        outputs.setActive(true);
+        FAIL() << "no exception";
+    } catch (const EMidiOutputPort& e) {
+        EXPECT_STREQ(e.what(), "Unable to open port");
+    }
+    EXPECT_TRUE(outputs.Active());
+    ASSERT_EQ(outputs.Count(), 1);
+    EXPECT_FALSE(outputs.Outputs(0)->Port()->Active());
+    outputs.AllNotesOff();  // harmless on an inactive port
+
+    // Built again once the device opens.
+    devices.recorder->setOpenFails(1, false);
+    vozaro::test::closeWithoutWaiting(outputs);
+    outputs.setActive(true);
+    EXPECT_EQ(outputs.Count(), 3);
+    EXPECT_EQ(devices.recorder->openHandles(1), 1);
+
+    // Another song rebuilds active outputs for it.
+    auto other = loadSong(96, {TrackBuilder().end(10)});
+    for (std::int32_t i = 0; i < outputs.Count(); ++i)
+        outputs.Outputs(i)->Port()->setSysexLatency(0);
+    outputs.setMidiData(other.get());
+    EXPECT_TRUE(outputs.Active());
+    EXPECT_EQ(outputs.Count(), 1);
+    vozaro::test::closeWithoutWaiting(outputs);
+    EXPECT_EQ(devices.recorder->openHandles(1), 0);
 }

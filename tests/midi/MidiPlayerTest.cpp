@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -62,6 +63,11 @@ protected:
         sent.clear();
         events.clear();
     }
+    void TearDown() override {
+        player.reset();
+        vozaro::test::closeWithoutWaiting(outputs);
+    }
+    std::vector<std::uint32_t> deviceMessages() const { return devices.recorder->messages(0); }
 
     vozaro::test::RecordingDevices devices;
     ManualTimerService timers;
@@ -390,4 +396,36 @@ TEST_F(PlayerTest, NewSongInTheSameSongObjectIsReadAfresh) {
     player->setPlay(true);
     timers.advance(1000);
     EXPECT_EQ(player->Position(), 50);  // one quarter of 1000 ms
+}
+
+TEST_F(PlayerTest, StopSilencesTheSoundingNotes) {
+    using vozaro::platform::packShortMessage;
+    player->setPlay(true);
+    timers.advance(20);  // the first melody note and bass note sound
+    devices.recorder->clear();
+    player->Stop();
+    auto messages = deviceMessages();
+    std::sort(messages.begin(), messages.end());
+    std::vector<std::uint32_t> expected{packShortMessage(0x80, 60, 0), packShortMessage(0x81, 40, 0)};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(messages, expected);
+    EXPECT_EQ(events, (std::vector<TPlayerState>{psPlaying, psStopped}));
+    EXPECT_EQ(player->StartPosition(), player->Position());
+}
+
+TEST_F(PlayerTest, SeekBackResetsControllersAndSilences) {
+    using vozaro::platform::packShortMessage;
+    player->setPlay(true);
+    timers.advance(30);  // the bass track's volume 80 is sent
+    devices.recorder->clear();
+    player->setPosition(0);
+    auto messages = deviceMessages();
+    EXPECT_NE(std::find(messages.begin(), messages.end(), packShortMessage(0xB1, 7, 90)), messages.end());
+    EXPECT_NE(std::find(messages.begin(), messages.end(), packShortMessage(0x80, 60, 0)), messages.end());
+    // A seek forward only silences.
+    timers.advance(30);
+    devices.recorder->clear();
+    player->setPosition(player->Position() + 10);
+    messages = deviceMessages();
+    EXPECT_EQ(std::find(messages.begin(), messages.end(), packShortMessage(0xB1, 7, 90)), messages.end());
 }

@@ -54,6 +54,7 @@ protected:
         outputs.setActive(true);
         outputs.OnEvent = [this](TMidiIterator*, std::int32_t, const TEventData&) { ++sentCount; };
     }
+    void TearDown() override { vozaro::test::closeWithoutWaiting(outputs); }
 
     vozaro::test::RecordingDevices devices;
     std::unique_ptr<TMidiData> song;
@@ -130,7 +131,7 @@ TEST_F(PlayerThreadsTest, PlayerDestroyedAsSoonAsTheStopIsHandedOver) {
         player->setPlay(true);
         ASSERT_TRUE(waitFor([&] { return stopped.load(); }));
         player.reset();  // the timer thread may still be leaving its last tick
-        outputs.setActive(false);
+        vozaro::test::closeWithoutWaiting(outputs);
         outputs.setActive(true);
     }
 }
