@@ -249,9 +249,14 @@ void TMidiIterator::setTrackOutputs(TTrackOutputs* trackOutputs) {
 }
 
 void TMidiIterator::Advance(std::int64_t ms) {
-    playing_ = true;
+    // Cleared also when a port or an OnEvent handler throws, so that a later
+    // seek still leaves notes unsent.
+    struct PlayingScope {
+        bool& playing;
+        explicit PlayingScope(bool& p) : playing(p) { playing = true; }
+        ~PlayingScope() { playing = false; }
+    } scope(playing_);
     SetTime(Time() + ms);
-    playing_ = false;
 }
 
 void TMidiIterator::Reset() {

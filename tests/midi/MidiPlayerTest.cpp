@@ -429,3 +429,25 @@ TEST_F(PlayerTest, SeekBackResetsControllersAndSilences) {
     messages = deviceMessages();
     EXPECT_EQ(std::find(messages.begin(), messages.end(), packShortMessage(0xB1, 7, 90)), messages.end());
 }
+
+TEST_F(PlayerTest, FailingEventHandlerIsRecordedAndSeeksStillSkipNotes) {
+    bool throwOnce = true;
+    outputs.OnEvent = [&](TMidiIterator*, std::int32_t, const TEventData& data) {
+        if (throwOnce) {
+            throwOnce = false;
+            throw std::runtime_error("handler failed");
+        }
+        sent.push_back({0, data.Status, data.Data1, 0});
+    };
+    player->setPlay(true);
+    timers.advance(8);
+    EXPECT_TRUE(player->TickFailed());
+    EXPECT_TRUE(player->Play());
+    player->Stop();
+    sent.clear();
+    player->setPosition(300);  // a seek over notes: controllers and programs only
+    for (const Sent& s : sent)
+        EXPECT_NE(s.status & 0xE0, 0x80) << "note sent by a seek";
+    player->setPlay(true);
+    EXPECT_FALSE(player->TickFailed());
+}
