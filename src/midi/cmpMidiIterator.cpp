@@ -142,34 +142,37 @@ std::int64_t TMidiPosition::barBeatTickRel(std::int64_t bar, std::int64_t beat,
     return (bar - signatureBar_) * ticksPerBar_ + beat * ticksPerBeat_ + tick;
 }
 
+template <typename Target>
+void TMidiPosition::walkMap(Target target) noexcept {
+    const TMidiTrackStream* track = mapTrack();
+    if (track == nullptr)
+        return;
+    // Records at exactly the target are passed.
+    while (mapIndex_ < track->EventCount()) {
+        const TTrackEvent& event = *track->Event(mapIndex_);
+        if (target() < event.Time)
+            break;
+        ++mapIndex_;
+        std::int32_t tempo = 0, numerator = 0, denominator = 0;
+        switch (readMapEvent(*track, event, tempo, numerator, denominator)) {
+        case MapEvent::Tempo:
+            passTempo(event.Time, tempo);
+            break;
+        case MapEvent::Signature:
+            passSignature(event.Time, numerator, denominator);
+            break;
+        case MapEvent::None:
+            break;
+        }
+    }
+}
+
 void TMidiPosition::SetPosition(std::int64_t ticks) {
     if (ticks < position_)
         Reset();
-    std::int64_t rel = ticks - signatureTick_;
-    if (rel >= 0) {
-        if (const TMidiTrackStream* track = mapTrack()) {
-            while (mapIndex_ < track->EventCount()) {
-                const TTrackEvent& event = *track->Event(mapIndex_);
-                if (signatureTick_ + rel < event.Time)
-                    break;
-                ++mapIndex_;
-                std::int32_t tempo = 0, numerator = 0, denominator = 0;
-                switch (readMapEvent(*track, event, tempo, numerator, denominator)) {
-                case MapEvent::Signature: {
-                    std::int64_t previous = signatureTick_;
-                    passSignature(event.Time, numerator, denominator);
-                    rel -= event.Time - previous;
-                    break;
-                }
-                case MapEvent::Tempo:
-                    passTempo(event.Time, tempo);
-                    break;
-                case MapEvent::None:
-                    break;
-                }
-            }
-        }
-        setMusicalPosition(rel);
+    if (ticks >= signatureTick_) {
+        walkMap([ticks] { return ticks; });
+        setMusicalPosition(ticks - signatureTick_);
         time_ = timeAtPosition();
     }
     PositionChanged();
@@ -178,30 +181,10 @@ void TMidiPosition::SetPosition(std::int64_t ticks) {
 void TMidiPosition::SetTime(std::int64_t ms) {
     if (ms < time_)
         Reset();
-    time_ = ms;
-    std::int64_t d = ticksAfterTempoTick(ms);
+    time_ = ms;  // kept exactly, not recomputed from the ticks
     if (midiData_ != nullptr) {
-        if (const TMidiTrackStream* track = mapTrack()) {
-            while (mapIndex_ < track->EventCount()) {
-                const TTrackEvent& event = *track->Event(mapIndex_);
-                if (tempoTick_ + d < event.Time)
-                    break;
-                ++mapIndex_;
-                std::int32_t tempo = 0, numerator = 0, denominator = 0;
-                switch (readMapEvent(*track, event, tempo, numerator, denominator)) {
-                case MapEvent::Tempo:
-                    passTempo(event.Time, tempo);
-                    d = ticksAfterTempoTick(time_);
-                    break;
-                case MapEvent::Signature:
-                    passSignature(event.Time, numerator, denominator);
-                    break;
-                case MapEvent::None:
-                    break;
-                }
-            }
-        }
-        setMusicalPosition(tempoTick_ + d - signatureTick_);
+        walkMap([this] { return tempoTick_ + ticksAfterTempoTick(time_); });
+        setMusicalPosition(tempoTick_ + ticksAfterTempoTick(time_) - signatureTick_);
     }
     PositionChanged();
 }
@@ -210,30 +193,10 @@ void TMidiPosition::SetBarBeatTick(std::int64_t bar, std::int64_t beat, std::int
     bool earlier = bar != bar_ ? bar < bar_ : beat != beat_ ? beat < beat_ : tick < tick_;
     if (earlier)
         Reset();
-    std::int64_t rel = barBeatTickRel(bar, beat, tick);
-    if (rel < 0)
+    if (barBeatTickRel(bar, beat, tick) < 0)
         return;
-    if (const TMidiTrackStream* track = mapTrack()) {
-        while (mapIndex_ < track->EventCount()) {
-            const TTrackEvent& event = *track->Event(mapIndex_);
-            if (signatureTick_ + rel < event.Time)
-                break;
-            ++mapIndex_;
-            std::int32_t tempo = 0, numerator = 0, denominator = 0;
-            switch (readMapEvent(*track, event, tempo, numerator, denominator)) {
-            case MapEvent::Signature:
-                passSignature(event.Time, numerator, denominator);
-                rel = barBeatTickRel(bar, beat, tick);
-                break;
-            case MapEvent::Tempo:
-                passTempo(event.Time, tempo);
-                break;
-            case MapEvent::None:
-                break;
-            }
-        }
-    }
-    setMusicalPosition(rel);
+    walkMap([&] { return signatureTick_ + barBeatTickRel(bar, beat, tick); });
+    setMusicalPosition(barBeatTickRel(bar, beat, tick));
     time_ = timeAtPosition();
     PositionChanged();
 }

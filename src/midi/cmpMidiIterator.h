@@ -89,6 +89,10 @@ private:
                           std::int32_t& tempo, std::int32_t& numerator,
                           std::int32_t& denominator) const noexcept;
     const TMidiTrackStream* mapTrack() const noexcept;
+    // Passes the tempo-map records of track 0 from MapIndex up to the tick
+    // target() gives (asked again after each record).
+    template <typename Target>
+    void walkMap(Target target) noexcept;
     void passTempo(std::int64_t eventTick, std::int32_t tempo) noexcept;
     void passSignature(std::int64_t eventTick, std::int32_t numerator,
                        std::int32_t denominator) noexcept;

@@ -20,39 +20,22 @@ TMidiPlayer::~TMidiPlayer() {
 
 // --- properties ----------------------------------------------------------------
 
-void TMidiPlayer::setPlay(bool value) {
-    Lock lock(mutex_);
-    switch (State()) {
-    case psStopped:
-        if (value)
-            Start(psPlaying);
-        break;
-    case psPaused:
-    case psFastForward:
-        switchTo(psPlaying, 1);
-        break;
-    case psPlaying:
-        if (!value)
-            Stop();
-        break;
-    }
-}
+void TMidiPlayer::setPlay(bool value) { writeRunning(psPlaying, value); }
 
-void TMidiPlayer::setFastForward(bool value) {
+void TMidiPlayer::setFastForward(bool value) { writeRunning(psFastForward, value); }
+
+void TMidiPlayer::writeRunning(TPlayerState mode, bool value) {
     Lock lock(mutex_);
-    switch (State()) {
-    case psStopped:
+    TPlayerState state = State();
+    if (state == psStopped) {
         if (value)
-            Start(psFastForward);
-        break;
-    case psPaused:
-    case psPlaying:
-        switchTo(psFastForward, kFastForwardSpeed);
-        break;
-    case psFastForward:
+            Start(mode);
+    } else if (state == mode) {
         if (!value)
             Stop();
-        break;
+    } else {
+        // Paused or in the other running mode: switch, whatever was written.
+        switchTo(mode);
     }
 }
 
@@ -63,8 +46,7 @@ void TMidiPlayer::setPaused(bool value) {
         if (state == psPlaying || state == psFastForward)
             SetState(psPaused);
     } else if (state == psPaused) {
-        std::int32_t speed = Speed();
-        switchTo(speed == kFastForwardSpeed ? psFastForward : psPlaying, speed);
+        switchTo(Speed() == kFastForwardSpeed ? psFastForward : psPlaying);
     }
 }
 
@@ -165,7 +147,7 @@ void TMidiPlayer::Start(TPlayerState mode) {
     state_.store(psPaused);
     iterator_.SetPosition(current);
     publishPosition();
-    speed_.store(mode == psPlaying ? 1 : kFastForwardSpeed);
+    speed_.store(speedOf(mode));
 
     if (!timers_.beginPeriod(timerPeriod_)) {
         SetState(psStopped);
@@ -219,8 +201,8 @@ void TMidiPlayer::SetState(TPlayerState state) {
         (*handler)(this);
 }
 
-void TMidiPlayer::switchTo(TPlayerState state, std::int32_t speed) {
-    speed_.store(speed);
+void TMidiPlayer::switchTo(TPlayerState state) {
+    speed_.store(speedOf(state));
     if (State() == psPaused)
         lastTickTime_.store(timers_.nowMs());
     SetState(state);

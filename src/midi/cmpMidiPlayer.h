@@ -132,13 +132,18 @@ private:
     void tick() noexcept;
     std::int64_t scaledStep(std::uint32_t elapsed) noexcept;
 
+    static std::int32_t speedOf(TPlayerState mode) noexcept {
+        return mode == psFastForward ? kFastForwardSpeed : 1;
+    }
+    // Play := value (mode psPlaying) or FastForward := value (psFastForward).
+    void writeRunning(TPlayerState mode, bool value);
     void Start(TPlayerState mode);
     // The work of a stop without its event; false when it was stopped.
     bool stopWork();
     void SetState(TPlayerState state);
-    // Switches between the running states; leaving a pause restarts the
+    // Switches to a running state at its speed; leaving a pause restarts the
     // measurement of elapsed time.
-    void switchTo(TPlayerState state, std::int32_t speed);
+    void switchTo(TPlayerState state);
     void rewindLocked();
     void updateMidiDataLocked();
     void publishPosition() noexcept;
