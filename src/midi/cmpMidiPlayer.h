@@ -9,8 +9,8 @@
 // carries it to the next tick, so song time runs at exactly TempoPercent % of
 // real time on average (at 100 % no fraction ever arises).
 //
-// Pauses: while paused, ticks do nothing but note the time, so the paused
-// interval (also the short pause a seek makes) is never added to the song.
+// Pauses: while paused, ticks do nothing but note the time, and resuming
+// notes it again, so a pause is never added to the song time.
 //
 // Threads.  Ticks run on the timer's thread; everything else is called from
 // the user-interface thread.  What both use is atomic or guarded by the
