@@ -140,11 +140,14 @@ void TMidiPlayer::Start(TPlayerState mode) {
         return;
     }
     iterator_.setMidiData(trackOutputs_->MidiData());
-    // Two seeks bring the outputs in line with the current position; when it
-    // lies before the last stop the second one rewinds them.
+    // Bring the outputs in line with the current position.  Away from where
+    // the player last stopped, they are rewound and the controllers and
+    // programs up to the position sent again; nothing beyond the position is
+    // sent first (after a new song, the last stop lies in the previous one).
     std::int64_t current = iterator_.Position();
-    iterator_.SetPosition(StartPosition());
     state_.store(psPaused);
+    if (current != StartPosition())
+        iterator_.Reset();
     iterator_.SetPosition(current);
     publishPosition();
     speed_.store(speedOf(mode));

@@ -451,3 +451,33 @@ TEST_F(PlayerTest, FailingEventHandlerIsRecordedAndSeeksStillSkipNotes) {
     player->setPlay(true);
     EXPECT_FALSE(player->TickFailed());
 }
+
+TEST_F(PlayerTest, StartingAgainSendsNothingFromBeyondThePosition) {
+    // A pitch bend late in the song must not reach the device when the song
+    // starts again from its beginning after being played to its end.
+    using vozaro::platform::packShortMessage;
+    auto bent = loadSong(100, {TrackBuilder().tempo(0, 500000).end(400),
+                               TrackBuilder().event(0, {0xC0, 20}).note(0, 0, 60, 10).event(290, {0xE0, 0, 0x60}).end(100)});
+    vozaro::test::closeWithoutWaiting(outputs);
+    outputs.setMidiData(bent.get());
+    outputs.setActive(true);
+    player->UpdateMidiData();
+    player->Rewind();
+    player->setPlay(true);
+    timers.advance(2100);
+    ASSERT_EQ(player->State(), psStopped);
+    ASSERT_GT(player->StartPosition(), 300);
+
+    player->Rewind();
+    devices.recorder->clear();
+    player->setPlay(true);
+    auto messages = deviceMessages();
+    EXPECT_EQ(std::find(messages.begin(), messages.end(), packShortMessage(0xE0, 0, 0x60)), messages.end());
+    // From a stop in the middle the same position plays on without a rewind.
+    timers.advance(1000);
+    player->Stop();
+    devices.recorder->clear();
+    player->setPlay(true);
+    EXPECT_TRUE(deviceMessages().empty());
+    player->Stop();
+}
