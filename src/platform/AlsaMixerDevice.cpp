@@ -112,6 +112,7 @@ public:
         std::vector<pollfd> fds(static_cast<std::size_t>(count));
         const int filled = snd_mixer_poll_descriptors(mixer_, fds.data(), static_cast<unsigned>(count));
         for (int i = 0; i < filled; ++i) {
+            if (fds[i].fd < 0) continue;
             auto notifier = std::make_unique<QSocketNotifier>(fds[i].fd, QSocketNotifier::Read);
             QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
                              [this] { snd_mixer_handle_events(mixer_); });

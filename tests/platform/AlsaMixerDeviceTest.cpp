@@ -54,3 +54,129 @@ TEST(AlsaMixerDevice, WithoutACardOnlyTheSynthesizerLineIsThere) {
     setBuiltinSynthVolume(volume);
     setBuiltinSynthMute(mute);
 }
+
+#ifdef VOZARO_ALSA_TEST_CARD
+
+#include "audio/AMixer.h"
+
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <fstream>
+
+using vozaro::audio::LineVolume;
+using vozaro::audio::TAudioMixer;
+
+namespace {
+
+// A classic sound card seen through ALSA: the test card plugin, named
+// "vozarotest" in an ALSA configuration added for the test.
+class AlsaTestCard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        const std::string config = folder.filePath("vozarotest.conf").toStdString();
+        std::ofstream(config) << "ctl.vozarotest { type vozarotest }\n"
+                              << "ctl_type.vozarotest { lib \"" VOZARO_ALSA_TEST_CARD "\" }\n";
+        if (const char* previous = std::getenv("ALSA_CONFIG_PATH")) previous_ = previous;
+        const std::string path = "/usr/share/alsa/alsa.conf:" + config;
+        ::setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
+    }
+    void TearDown() override {
+        if (previous_.empty())
+            ::unsetenv("ALSA_CONFIG_PATH");
+        else
+            ::setenv("ALSA_CONFIG_PATH", previous_.c_str(), 1);
+    }
+
+    static int sourceOfType(TAudioMixer& mixer, int destination, std::uint32_t type) {
+        const auto* d = mixer.Destinations()->Destination(destination);
+        int found = -1;
+        for (int i = 0; d && i < d->Connections->Count(); ++i)
+            if (d->Connections->Connection(i)->Line.componentType == type && found < 0) found = i;
+        return found;
+    }
+
+    QTemporaryDir folder;
+    std::string previous_;
+    ScopedMixerSystem alsa{createAlsaMixerSystem("vozarotest")};
+};
+
+TEST_F(AlsaTestCard, PlaybackElementsAreSourcesOfDestinationZero) {
+    TAudioMixer mixer;
+    ASSERT_EQ(mixer.MixerId(), 0);
+    EXPECT_EQ(mixer.ProductName(), "Vozaro Test Card");
+    ASSERT_EQ(mixer.Destinations()->Count(), 2);
+    const auto* playback = mixer.Destinations()->Destination(0);
+    EXPECT_EQ(playback->Line.name, "Master");
+    ASSERT_EQ(playback->Connections->Count(), 5);  // PCM, Line, CD, Mic and the synthesizer
+    EXPECT_EQ(playback->Connections->Connection(4)->Line.componentType, MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER);
+    EXPECT_GE(sourceOfType(mixer, 0, MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT), 0);
+    EXPECT_GE(sourceOfType(mixer, 0, MIXERLINE_COMPONENTTYPE_SRC_LINE), 0);
+    EXPECT_GE(sourceOfType(mixer, 0, MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC), 0);
+    const int mic = sourceOfType(mixer, 0, MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE);
+    ASSERT_GE(mic, 0);
+
+    LineVolume v;
+    ASSERT_TRUE(mixer.ReadLineVolume(0, -1, v));
+    EXPECT_EQ(v.Left, 65535);
+    EXPECT_TRUE(v.Stereo);
+    EXPECT_EQ(v.Mute, 0);
+    ASSERT_TRUE(mixer.ReadLineVolume(0, mic, v));
+    EXPECT_EQ(v.Left, 21140);  // 10 of 31
+    EXPECT_EQ(v.Right, v.Left);
+    EXPECT_FALSE(v.Stereo);
+    EXPECT_EQ(v.Mute, 1);
+}
+
+TEST_F(AlsaTestCard, VolumesAndMutesAreWrittenToTheCard) {
+    TAudioMixer writer;
+    ASSERT_TRUE(writer.WriteLineVolume(0, -1, 32768, 0, -1));
+    ASSERT_TRUE(writer.WriteLineMute(0, -1, true));
+
+    TAudioMixer reader;
+    LineVolume v;
+    ASSERT_TRUE(reader.ReadLineVolume(0, -1, v));
+    EXPECT_EQ(v.Left, 33825);  // 16 of 31, the nearest step
+    EXPECT_EQ(v.Right, 0);
+    EXPECT_EQ(v.Mute, 1);
+    bool muted = false;
+    ASSERT_TRUE(reader.ReadLineMute(0, -1, muted));
+    EXPECT_TRUE(muted);
+    ASSERT_TRUE(reader.WriteLineVolume(0, -1, 65535, -1, 0));
+}
+
+TEST_F(AlsaTestCard, TheCaptureSourceIsAMuxOfTheRecordingDestination) {
+    TAudioMixer mixer;
+    const auto* recording = mixer.Destinations()->Destination(1);
+    ASSERT_NE(recording, nullptr);
+    EXPECT_EQ(recording->Line.componentType, MIXERLINE_COMPONENTTYPE_DST_WAVEIN);
+    ASSERT_EQ(recording->Connections->Count(), 3);
+    const int mic = sourceOfType(mixer, 1, MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE);
+    const int cd = sourceOfType(mixer, 1, MIXERLINE_COMPONENTTYPE_SRC_COMPACTDISC);
+    ASSERT_GE(mic, 0);
+    ASSERT_GE(cd, 0);
+
+    LineVolume v;
+    ASSERT_TRUE(mixer.ReadLineVolume(1, -1, v));
+    EXPECT_EQ(v.Left, 65535);
+    EXPECT_EQ(v.Mute, 0);
+    ASSERT_TRUE(mixer.ReadLineVolume(1, mic, v));
+    EXPECT_TRUE(v.MuteIsSelection);
+    EXPECT_EQ(v.Mute, 1);
+    ASSERT_TRUE(mixer.ReadLineVolume(1, cd, v));
+    EXPECT_TRUE(v.MuteIsSelection);
+    EXPECT_EQ(v.Mute, 0);
+
+    ASSERT_TRUE(mixer.WriteLineVolume(1, cd, -1, -1, 1));
+    TAudioMixer reader;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(reader.ReadLineVolume(1, i, v));
+        EXPECT_EQ(v.Mute, i == cd ? 1 : 0) << "source " << i;
+    }
+    ASSERT_TRUE(reader.WriteLineVolume(1, mic, -1, -1, 1));
+}
+
+}  // namespace
+
+#endif
