@@ -325,15 +325,18 @@ bool TAudioMixer::WriteLineVolume(int destination, int connection, std::int32_t 
     return true;
 }
 
+bool TAudioMixer::LineMuteControl(const FoundLine& found, MixerControl& control) const {
+    return MixerHandle_ && MixerHandle_->getLineControlByType(found.line->lineId, MIXERCONTROL_CONTROLTYPE_MUTE,
+                                                              control) == kMixerOk;
+}
+
 bool TAudioMixer::ReadLineMute(int destination, int connection, bool& muted) {
     muted = false;
     FoundLine found;
     if (!FindLine(destination, connection, found)) return false;
 
     MixerControl control;
-    if (MixerHandle_ &&
-        MixerHandle_->getLineControlByType(found.line->lineId, MIXERCONTROL_CONTROLTYPE_MUTE, control) ==
-            kMixerOk) {
+    if (LineMuteControl(found, control)) {
         std::int32_t value = 0;
         if (MixerHandle_->getControlValues(control.controlId, 1, 0, &value) != kMixerOk) return false;
         muted = value == 1;
@@ -352,9 +355,7 @@ bool TAudioMixer::WriteLineMute(int destination, int connection, bool muted) {
     if (!FindLine(destination, connection, found)) return false;
 
     MixerControl control;
-    if (MixerHandle_ &&
-        MixerHandle_->getLineControlByType(found.line->lineId, MIXERCONTROL_CONTROLTYPE_MUTE, control) ==
-            kMixerOk) {
+    if (LineMuteControl(found, control)) {
         const std::int32_t value = muted ? 1 : 0;
         return MixerHandle_->setControlValues(control.controlId, 1, 0, &value) == kMixerOk;
     }

@@ -172,6 +172,8 @@ private:
     bool ReadValues(const platform::MixerControl& control, const platform::MixerLine& line,
                     bool withItems, ControlValues& values) const;
     bool SendValues(const platform::MixerControl& control, const ControlValues& values) const;
+    // The line's own mute control, asked of the device by type.
+    bool LineMuteControl(const FoundLine& found, platform::MixerControl& control) const;
     // The first control of the line's destination of the kind asked for that
     // lists the line (a source) as an item: its values and the item's position.
     const platform::MixerControl* FindSelection(const FoundLine& found,
