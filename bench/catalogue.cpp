@@ -4,7 +4,8 @@
 //   LocalizarMusica of the last number   vs one sequential read of the album file
 //   ExcluirMusica of the first entry     vs one flushed copy of the album file
 //   ProximoNumero with 1,000 free numbers vs one flushed copy of the index
-//   the start-up check (nothing missing) vs stat of every song file
+//   the start-up check (nothing missing, and 1,000 songs missing) vs stat of
+//                                         every song file
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -189,6 +190,28 @@ void StartupCheck(benchmark::State& state) {
 }
 BENCHMARK(StartupCheck)->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// A thousand songs gone (every hundredth): found and removed in one pass.
+void StartupCheckThousandMissing(benchmark::State& state) {
+    Catalogue& c = catalogue();
+    auto restore = [&c] {
+        fs::copy_file(c.pristineAlbum, c.folder / "vozaro.alb", fs::copy_options::overwrite_existing);
+        fs::remove(c.folder / "vozaro.idx");
+    };
+    for (auto _ : state) {
+        state.PauseTiming();
+        restore();
+        for (int32_t i = 0; i < kEntries; i += 100)
+            fs::remove(c.songPaths[static_cast<size_t>(i)]);
+        state.ResumeTiming();
+        if (!vozaro::catalogue::removeMissingSongs())
+            std::abort();
+    }
+    restore();
+    for (int32_t i = 0; i < kEntries; i += 100)
+        ::close(::open(c.songPaths[static_cast<size_t>(i)].c_str(), O_WRONLY | O_CREAT, 0644));
+}
+BENCHMARK(StartupCheckThousandMissing)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 // Prints the usual table, then each operation beside its floor.
 class FloorReporter : public benchmark::ConsoleReporter {
 public:
@@ -204,6 +227,7 @@ public:
             {"ExcluirMusicaFirst/iterations:5", "FloorCopyAlbum/iterations:5"},
             {"ProximoNumeroWithFreeNumbers/iterations:50", "FloorCopyIndex/iterations:50"},
             {"StartupCheck/iterations:5", "FloorStatEverySong/iterations:5"},
+            {"StartupCheckThousandMissing/iterations:3", "FloorStatEverySong/iterations:5"},
         };
         std::printf("\n%-44s %10s  %-36s %10s  %6s\n", "operation", "ms", "floor", "ms", "ratio");
         for (auto [operation, floor] : pairs) {

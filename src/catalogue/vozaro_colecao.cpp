@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/BinaryFile.h"
@@ -132,11 +133,12 @@ struct Store {
             throw CatalogueError(error, "cannot reopen the album index");
     }
 
-    void appendToIndex(int32_t numero) {
+    void appendToIndex(const std::vector<int32_t>& numbers) {
         uint64_t end = index.size() / kIndexEntrySize * kIndexEntrySize;
-        char bytes[kIndexEntrySize];
-        writeInt32(bytes, numero);
-        index.writeAt(bytes, sizeof bytes, end);
+        std::vector<char> bytes(numbers.size() * kIndexEntrySize);
+        for (size_t i = 0; i < numbers.size(); ++i)
+            writeInt32(bytes.data() + i * kIndexEntrySize, numbers[i]);
+        index.writeAt(bytes.data(), bytes.size(), end);
         index.sync();
     }
 };
@@ -152,15 +154,23 @@ bool isPlainFileName(const std::string& name) {
            name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
-bool songFileExists(const std::string& arquivo, platform::FolderNames& names) {
+// The song file of a catalogued name as it is on disk (exact name first, then
+// without regard to case), or std::nullopt when there is none.
+std::optional<fs::path> existingSongFile(const std::string& arquivo, platform::FolderNames& names) {
     if (!isPlainFileName(arquivo))
-        return false;
+        return std::nullopt;
     std::string name = platform::windows1252ToUtf8(arquivo);
+    fs::path exact = store().songs / name;
     std::error_code ec;
-    if (fs::is_regular_file(store().songs / name, ec))
-        return true;
-    std::optional<fs::path> found = names.find(name);
-    return found && fs::is_regular_file(*found, ec);
+    if (fs::exists(fs::symlink_status(exact, ec)))
+        return exact;
+    return names.find(name);
+}
+
+bool songFileExists(const std::string& arquivo, platform::FolderNames& names) {
+    std::optional<fs::path> song = existingSongFile(arquivo, names);
+    std::error_code ec;
+    return song && fs::is_regular_file(*song, ec);
 }
 
 // Opens an existing catalogue file, or creates it empty; shows the matching
@@ -242,10 +252,53 @@ void readNextEntry(TRegistroAlbum& entry) {
 void returnNumber(int32_t numero) {
     if (numero < 1 || numero > kMaxSongs)
         return;
-    store().appendToIndex(numero);
+    store().appendToIndex({numero});
 }
 
 namespace {
+
+// Rewrites the album without the entries whose number `drop` accepts, deletes
+// their song files and frees `freed`.  False when nothing was dropped or an
+// input/output error happened; before the album is replaced such an error
+// leaves the catalogue unchanged.
+bool removeEntries(const std::function<bool(int32_t)>& drop, const std::vector<int32_t>& freed,
+                   platform::FolderNames& names) {
+    Store& s = store();
+    std::vector<std::string> dropped;
+    try {
+        FileRewrite rewrite(s.file(".alt"));
+        const int32_t count = ContarMusicas();
+        for (int32_t i = 0; i < count; ++i) {
+            const char* bytes = s.entryBytes(i);
+            if (drop(readInt32(bytes + kNumeroOffset)))
+                dropped.push_back(readText(bytes, kArquivoOffset, kArquivoSize));
+            else
+                rewrite.append(bytes, kEntrySize);
+        }
+        rewrite.commit(s.file(".alb"));
+    } catch (const CatalogueError&) {
+        s.dropBuffer();
+        return false;
+    }
+    s.dropBuffer();
+    std::error_code error;
+    s.album = BinaryFile(s.file(".alb"), BinaryFile::Mode::ReadWrite, error);
+    s.position = 0;
+    for (const std::string& arquivo : dropped)
+        if (std::optional<fs::path> song = existingSongFile(arquivo, names);
+            song && !fs::is_directory(*song, error))
+            fs::remove(*song, error);  // song files only; a folder of that name stays
+    if (dropped.empty())
+        return false;
+    // The entries are gone for good now: free the numbers even if the album
+    // could not be opened again.
+    try {
+        s.appendToIndex(freed);
+    } catch (const CatalogueError&) {
+        return false;
+    }
+    return s.album.isOpen();
+}
 
 void repairFreeNumbers() {
     Store& s = store();
@@ -281,24 +334,31 @@ void repairFreeNumbers() {
 bool removeMissingSongs(const CheckProgress& progress) {
     if (!AbrirAlbum())
         return false;
+    Store& s = store();
     try {
-        int32_t count = ContarMusicas();
+        const int32_t count = ContarMusicas();
         if (count > 0) {
             if (progress.started)
                 progress.started(count);
-            platform::FolderNames names(store().songs);
-            int32_t p = 0;
-            while (p < count) {
-                LerRegistro(p);
-                if (songFileExists(RegistroAtual.Arquivo, names))
-                    ++p;
-                else if (ExcluirMusica(RegistroAtual.Numero))
-                    count = ContarMusicas();
-                else
-                    ++p;  // cannot be removed now: leave it for the next start
+            // One pass finds every song whose file is gone, then one rewrite
+            // removes them all: the same outcome as removing them one by one
+            // (every entry sharing such a number goes, the numbers are freed
+            // in the order their first missing entry was met) without
+            // rewriting the album once per missing song.
+            platform::FolderNames names(s.songs);
+            std::unordered_set<int32_t> missing;
+            std::vector<int32_t> freed;
+            for (int32_t i = 0; i < count; ++i) {
+                const char* bytes = s.entryBytes(i);
+                int32_t numero = readInt32(bytes + kNumeroOffset);
+                if (!songFileExists(readText(bytes, kArquivoOffset, kArquivoSize), names) &&
+                    missing.insert(numero).second)
+                    freed.push_back(numero);
                 if (progress.progressed)
-                    progress.progressed(p);
+                    progress.progressed(i + 1);
             }
+            if (!freed.empty())
+                removeEntries([&missing](int32_t n) { return missing.count(n) != 0; }, freed, names);
         }
         repairFreeNumbers();
     } catch (const CatalogueError&) {
@@ -376,40 +436,8 @@ int32_t LocalizarMusica(int32_t numero) {
 }
 
 bool ExcluirMusica(int32_t numero) {
-    Store& s = store();
-    std::vector<std::string> dropped;
-    try {
-        FileRewrite rewrite(s.file(".alt"));
-        int32_t count = ContarMusicas();
-        for (int32_t i = 0; i < count; ++i) {
-            const char* bytes = s.entryBytes(i);
-            if (readInt32(bytes + kNumeroOffset) == numero)
-                dropped.push_back(readText(bytes, kArquivoOffset, kArquivoSize));
-            else
-                rewrite.append(bytes, kEntrySize);
-        }
-        rewrite.commit(s.file(".alb"));
-    } catch (const CatalogueError&) {
-        s.dropBuffer();
-        return false;
-    }
-    s.dropBuffer();
-    std::error_code error;
-    s.album = BinaryFile(s.file(".alb"), BinaryFile::Mode::ReadWrite, error);
-    s.position = 0;
-    for (const std::string& arquivo : dropped)
-        if (std::optional<fs::path> song = songFilePath(arquivo); song && !fs::is_directory(*song, error))
-            fs::remove(*song, error);  // song files only; a folder of that name stays
-    if (dropped.empty())
-        return false;
-    // The entries are gone for good now: free the number even if the album
-    // could not be opened again.
-    try {
-        s.appendToIndex(numero);
-    } catch (const CatalogueError&) {
-        return false;
-    }
-    return s.album.isOpen();
+    vozaro::platform::FolderNames names(store().songs);  // listed only if a name is not found as it is
+    return removeEntries([numero](int32_t n) { return n == numero; }, {numero}, names);
 }
 
 int32_t ProximoNumero() {

@@ -94,19 +94,20 @@ void readNextEntry(TRegistroAlbum& entry);  // CatalogueError at the end
 // written.
 void returnNumber(int32_t numero);
 
-// The start-up check: opens the catalogue and walks it by position from 0;
-// an entry whose song file is gone is removed with ExcluirMusica (which frees
-// its number) and the same position is read again, since the later entries
-// moved up.  `started` is called once with the number of entries before the
-// walk when there are any; `progressed` after each entry with the position
-// reached.  An entry that cannot be removed is passed over, and an
-// input/output error ends the walk quietly.  A completed walk then restores
-// the numbering rule should a crash or a damaged index have broken it: the
-// index loses numbers that entries use (or that repeat or lie outside
-// 1 .. 99,999) and gets back numbers that are neither used nor free, so no
-// new song can take a number already in use.  Returns false only when the
-// catalogue could not be opened (the message has been shown; the program
-// ends).
+// The start-up check: opens the catalogue, walks it in file order and
+// removes the songs whose files are gone, with the outcome of ExcluirMusica on
+// each of their numbers in turn (every entry with such a number goes, its
+// song file is deleted, its number freed) but in a single rewrite of the
+// album, so that a catalogue whose songs folder vanished is repaired in one
+// pass.  `started` is called once with the number of entries before the walk
+// when there are any; `progressed` after each entry with the number of
+// entries checked so far.  An input/output error ends the check quietly and
+// leaves the catalogue as it was.  A completed check then restores the
+// numbering rule should a crash or a damaged index have broken it: the index
+// loses numbers that entries use (or that repeat or lie outside 1 .. 99,999)
+// and gets back numbers that are neither used nor free, so no new song can
+// take a number already in use.  Returns false only when the catalogue could
+// not be opened (the message has been shown; the program ends).
 struct CheckProgress {
     std::function<void(int32_t entries)> started;
     std::function<void(int32_t position)> progressed;

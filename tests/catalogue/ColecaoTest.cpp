@@ -127,11 +127,12 @@ TEST_F(CatalogueTest, RemovalDropsEveryEntryWithTheNumber) {
         GravarRegistro(ContarMusicas());
         writeBytes(songsFolder() / name, "x");
     }
+    fs::rename(songsFolder() / "c.kar", songsFolder() / "C.KAR");  // found whatever its case
     ASSERT_TRUE(ExcluirMusica(5));
     EXPECT_THAT(albumNumbers(), ElementsAre(6));
     EXPECT_THAT(indexNumbers(), ElementsAre(5));
     EXPECT_FALSE(fs::exists(songsFolder() / "a.kar"));
-    EXPECT_FALSE(fs::exists(songsFolder() / "c.kar"));
+    EXPECT_FALSE(fs::exists(songsFolder() / "C.KAR"));
     EXPECT_TRUE(fs::exists(songsFolder() / "b.kar"));
 }
 
@@ -207,11 +208,31 @@ TEST_F(CatalogueTest, StartupCheckRemovesEntriesWhoseSongsAreGone) {
     ASSERT_TRUE(removeMissingSongs({[&](int32_t n) { started = n; },
                                     [&](int32_t p) { positions.push_back(p); }}));
     EXPECT_EQ(started, 3);
-    EXPECT_THAT(positions, ElementsAre(1, 1, 2));
+    EXPECT_THAT(positions, ElementsAre(1, 2, 3));
 
     ASSERT_TRUE(AbrirAlbum());
     EXPECT_THAT(albumNumbers(), ElementsAre(1, 3));
     EXPECT_EQ(addSong("novo.kar"), 2);
+}
+
+TEST_F(CatalogueTest, StartupCheckRemovesLikeOneRemovalPerMissingSong) {
+    ASSERT_TRUE(AbrirAlbum());
+    for (int i = 1; i <= 6; ++i)
+        addSong(std::to_string(i) + ".kar");
+    RegistroAtual = TRegistroAlbum{"", "", "dup.kar", 2};  // shares number 2, file present
+    GravarRegistro(ContarMusicas());
+    writeBytes(songsFolder() / "dup.kar", "x");
+    for (const char* gone : {"5.kar", "2.kar", "3.kar"})
+        fs::remove(songsFolder() / gone);
+    FecharAlbum();
+
+    ASSERT_TRUE(removeMissingSongs());
+    ASSERT_TRUE(AbrirAlbum());
+    EXPECT_THAT(albumNumbers(), ElementsAre(1, 4, 6));
+    EXPECT_THAT(indexNumbers(), ElementsAre(2, 3, 5));  // in the order they were met
+    EXPECT_FALSE(fs::exists(songsFolder() / "dup.kar"));  // went with its number
+    EXPECT_TRUE(fs::exists(songsFolder() / "4.kar"));
+    EXPECT_FALSE(fs::exists(file("vozaro.alt")));
 }
 
 TEST_F(CatalogueTest, StartupCheckRestoresTheNumberingAfterACrash) {
