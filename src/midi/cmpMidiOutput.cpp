@@ -1,12 +1,31 @@
 #include "midi/cmpMidiOutput.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 namespace vozaro::midi {
 
 namespace {
+
 constexpr const char* kUnableToOpenPort = "Unable to open port";
+
+// Lists with free slots (nullptr), as the registry and the physical ports
+// keep them: an entry takes the first free slot, else a new one at the end.
+template <typename T>
+std::int32_t takeSlot(std::vector<T*>& list, T* entry) {
+    auto free = std::find(list.begin(), list.end(), nullptr);
+    if (free == list.end())
+        free = list.insert(list.end(), entry);
+    *free = entry;
+    return static_cast<std::int32_t>(free - list.begin());
+}
+
+template <typename T>
+bool allSlotsFree(const std::vector<T*>& list) {
+    return std::all_of(list.begin(), list.end(), [](const T* entry) { return entry == nullptr; });
+}
+
 }  // namespace
 
 // The process-wide list of physical ports.  It exists while at least one
@@ -19,9 +38,7 @@ struct PhysicalPortRegistry {
     ~PhysicalPortRegistry() {
         std::lock_guard lock(mutex);
         while (ports) {
-            TPhysicalOutputPort* physical = nullptr;
-            for (TPhysicalOutputPort* candidate : *ports)
-                physical = physical ? physical : candidate;
+            TPhysicalOutputPort* physical = *std::find_if(ports->begin(), ports->end(), [](auto* p) { return p; });
             // Ports still attached become inactive rather than dangle.
             for (TMidiOutputPort* port : physical->ports_) {
                 if (port)
@@ -34,25 +51,15 @@ struct PhysicalPortRegistry {
     std::int32_t add(TPhysicalOutputPort* physical) {
         if (!ports)
             ports = std::make_unique<std::vector<TPhysicalOutputPort*>>();
-        for (std::size_t slot = 0; slot < ports->size(); ++slot) {
-            if (!(*ports)[slot]) {
-                (*ports)[slot] = physical;
-                return static_cast<std::int32_t>(slot);
-            }
-        }
-        ports->push_back(physical);
-        return static_cast<std::int32_t>(ports->size() - 1);
+        return takeSlot(*ports, physical);
     }
 
     void remove(std::int32_t slot) {
         if (!ports || slot < 0 || slot >= static_cast<std::int32_t>(ports->size()))
             return;
         (*ports)[static_cast<std::size_t>(slot)] = nullptr;
-        for (TPhysicalOutputPort* physical : *ports) {
-            if (physical)
-                return;
-        }
-        ports.reset();
+        if (allSlotsFree(*ports))
+            ports.reset();
     }
 
     TPhysicalOutputPort* find(std::int32_t deviceId) const {
@@ -100,25 +107,12 @@ TPhysicalOutputPort::~TPhysicalOutputPort() {
     registry.remove(registrySlot_);
 }
 
-std::int32_t TPhysicalOutputPort::attach(TMidiOutputPort* port) {
-    for (std::size_t slot = 0; slot < ports_.size(); ++slot) {
-        if (!ports_[slot]) {
-            ports_[slot] = port;
-            return static_cast<std::int32_t>(slot);
-        }
-    }
-    ports_.push_back(port);
-    return static_cast<std::int32_t>(ports_.size() - 1);
-}
+std::int32_t TPhysicalOutputPort::attach(TMidiOutputPort* port) { return takeSlot(ports_, port); }
 
 bool TPhysicalOutputPort::detach(std::int32_t slot) {
     if (slot >= 0 && slot < static_cast<std::int32_t>(ports_.size()))
         ports_[static_cast<std::size_t>(slot)] = nullptr;
-    for (TMidiOutputPort* port : ports_) {
-        if (port)
-            return false;
-    }
-    return true;
+    return allSlotsFree(ports_);
 }
 
 std::uint8_t TPhysicalOutputPort::Programs(int channel) const {
