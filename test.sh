@@ -2,7 +2,7 @@
 # Installs what the build and the tests need, builds, and runs every test:
 #   1. the whole program and its tests (CTest), with the virtual sound server
 #      running for the tests labelled "sound";
-#   2. the MIDI engine and platform tests again under ThreadSanitizer;
+#   2. the engine and platform tests (MIDI, audio) again under ThreadSanitizer;
 #   3. each libFuzzer target for FUZZ_SECONDS (default 60) under
 #      AddressSanitizer and UndefinedBehaviorSanitizer, seeded from the corpus.
 # Exits non-zero on any failure.
@@ -42,7 +42,7 @@ cmake --build build/tsan -j "$jobs"
 # FluidSynth loads SoundFonts on OpenMP worker threads, which are not
 # instrumented and would be reported as races: keep OpenMP on one thread.
 OMP_NUM_THREADS=1 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L 'midi|platform' || status=1
+  ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L 'midi|platform|audio' || status=1
 
 if compgen -G "fuzz/*.cpp" >/dev/null; then
   step "fuzzing, ${fuzz_seconds}s per target"
