@@ -159,12 +159,7 @@ bool isPlainFileName(const std::string& name) {
 std::optional<fs::path> existingSongFile(const std::string& arquivo, platform::FolderNames& names) {
     if (!isPlainFileName(arquivo))
         return std::nullopt;
-    std::string name = platform::windows1252ToUtf8(arquivo);
-    fs::path exact = store().songs / name;
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(exact, ec)))
-        return exact;
-    return names.find(name);
+    return names.find(platform::windows1252ToUtf8(arquivo));
 }
 
 bool songFileExists(const std::string& arquivo, platform::FolderNames& names) {

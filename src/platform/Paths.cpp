@@ -43,6 +43,15 @@ std::vector<std::string> matchingNames(const fs::path& folder, const QString& fo
     return names;
 }
 
+// folder / name when the folder has an entry of exactly that name.
+std::optional<fs::path> exactEntry(const fs::path& folder, std::string_view name) {
+    std::error_code ec;
+    fs::path exact = folder / fs::path(std::string(name));
+    if (fs::exists(fs::symlink_status(exact, ec)))
+        return exact;
+    return std::nullopt;
+}
+
 }  // namespace
 
 fs::path runningProgramFile() {
@@ -72,9 +81,7 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 std::optional<fs::path> findIgnoringCase(const fs::path& folder, std::string_view name) {
-    std::error_code ec;
-    fs::path exact = folder / fs::path(std::string(name));
-    if (fs::exists(fs::symlink_status(exact, ec)))
+    if (std::optional<fs::path> exact = exactEntry(folder, name))
         return exact;
     std::vector<std::string> names = matchingNames(folder, foldedName(name));
     if (names.empty())
@@ -102,6 +109,8 @@ FolderNames::FolderNames(fs::path folder) : folder_(std::move(folder)) {}
 FolderNames::~FolderNames() = default;
 
 std::optional<fs::path> FolderNames::find(std::string_view name) {
+    if (std::optional<fs::path> exact = exactEntry(folder_, name))
+        return exact;  // the folder need not be listed
     if (!listing_) {
         listing_ = std::make_unique<Listing>();
         std::vector<std::string> names;

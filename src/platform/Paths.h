@@ -50,8 +50,9 @@ public:
     FolderNames(const FolderNames&) = delete;
     FolderNames& operator=(const FolderNames&) = delete;
 
-    // The folder's entry whose name matches `name` without regard to case, as
-    // it was when the folder was first listed.
+    // The folder's entry named `name`, as findIgnoringCase finds it: the exact
+    // name when it exists, else the first matching name without regard to case
+    // as the folder was when it was first listed (only when first needed).
     std::optional<std::filesystem::path> find(std::string_view name);
 
 private:

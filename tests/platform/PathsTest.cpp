@@ -70,3 +70,14 @@ TEST(Paths, FileNamesMatchWithoutRegardToCaseIncludingAccents) {
     EXPECT_EQ(names.find("outra.kar"), std::nullopt);
     EXPECT_EQ(FolderNames(folder.path() / "missing").find("x"), std::nullopt);
 }
+
+TEST(Paths, FolderNamesPreferTheExactNameLikeFindIgnoringCase) {
+    TempFolder folder;
+    touch(folder.path() / "A.kar");
+    touch(folder.path() / "a.kar");
+    FolderNames names(folder.path());
+    EXPECT_EQ(names.find("a.kar"), folder.path() / "a.kar");
+    EXPECT_EQ(names.find("A.KAR"), folder.path() / "A.kar");  // first in sorted order
+    EXPECT_EQ(names.find("A.KAR"), findIgnoringCase(folder.path(), "A.KAR"));
+    EXPECT_EQ(names.find("a.kar"), findIgnoringCase(folder.path(), "a.kar"));
+}
