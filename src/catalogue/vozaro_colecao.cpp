@@ -48,6 +48,14 @@ void writeInt32(char* bytes, int32_t value) {
         bytes[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
+// The bytes of the album index holding `numbers`.
+std::vector<char> encodeIndex(const std::vector<int32_t>& numbers) {
+    std::vector<char> bytes(numbers.size() * kIndexEntrySize);
+    for (size_t i = 0; i < numbers.size(); ++i)
+        writeInt32(bytes.data() + i * kIndexEntrySize, numbers[i]);
+    return bytes;
+}
+
 std::string readText(const char* entry, int offset, int size) {
     int length = std::min<int>(static_cast<unsigned char>(entry[offset]), size);
     return std::string(entry + offset + 1, static_cast<size_t>(length));
@@ -121,11 +129,8 @@ struct Store {
     // Replaces the index with `numbers` through its rewrite file.
     void rewriteIndex(const std::vector<int32_t>& numbers) {
         FileRewrite rewrite(file(".idt"));
-        for (int32_t numero : numbers) {
-            char bytes[kIndexEntrySize];
-            writeInt32(bytes, numero);
-            rewrite.append(bytes, sizeof bytes);
-        }
+        const std::vector<char> bytes = encodeIndex(numbers);
+        rewrite.append(bytes.data(), bytes.size());
         rewrite.commit(file(".idx"));
         std::error_code error;
         index = BinaryFile(file(".idx"), BinaryFile::Mode::ReadWrite, error);
@@ -135,9 +140,7 @@ struct Store {
 
     void appendToIndex(const std::vector<int32_t>& numbers) {
         uint64_t end = index.size() / kIndexEntrySize * kIndexEntrySize;
-        std::vector<char> bytes(numbers.size() * kIndexEntrySize);
-        for (size_t i = 0; i < numbers.size(); ++i)
-            writeInt32(bytes.data() + i * kIndexEntrySize, numbers[i]);
+        const std::vector<char> bytes = encodeIndex(numbers);
         index.writeAt(bytes.data(), bytes.size(), end);
         index.sync();
     }
