@@ -46,16 +46,18 @@ constexpr Caption kCaptionsBelow[] = {
     {"bPedidos", 336, 604, "Exibe a janela de pedidos de música, na qual é possível incluir as músicas que serão cantadas pelo número."},
 };
 
-const vozaro::stage::ButtonPlace& buttonPlace(const char* name) {
-    for (const auto& place : vozaro::stage::kBarButtons)
-        if (qstrcmp(place.name, name) == 0)
-            return place;
-    return vozaro::stage::kBarButtons.front();
+// Every caption points at a button of the bar.
+template <std::size_t N>
+constexpr bool pointsAtBarButtons(const Caption (&captions)[N]) {
+    for (const Caption& caption : captions)
+        vozaro::stage::barButton(caption.button);
+    return true;
 }
+static_assert(pointsAtBarButtons(kCaptionsAbove) && pointsAtBarButtons(kCaptionsBelow));
 
 // The pointer from a caption to its button: a small white bar.
 void addPointer(QWidget* parent, const char* button, int top) {
-    const auto& place = buttonPlace(button);
+    const auto& place = vozaro::stage::barButton(button);
     auto* bar = new QWidget(parent);
     bar->setAutoFillBackground(true);
     bar->setPalette(QPalette(Qt::white, Qt::white));

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <array>
+#include <stdexcept>
+#include <string_view>
 
 namespace vozaro::stage {
 
@@ -26,5 +28,14 @@ inline constexpr std::array<ButtonPlace, 9> kBarButtons{{
     {"bMelodia", 423, 16, 65, 16},
     {"bSair", 572, 16, 37, 16},
 }};
+
+// The place of the bar button named `name`; a name not in the table throws
+// std::out_of_range (and fails compilation where looked up at compile time).
+constexpr const ButtonPlace& barButton(std::string_view name) {
+    for (const ButtonPlace& place : kBarButtons)
+        if (place.name == name)
+            return place;
+    throw std::out_of_range("no bar button of that name");
+}
 
 }  // namespace vozaro::stage

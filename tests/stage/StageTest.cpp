@@ -14,6 +14,7 @@
 #include "settings/vozaro_inicio.h"
 #include "stage/PictureBox.h"
 #include "stage/PictureButton.h"
+#include "stage/StageButtons.h"
 #include "stage/vozaro_main.h"
 
 using vozaro::platform::MessageIcon;
@@ -91,6 +92,14 @@ TEST_F(Stage, ButtonsSitOnTheBarWithTheHandCursor) {
     EXPECT_EQ(stage.timerNota->interval(), 500);
     EXPECT_FALSE(stage.TimerKaraoke->isActive() || stage.timerDelay->isActive() ||
                  stage.timerNota->isActive());
+}
+
+TEST(StageButtons, BarButtonsAreFoundByName) {
+    using vozaro::stage::barButton;
+    static_assert(barButton("bPlay").x == 56);
+    EXPECT_STREQ(barButton("bSair").name, "bSair");
+    EXPECT_EQ(&barButton("bConfig"), &vozaro::stage::kBarButtons[4]);
+    EXPECT_THROW(barButton("bNada"), std::out_of_range);
 }
 
 TEST_F(Stage, ResizingKeepsTheBarCentredAtTheBottom) {

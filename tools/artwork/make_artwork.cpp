@@ -20,19 +20,12 @@
 
 namespace {
 
+using vozaro::stage::barButton;
 using vozaro::stage::ButtonPlace;
-using vozaro::stage::kBarButtons;
 
 const QColor kGold(0xe8, 0xb8, 0x30);
 const QColor kGoldDark(0x8a, 0x62, 0x10);
 const QColor kLabel(0xff, 0xf4, 0xd6);
-
-const ButtonPlace& place(const char* name) {
-    for (const auto& button : kBarButtons)
-        if (qstrcmp(button.name, name) == 0)
-            return button;
-    std::abort();
-}
 
 QRectF rectOf(const ButtonPlace& b) { return QRectF(b.x, b.y, b.width, b.height); }
 
@@ -148,32 +141,32 @@ QImage drawBar() {
         p.drawLine(QPointF(x, 10), QPointF(x, kBarHeight - 10));
 
     // Credits: the microphone emblem.
-    const ButtonPlace& credits = place("bCreditos");
+    const ButtonPlace& credits = barButton("bCreditos");
     drawKey(p, rectOf(credits), 7);
     const qreal micX = credits.x + credits.width / 2.0;
     drawGlyph(p, microphone(micX, credits.y + 4, 0.78));
     drawGrille(p, micX, credits.y + 4, 0.78);
 
     // Play, stop, next.
-    const ButtonPlace& play = place("bPlay");
+    const ButtonPlace& play = barButton("bPlay");
     drawKey(p, rectOf(play), 5);
     drawGlyph(p, triangle(play.x + 6.5, play.y + 6, 9, 11));
-    const ButtonPlace& stop = place("bStop");
+    const ButtonPlace& stop = barButton("bStop");
     drawKey(p, rectOf(stop), 5);
     QPainterPath square;
     square.addRoundedRect(QRectF(stop.x + 5.5, stop.y + 7, 9, 9), 1.5, 1.5);
     drawGlyph(p, square);
-    const ButtonPlace& next = place("bProxima");
+    const ButtonPlace& next = barButton("bProxima");
     drawKey(p, rectOf(next), 5);
     QPainterPath skip = triangle(next.x + 4.5, next.y + 6, 8, 11);
     skip.addRect(QRectF(next.x + 13, next.y + 6, 2.5, 11));
     drawGlyph(p, skip);
 
-    drawLabel(p, place("bConfig"), QStringLiteral("Configurar"));
-    drawLabel(p, place("bMusicas"), QStringLiteral("Músicas"));
-    drawLabel(p, place("bPedidos"), QStringLiteral("Pedidos"));
-    drawLabel(p, place("bMelodia"), QStringLiteral("Ajustes"));
-    drawLabel(p, place("bSair"), QStringLiteral("Sair"));
+    drawLabel(p, barButton("bConfig"), QStringLiteral("Configurar"));
+    drawLabel(p, barButton("bMusicas"), QStringLiteral("Músicas"));
+    drawLabel(p, barButton("bPedidos"), QStringLiteral("Pedidos"));
+    drawLabel(p, barButton("bMelodia"), QStringLiteral("Ajustes"));
+    drawLabel(p, barButton("bSair"), QStringLiteral("Sair"));
 
     // The name between the adjustments and the exit.
     QFont name(QStringLiteral("Times New Roman"));
