@@ -247,6 +247,10 @@ private:
         std::vector<snd_mixer_elem_t*> items;
         std::vector<unsigned> enumItems;
         bool gone = false;  // its element was removed: reads and writes fail
+
+        bool uses(snd_mixer_elem_t* element) const {
+            return elem == element || std::find(items.begin(), items.end(), element) != items.end();
+        }
     };
     static Binding on(Kind kind, snd_mixer_elem_t* elem = nullptr) {
         Binding binding;
@@ -470,19 +474,15 @@ private:
     }
 
     void reportElement(snd_mixer_elem_t* elem) {
-        for (std::size_t i = 0; i < bindings_.size(); ++i) {
-            const Binding& b = bindings_[i];
-            if (b.elem == elem || std::find(b.items.begin(), b.items.end(), elem) != b.items.end())
-                postChange(MM_MIXM_CONTROL_CHANGE, control(i).controlId);
-        }
+        for (std::size_t i = 0; i < bindings_.size(); ++i)
+            if (bindings_[i].uses(elem)) postChange(MM_MIXM_CONTROL_CHANGE, control(i).controlId);
     }
 
     // An element that went away must not be touched again: its controls fail
     // from now on.
     void forget(snd_mixer_elem_t* elem) {
-        for (std::size_t i = 0; i < bindings_.size(); ++i) {
-            Binding& b = bindings_[i];
-            if (b.elem == elem || std::find(b.items.begin(), b.items.end(), elem) != b.items.end()) {
+        for (Binding& b : bindings_) {
+            if (b.uses(elem)) {
                 b = on(b.kind);
                 b.gone = true;
             }
