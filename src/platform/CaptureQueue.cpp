@@ -67,12 +67,14 @@ std::size_t CaptureQueue::queued() const {
 
 void CaptureQueue::collect() {
     const std::uint32_t filled = filled_.load(std::memory_order_acquire);
-    while (reported_ != filled) {
-        WaveHeader* header = slots_[reported_ % kCapacity];
-        ++reported_;
-        header->flags = (header->flags & ~kWhdrInQueue) | kWhdrDone;
-        post(CaptureMessage::Data, header);
-    }
+    while (reported_ != filled) post(CaptureMessage::Data, takeOldest());
+}
+
+WaveHeader* CaptureQueue::takeOldest() {
+    WaveHeader* header = slots_[reported_ % kCapacity];
+    ++reported_;
+    header->flags = (header->flags & ~kWhdrInQueue) | kWhdrDone;
+    return header;
 }
 
 void CaptureQueue::returnAll() {
@@ -80,11 +82,9 @@ void CaptureQueue::returnAll() {
     const std::uint32_t added = added_.load(std::memory_order_relaxed);
     std::uint32_t partial = offset_.load(std::memory_order_relaxed);
     while (reported_ != added) {
-        WaveHeader* header = slots_[reported_ % kCapacity];
-        ++reported_;
+        WaveHeader* header = takeOldest();
         header->bytesRecorded = partial;
         partial = 0;
-        header->flags = (header->flags & ~kWhdrInQueue) | kWhdrDone;
         post(CaptureMessage::Data, header);
     }
     offset_.store(0, std::memory_order_relaxed);

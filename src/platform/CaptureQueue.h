@@ -68,6 +68,8 @@ private:
     static constexpr std::size_t kCapacity = 8;
 
     void onWakeup();
+    // Takes the oldest queued buffer out of the queue, marked done.
+    WaveHeader* takeOldest();
 
     QPointer<QObject> window_;
     CaptureHandler handler_;
