@@ -117,6 +117,8 @@ private:
         return nullptr;
     }
 
+    static bool canRecord(const RtAudio::DeviceInfo& info) { return info.probed && info.inputChannels > 0; }
+
     // Input devices are numbered in RtAudio's order, counting only those that
     // can record; -1 is the system's default input.
     static std::optional<unsigned> findDevice(RtAudio& audio, int device) {
@@ -126,20 +128,16 @@ private:
             std::optional<unsigned> first;
             for (unsigned i = 0; i < count; ++i) {
                 const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
-                if (!info.probed || info.inputChannels == 0) continue;
+                if (!canRecord(info)) continue;
                 if (info.isDefaultInput) return i;
                 if (!first) first = i;
             }
-            if (fallback < count) {
-                const RtAudio::DeviceInfo info = audio.getDeviceInfo(fallback);
-                if (info.probed && info.inputChannels > 0) return fallback;
-            }
+            if (fallback < count && canRecord(audio.getDeviceInfo(fallback))) return fallback;
             return first;
         }
         int number = 0;
         for (unsigned i = 0; i < count; ++i) {
-            const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
-            if (!info.probed || info.inputChannels == 0) continue;
+            if (!canRecord(audio.getDeviceInfo(i))) continue;
             if (number++ == device) return i;
         }
         return std::nullopt;
