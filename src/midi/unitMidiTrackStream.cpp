@@ -16,6 +16,15 @@ constexpr std::int64_t kMaxTime = std::numeric_limits<std::int32_t>::max();
 
 [[noreturn]] void truncated() { throw EMidiTrackStream("Unexpected end of track data"); }
 
+// The data block of a meta event: its type byte, then its n data bytes.
+std::unique_ptr<std::uint8_t[]> metaBlock(std::uint8_t type, const void* bytes, std::size_t n) {
+    std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[n + 1]);
+    block[0] = type;
+    if (n > 0)
+        std::memcpy(block.get() + 1, bytes, n);
+    return block;
+}
+
 // Reads the bytes of one chunk with every access bounds-checked.
 struct Cursor {
     const std::uint8_t* data;
@@ -166,10 +175,7 @@ void TMidiTrackStream::parse(const std::uint8_t* data, std::size_t length) {
             if (type == kMetaEndOfTrack)
                 sawEnd = true;
             if (Store) {
-                std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[n + 1]);
-                block[0] = type;
-                std::memcpy(block.get() + 1, bytes, n);
-                event.Message.setHandle(adoptData(std::move(block)));
+                event.Message.setHandle(adoptData(metaBlock(type, bytes, n)));
                 if (type == kMetaTrackName || (type == kMetaText && nameIndex_ < 0))
                     nameIndex_ = count;
             }
@@ -228,9 +234,7 @@ TTrackEvent* TMidiTrackStream::InsertEvent(std::int32_t time, const TEventData& 
             last->Time < time)
             last->Time = time;
     }
-    const std::int64_t needed = (static_cast<std::int64_t>(oldCount) + 1) * kRecordSize;
-    if (committedSize() < needed)
-        SetSize(needed);
+    makeRoomForRecord();
 
     TTrackEvent* r = records();
     std::int32_t index = 0;
@@ -268,13 +272,9 @@ TTrackEvent* TMidiTrackStream::AddMetaEvent(std::int32_t time, std::uint8_t meta
     if (dataLength < 0 || static_cast<std::uint32_t>(dataLength) >= kMaxLength)
         throw EMidiTrackStream("Event data too long");
     const auto n = static_cast<std::size_t>(dataLength);
-    std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[n + 1]);
-    block[0] = metaType;
-    if (n > 0)
-        std::memcpy(block.get() + 1, data, n);
     TEventData message{};
     message.Status = 0xFF;
-    const std::uint32_t handle = adoptData(std::move(block));
+    const std::uint32_t handle = adoptData(metaBlock(metaType, data, n));
     message.setHandle(handle);
     try {
         return InsertEvent(time, message, static_cast<std::uint16_t>(n + 1));
@@ -288,19 +288,22 @@ TTrackEvent* TMidiTrackStream::AddMetaEvent(std::int32_t time, std::uint8_t meta
 // (Inserting it by time would put it before a last record of the same time,
 // and the track would not end with it.)
 void TMidiTrackStream::appendEndOfTrack(std::int32_t time) {
-    const std::int64_t needed = (static_cast<std::int64_t>(eventCount_) + 1) * kRecordSize;
-    if (committedSize() < needed)
-        SetSize(needed);
-    std::unique_ptr<std::uint8_t[]> block(new std::uint8_t[1]);
-    block[0] = kMetaEndOfTrack;
+    makeRoomForRecord();
     TTrackEvent event{};
     event.Time = time;
     event.Length = 1;
     event.Message.Status = 0xFF;
-    event.Message.setHandle(adoptData(std::move(block)));
+    event.Message.setHandle(adoptData(metaBlock(kMetaEndOfTrack, nullptr, 0)));
     std::memcpy(records() + eventCount_, &event, sizeof event);
     ++eventCount_;
     modified_ = true;
+}
+
+// Commits the memory for one record beyond the last.
+void TMidiTrackStream::makeRoomForRecord() {
+    const std::int64_t needed = (static_cast<std::int64_t>(eventCount_) + 1) * kRecordSize;
+    if (committedSize() < needed)
+        SetSize(needed);
 }
 
 void TMidiTrackStream::PairNotes() {

@@ -155,6 +155,7 @@ private:
     TTrackEvent* records() const noexcept { return static_cast<TTrackEvent*>(memory()); }
     void loadChunk(const std::uint8_t* data, std::size_t length);
     void appendEndOfTrack(std::int32_t time);
+    void makeRoomForRecord();
     template <bool Store>
     void parse(const std::uint8_t* data, std::size_t length);
 
