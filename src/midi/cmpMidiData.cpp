@@ -34,7 +34,6 @@ void TMidiData::setActive(bool value) {
         Close();
     } else if (fileName_.empty()) {
         Close();
-        fileName_.clear();
         active_ = true;
     } else {
         load();
