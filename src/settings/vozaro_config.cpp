@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 
 #include "platform/MidiDevices.h"
-#include "stage/WindowLook.h"
+#include "controls/WindowLook.h"
 
 TformConfig* formConfig = nullptr;
 

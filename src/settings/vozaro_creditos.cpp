@@ -7,9 +7,9 @@
 #include <QScreen>
 
 #include "settings/vozaro_inicio.h"
-#include "stage/PictureBox.h"
-#include "stage/ScreenGeometry.h"
-#include "stage/WindowLook.h"
+#include "controls/PictureBox.h"
+#include "controls/ScreenGeometry.h"
+#include "controls/WindowLook.h"
 
 TformCreditos* formCreditos = nullptr;
 

@@ -7,10 +7,10 @@
 #include <QPushButton>
 
 #include "settings/vozaro_uteis.h"
-#include "stage/PictureBox.h"
-#include "stage/ScreenGeometry.h"
+#include "controls/PictureBox.h"
+#include "controls/ScreenGeometry.h"
 #include "stage/StageButtons.h"
-#include "stage/WindowLook.h"
+#include "controls/WindowLook.h"
 
 TformInicio* formInicio = nullptr;
 

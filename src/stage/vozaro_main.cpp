@@ -18,11 +18,11 @@
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_creditos.h"
 #include "settings/vozaro_inicio.h"
-#include "stage/PictureBox.h"
-#include "stage/PictureButton.h"
-#include "stage/ScreenGeometry.h"
+#include "controls/PictureBox.h"
+#include "controls/PictureButton.h"
+#include "controls/ScreenGeometry.h"
 #include "stage/StageButtons.h"
-#include "stage/WindowLook.h"
+#include "controls/WindowLook.h"
 
 using vozaro::platform::MessageIcon;
 using vozaro::platform::showMessage;

@@ -11,7 +11,7 @@
 #include "settings/vozaro_creditos.h"
 #include "settings/vozaro_inicio.h"
 #include "settings/WindowTestSupport.h"
-#include "stage/PictureBox.h"
+#include "controls/PictureBox.h"
 
 using vozaro::platform::MemorySettingsStore;
 

@@ -12,8 +12,8 @@
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_creditos.h"
 #include "settings/vozaro_inicio.h"
-#include "stage/PictureBox.h"
-#include "stage/PictureButton.h"
+#include "controls/PictureBox.h"
+#include "controls/PictureButton.h"
 #include "stage/StageButtons.h"
 #include "stage/vozaro_main.h"
 

@@ -1,4 +1,4 @@
-#include "stage/PictureBox.h"
+#include "controls/PictureBox.h"
 
 #include <QPainter>
 

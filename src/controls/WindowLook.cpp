@@ -1,4 +1,4 @@
-#include "stage/WindowLook.h"
+#include "controls/WindowLook.h"
 
 #include <QFont>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "stage/ScreenGeometry.h"
+#include "controls/ScreenGeometry.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,4 +1,4 @@
-#include "stage/PictureButton.h"
+#include "controls/PictureButton.h"
 
 #include <QPainter>
 #include <QPixmap>

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+#include <vector>
+
+#include "controls/Slider.h"
+#include "platform/ManualTimer.h"
+#include "platform/WindowTimer.h"
+#include "settings/WindowTestSupport.h"
+
+using vozaro::platform::ManualTimerService;
+using vozaro::platform::ScopedManualWindowClock;
+using vozaro::platform::WindowTimer;
+
+namespace {
+
+TEST(SliderControl, ClampsRaisesChangesOnlyWhenTheValueChangesAndKeepsProgramValues) {
+    testApplication();
+    struct Case {
+        int minimum, maximum, increment, start, set, expected;
+    } cases[] = {
+        {0, 65535, 1, 0, 70000, 65535},    // above the range
+        {-24, 24, 1, 0, -30, -24},          // below it
+        {0, 32768, 100, 0, 1817, 1817},     // between two steps: kept as set
+        {0, 100, 1, 50, 50, 50},            // the same value: no event
+    };
+    for (const Case& c : cases) {
+        Slider slider(nullptr, c.minimum, c.maximum, c.increment);
+        slider.setValue(c.start);
+        QSignalSpy changes(&slider, &QAbstractSlider::valueChanged);
+        slider.setValue(c.set);
+        EXPECT_EQ(slider.value(), c.expected) << c.set;
+        EXPECT_EQ(changes.count(), c.expected == c.start ? 0 : 1) << c.set;
+    }
+}
+
+TEST(SliderControl, TheUserMovesInStepsOfTheIncrement) {
+    testApplication();
+    Slider slider(nullptr, 0, 32768, 100);
+    slider.resize(400, 20);
+    slider.setValue(1817);
+    slider.triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(slider.value(), 1917);
+    // A drag lands on a step counted from the minimum, or on the maximum.
+    slider.setSliderDown(true);
+    slider.setSliderPosition(1949);
+    slider.triggerAction(QAbstractSlider::SliderMove);
+    EXPECT_EQ(slider.value(), 1900);
+    slider.setSliderPosition(32768);
+    slider.triggerAction(QAbstractSlider::SliderMove);
+    EXPECT_EQ(slider.value(), 32768);
+    slider.setSliderDown(false);
+}
+
+TEST(WindowClock, TimersFallDueOnTheTestClockInOrderAndWaitsAdvanceIt) {
+    testApplication();
+    ManualTimerService service;
+    ScopedManualWindowClock clock(service);
+    std::vector<std::pair<char, std::uint64_t>> fired;
+    WindowTimer repeating([&] { fired.emplace_back('r', clock.elapsed()); });
+    repeating.setInterval(50);
+    WindowTimer once([&] { fired.emplace_back('o', clock.elapsed()); });
+    once.setSingleShot(true);
+    repeating.start();
+    once.start(100);
+    clock.advance(160);
+    repeating.stop();
+    EXPECT_FALSE(once.isActive());
+    // Timers due at the same moment run in the order they were (re)started.
+    const std::vector<std::pair<char, std::uint64_t>> expected = {
+        {'r', 50}, {'o', 100}, {'r', 100}, {'r', 150}};
+    EXPECT_EQ(fired, expected);
+    EXPECT_EQ(service.nowMs(), 160u);
+    EXPECT_EQ(&vozaro::platform::currentTimerService(), &service);
+
+    // A handler that pauses: the pause runs on the same clock, and other
+    // timers keep firing inside it.
+    fired.clear();
+    WindowTimer pause;
+    pause.setSingleShot(true);
+    WindowTimer outer([&] {
+        pause.start(2000);
+        vozaro::platform::waitWhile([&] { return pause.isActive(); });
+        fired.emplace_back('p', clock.elapsed());
+    });
+    outer.setSingleShot(true);
+    repeating.setInterval(1000);
+    repeating.start();
+    outer.start(10);
+    clock.advance(10);
+    repeating.stop();
+    const std::vector<std::pair<char, std::uint64_t>> nested = {
+        {'r', 1160}, {'r', 2160}, {'p', 2170}};
+    EXPECT_EQ(fired, nested);
+
+    // A wait for something that never happens gives up instead of hanging.
+    vozaro::platform::waitWhile([] { return true; });
+    EXPECT_EQ(clock.waitsGivenUp(), 1);
+}
+
+TEST(WindowClock, WithoutAManualClockTimersAreRealAndStopCleanly) {
+    testApplication();
+    EXPECT_EQ(&vozaro::platform::currentTimerService(),
+              &vozaro::platform::systemTimerService());
+    int fired = 0;
+    WindowTimer timer([&] { ++fired; });
+    timer.setSingleShot(true);
+    timer.start(1);
+    EXPECT_TRUE(timer.isActive());
+    vozaro::platform::waitWhile([&] { return timer.isActive(); });
+    EXPECT_EQ(fired, 1);
+    timer.start(60000);
+    timer.stop();
+    EXPECT_FALSE(timer.isActive());
+}
+
+}  // namespace
