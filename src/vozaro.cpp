@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <memory>
 
+#include "catalogue/FirstStart.h"
 #include "catalogue/vozaro_album.h"
 #include "catalogue/vozaro_editsong.h"
 #include "catalogue/vozaro_order.h"
+#include "platform/ContentFolder.h"
 #include "platform/UiMessageBox.h"
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_creditos.h"
@@ -17,6 +19,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Vozaro"));
     Q_INIT_RESOURCE(vozaro);
     vozaro::platform::installWindowMessageBoxes();
+    // The songs, pictures and sounds a new program folder starts with.
+    vozaro::catalogue::setContentFolder(vozaro::platform::findContentFolder());
 
     // The stage checks the display and the catalogue while it is created,
     // before any other window exists; the configuration window, created last,

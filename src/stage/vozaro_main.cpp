@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "audio/AudioIO.h"
+#include "catalogue/FirstStart.h"
 #include "catalogue/vozaro_colecao.h"
 #include "catalogue/vozaro_status.h"
 #include "platform/MessageBox.h"
@@ -142,7 +143,13 @@ bool TformKaraoke::FormCreate() {
     Silabas.clear();
     FilaPosicoes.clear();
     FundoLimpo = QImage();
-    return checkCatalogue();
+    // A new program folder gets the bundled songs once its catalogue exists.
+    const bool firstStart = vozaro::catalogue::catalogueMissing();
+    if (!checkCatalogue())
+        return false;
+    if (firstStart)
+        vozaro::catalogue::installBundledContent();
+    return true;
 }
 
 bool TformKaraoke::checkCatalogue() {

@@ -353,6 +353,7 @@ void Compiler::lyricsLine(const std::string& value) {
             std::replace(part.begin(), part.end(), '_', ' ');
             if (part.empty())
                 throw SourceError(line_, "empty syllable in \"" + word + "\"");
+            part = encode(part);
             if (dash == std::string::npos) {
                 syllables.push_back(part + " ");
                 break;
@@ -374,7 +375,7 @@ void Compiler::lyricsLine(const std::string& value) {
             text = (verseNext_ ? "\\" : "/") + text;
             verseNext_ = first = false;
         }
-        lyrics_.push_back(TimedText{notes_[lineNotes_[i]].tick, encode(text)});
+        lyrics_.push_back(TimedText{notes_[lineNotes_[i]].tick, text});
         last = lyrics_.size() - 1;
     }
     if (!last)

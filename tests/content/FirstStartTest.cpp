@@ -1,0 +1,166 @@
+// The first start: a new program folder gets the bundled songs catalogued as
+// 1 to N, the pictures and the sounds; later starts and the user's own files
+// are left alone.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "catalogue/CatalogueFixture.h"
+#include "catalogue/FirstStart.h"
+#include "platform/SettingsStore.h"
+#include "settings/WindowTestSupport.h"
+#include "stage/vozaro_main.h"
+
+namespace fs = std::filesystem;
+using vozaro::catalogue::installBundledContent;
+
+namespace {
+
+class FirstStart : public CatalogueTest {
+protected:
+    void SetUp() override {
+        CatalogueTest::SetUp();
+        content = folder / "content";
+        fs::create_directories(content / "Musicas");
+        fs::create_directories(content / "Imagens");
+        writeBytes(content / "musicas.tsv",
+                   "Um.kar\tCantiga de roda\tUm\n"
+                   "Canção Dois.kar\tTradicional\tCanção Dois\n"
+                   "malformed line\n");
+        writeBytes(content / "Musicas" / "Um.kar", "MThd one");
+        writeBytes(content / "Musicas" / "Canção Dois.kar", "MThd two");
+        writeBytes(content / "Imagens" / "palco.jpg", "picture");
+        writeBytes(content / "config.mid", "MThd loop");
+        writeBytes(content / "nota.wav", "RIFF fanfare");
+        program = folder / "program";
+        fs::create_directories(program);
+        vozaro::catalogue::setProgramFolder(program);
+        vozaro::catalogue::setContentFolder(content);
+    }
+    void TearDown() override {
+        vozaro::catalogue::setContentFolder(std::nullopt);
+        CatalogueTest::TearDown();
+    }
+
+    std::vector<TRegistroAlbum> entries() {
+        std::vector<TRegistroAlbum> all;
+        EXPECT_TRUE(AbrirAlbum());
+        for (int32_t p = 0; p < ContarMusicas(); ++p) {
+            LerRegistro(p);
+            all.push_back(RegistroAtual);
+        }
+        FecharAlbum();
+        return all;
+    }
+
+    fs::path content, program;
+};
+
+}  // namespace
+
+TEST_F(FirstStart, CataloguesTheBundledSongsAndCopiesPicturesAndSounds) {
+    EXPECT_TRUE(vozaro::catalogue::catalogueMissing());
+    EXPECT_EQ(installBundledContent(), 2);
+    EXPECT_FALSE(vozaro::catalogue::catalogueMissing());
+
+    const std::vector<TRegistroAlbum> all = entries();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].Numero, 1);
+    EXPECT_EQ(all[0].Interprete, "Cantiga de roda");
+    EXPECT_EQ(all[0].Musica, "Um");
+    EXPECT_EQ(all[0].Arquivo, "Um.kar");
+    EXPECT_EQ(all[1].Numero, 2);
+    EXPECT_EQ(all[1].Musica, "Can\xe7\xe3o Dois");
+    EXPECT_EQ(all[1].Arquivo, "Can\xe7\xe3o Dois.kar");
+    EXPECT_EQ(readBytes(program / "Musicas" / "Canção Dois.kar"), "MThd two");
+    EXPECT_EQ(readBytes(program / "Imagens" / "palco.jpg"), "picture");
+    EXPECT_EQ(readBytes(program / "config.mid"), "MThd loop");
+    EXPECT_EQ(readBytes(program / "nota.wav"), "RIFF fanfare");
+}
+
+TEST_F(FirstStart, RunningAgainChangesNothing) {
+    ASSERT_EQ(installBundledContent(), 2);
+    const std::string album = readBytes(program / "vozaro.alb"), index = readBytes(program / "vozaro.idx");
+    EXPECT_EQ(installBundledContent(), 0);
+    EXPECT_EQ(readBytes(program / "vozaro.alb"), album);
+    EXPECT_EQ(readBytes(program / "vozaro.idx"), index);
+}
+
+TEST_F(FirstStart, TheUsersOwnFilesAreNeverOverwritten) {
+    fs::create_directories(program / "musicas");
+    fs::create_directories(program / "Imagens");
+    writeBytes(program / "musicas" / "UM.KAR", "my own song");
+    writeBytes(program / "Imagens" / "PALCO.JPG", "my own picture");
+    writeBytes(program / "config.mid", "my loop");
+    // A song already there with the bundled bytes is catalogued in place.
+    writeBytes(program / "musicas" / "Canção Dois.kar", "MThd two");
+
+    EXPECT_EQ(installBundledContent(), 1);
+    const std::vector<TRegistroAlbum> all = entries();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].Numero, 1);
+    EXPECT_EQ(all[0].Arquivo, "Can\xe7\xe3o Dois.kar");
+    EXPECT_EQ(readBytes(program / "musicas" / "UM.KAR"), "my own song");
+    EXPECT_FALSE(fs::exists(program / "musicas" / "Um.kar"));
+    EXPECT_EQ(readBytes(program / "Imagens" / "PALCO.JPG"), "my own picture");
+    EXPECT_FALSE(fs::exists(program / "Imagens" / "palco.jpg"));
+    EXPECT_EQ(readBytes(program / "config.mid"), "my loop");
+    EXPECT_EQ(readBytes(program / "nota.wav"), "RIFF fanfare");
+}
+
+TEST_F(FirstStart, ACatalogueWithEntriesGetsNoSongs) {
+    ASSERT_TRUE(AbrirAlbum());
+    addSong("mine.kar");
+    FecharAlbum();
+    EXPECT_FALSE(vozaro::catalogue::catalogueMissing());
+    EXPECT_EQ(installBundledContent(), 0);
+    EXPECT_EQ(entries().size(), 1u);
+}
+
+TEST_F(FirstStart, WithoutContentNothingHappens) {
+    vozaro::catalogue::setContentFolder(std::nullopt);
+    EXPECT_EQ(installBundledContent(), 0);
+    EXPECT_FALSE(fs::exists(program / "vozaro.alb"));
+}
+
+// The stage's start on a new program folder, with the content the build made.
+TEST(FirstStartOfTheStage, CataloguesEveryBundledSongOnceAndNeverAgain) {
+    testApplication();
+    QTemporaryDir home;
+    const QByteArray previousData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    auto previousStore = vozaro::platform::installSettingsStore(
+        std::make_unique<vozaro::platform::MemorySettingsStore>());
+    vozaro::catalogue::setContentFolder(fs::path(VOZARO_CONTENT_DIR));
+    const fs::path program = fs::path(home.path().toStdString()) / "vozaro";
+
+    std::string album;
+    {
+        TformKaraoke stage;
+        ASSERT_TRUE(stage.created());
+        std::ifstream in(program / "vozaro.alb", std::ios::binary);
+        album.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_EQ(album.size(), 10u * vozaro::catalogue::kEntrySize);
+    EXPECT_TRUE(fs::exists(program / "config.mid"));
+    EXPECT_TRUE(fs::exists(program / "nota.wav"));
+    EXPECT_TRUE(fs::exists(program / "Imagens" / "palco.jpg"));
+    EXPECT_TRUE(fs::exists(program / "Musicas" / "Ciranda Cirandinha.kar"));
+
+    // The user removes a song; the next start does not bring it back.
+    ASSERT_TRUE(AbrirAlbum());
+    ASSERT_TRUE(ExcluirMusica(3));
+    FecharAlbum();
+    {
+        TformKaraoke stage;
+        ASSERT_TRUE(stage.created());
+    }
+    ASSERT_TRUE(AbrirAlbum());
+    EXPECT_EQ(ContarMusicas(), 9);
+    EXPECT_EQ(LocalizarMusica(3), -1);
+    FecharAlbum();
+
+    vozaro::catalogue::setContentFolder(std::nullopt);
+    vozaro::platform::installSettingsStore(std::move(previousStore));
+    qputenv("XDG_DATA_HOME", previousData);
+}
