@@ -137,8 +137,10 @@ KaraokeStage::KaraokeStage() : MidiPlayer(vozaro::platform::currentTimerService(
 }
 
 KaraokeStage::~KaraokeStage() {
+    // A window built on this part is half gone by now: its stop handler must
+    // not run.
+    MidiPlayer.OnStop = nullptr;
     MidiPlayer.Stop();
-    MidiPlayer.setTrackOutputs(nullptr);
 }
 
 // --- song loading ---------------------------------------------------------------
