@@ -70,7 +70,7 @@ TEST(SongSource, LyricsSitOnTheirNotesWithLineBreaksAndAccents) {
         "notes: [G7] r:2 |\n"
         "verse\n"
         "notes: $a g4:4~ g4:4 |\n"
-        "lyrics: Can-ção da_ro-da lá\n"
+        "lyrics: Can-ção da_ro--da lá\n"
         "tempo: 60\n"
         "notes: a4:4 b4:4 |\n"
         "lyrics: é _\n");
@@ -94,7 +94,7 @@ TEST(SongSource, LyricsSitOnTheirNotesWithLineBreaksAndAccents) {
     }
     const std::vector<std::pair<std::int32_t, std::string>> expected{
         {0, "@LPORT"}, {0, "@TCan\xe7\xe3o"}, {0, "@TTradicional"},
-        {960, "\\Can"}, {1200, "\xe7\xe3o "}, {1440, "da ro"}, {1680, "da "},
+        {960, "\\Can"}, {1200, "\xe7\xe3o "}, {1440, "da ro-"}, {1680, "da "},
         {1920, "l\xe1"},  // the tie holds the note: no syllable on its second half
         {2880, "/\xe9"}};
     EXPECT_EQ(lyrics, expected);

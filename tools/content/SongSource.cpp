@@ -346,20 +346,21 @@ void Compiler::lyricsLine(const std::string& value) {
             syllables.emplace_back();
             continue;
         }
-        std::size_t start = 0;
-        while (true) {
-            std::size_t dash = word.find('-', start);
-            std::string part = word.substr(start, dash == std::string::npos ? std::string::npos : dash - start);
-            std::replace(part.begin(), part.end(), '_', ' ');
-            if (part.empty())
-                throw SourceError(line_, "empty syllable in \"" + word + "\"");
-            part = encode(part);
-            if (dash == std::string::npos) {
-                syllables.push_back(part + " ");
-                break;
+        // "-" splits a word; "--" splits it and shows a hyphen ("ga-to--to").
+        std::vector<std::string> parts(1);
+        for (std::size_t i = 0; i < word.size(); ++i) {
+            if (word[i] != '-') {
+                parts.back() += word[i] == '_' ? ' ' : word[i];
+                continue;
             }
-            syllables.push_back(part);
-            start = dash + 1;
+            if (i + 1 < word.size() && word[i + 1] == '-')
+                parts.back() += '-', ++i;
+            parts.emplace_back();
+        }
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            if (parts[i].empty() || parts[i] == "-")
+                throw SourceError(line_, "empty syllable in \"" + word + "\"");
+            syllables.push_back(encode(parts[i]) + (i + 1 == parts.size() ? " " : ""));
         }
     }
     if (syllables.size() != lineNotes_.size())

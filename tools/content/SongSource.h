@@ -31,7 +31,8 @@
 // and a kind: none (major), m, 7, m7, maj7, 6, m6, dim, dim7, aug, sus4,
 // optionally "/E" for another bass note.
 //
-// Lyrics: words separated by blanks, syllables inside a word by '-'; every
+// Lyrics: words separated by blanks, syllables inside a word by '-' ("--"
+// keeps a hyphen on screen: "ga-to--to" is sung "ga", "to-", "to"); every
 // note of the notes line above takes one syllable in order (rests and tied
 // continuations take none).  A '_' inside a word is a blank kept inside one
 // syllable ("ta_e" sung as one note); a lone '_' is a note without a syllable.
