@@ -92,3 +92,20 @@ TEST(BundledLyrics, EverySongLoadsThroughTheStageAndFitsASmallScreen) {
     }
     EXPECT_GE(songs, 10);
 }
+
+TEST(BundledPictures, EveryPictureLoadsAsTheStageLoadsIt) {
+    testApplication();
+    int pictures = 0;
+    for (const auto& entry : fs::directory_iterator(kContent / "Imagens")) {
+        SCOPED_TRACE(entry.path().string());
+        KaraokeStage stage;
+        stage.darkLevel = [] { return 0; };
+        stage.resizeCanvas(QSize(800, 600));
+        ASSERT_TRUE(stage.CarregarFundo(QString::fromStdString(entry.path().string())));
+        // Not a black screen: the middle of the picture has some colour.
+        const QColor middle = stage.canvas().pixelColor(400, 300);
+        EXPECT_GT(middle.red() + middle.green() + middle.blue(), 30);
+        ++pictures;
+    }
+    EXPECT_GE(pictures, 8);
+}

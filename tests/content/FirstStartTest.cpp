@@ -9,6 +9,7 @@
 #include "catalogue/FirstStart.h"
 #include "platform/SettingsStore.h"
 #include "settings/WindowTestSupport.h"
+#include "controls/PictureBox.h"
 #include "stage/vozaro_main.h"
 
 namespace fs = std::filesystem;
@@ -138,6 +139,19 @@ TEST(FirstStartOfTheStage, CataloguesEveryBundledSongOnceAndNeverAgain) {
     {
         TformKaraoke stage;
         ASSERT_TRUE(stage.created());
+        // The stage opens on one of the bundled pictures, not on black.
+        stage.show();
+        QCoreApplication::processEvents();
+        const QImage shown = stage.grab().toImage();
+        ASSERT_FALSE(shown.isNull());
+        int lit = 0;
+        for (int y = 0; y < shown.height() - 60; y += 40)  // above the button bar
+            for (int x = 0; x < shown.width(); x += 40) {
+                const QColor c = shown.pixelColor(x, y);
+                lit += c.red() + c.green() + c.blue() > 60;
+            }
+        EXPECT_GT(lit, 10);
+        stage.close();
         std::ifstream in(program / "vozaro.alb", std::ios::binary);
         album.assign(std::istreambuf_iterator<char>(in), {});
     }
