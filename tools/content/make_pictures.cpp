@@ -355,6 +355,9 @@ QImage icon(int size) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Qt's own notes (a missing runtime folder and the like) are not for the
+    // build's output.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QGuiApplication app(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: make_pictures PICTURES_FOLDER ICON_FOLDER\n");
