@@ -50,6 +50,7 @@ TEST(SongSource, MistakesAreRefusedWithTheirLine) {
         {"notes: c4:2\nlyrics: ő\n", 6, "\"ő\" cannot be written in Windows-1252"},
         {"notes: c4:4\nmeter: 3/4\n", 6, "a meter changes only at a bar line"},
         {"notes: $refrão\n", 5, "unknown phrase \"$refrão\""},
+        {"meter: 3\n", 5, "a meter is written as beats/4, such as 3/4"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);

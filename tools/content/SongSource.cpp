@@ -230,8 +230,10 @@ void Compiler::statement(const std::string& keyword, const std::string& value, b
         (keyword == "melody" ? melodyProgram_ : keyword == "bass" ? bassProgram_ : harmonyProgram_) = program;
     } else if (keyword == "meter") {
         std::size_t slash = value.find('/');
+        if (slash == std::string::npos)
+            throw SourceError(line_, "a meter is written as beats/4, such as 3/4");
         int beats = parseNumber(line_, value.substr(0, slash), 2, 4, "the beats of a bar");
-        int unit = slash == std::string::npos ? 0 : parseNumber(line_, value.substr(slash + 1), 4, 4, "the beat unit");
+        int unit = parseNumber(line_, value.substr(slash + 1), 4, 4, "the beat unit");
         if ((position_ - barStart_) % barTicks() != 0)
             throw SourceError(line_, "a meter changes only at a bar line");
         meter_ = Meter{position_, beats, unit};
@@ -478,7 +480,7 @@ void Compiler::accompanyBeat(const Chord& c, int at, int beat, int barIndex) {
         // ringing open on the off-beats, the accordion pushing ahead.
         if (beat % 2 == 0) {
             add(0, q * 3 / 4 - 10, root, 95, kBassChannel);
-            add(q * 3 / 4, q * 5 / 4 - 10, root, 85, kBassChannel);
+            add(q * 3 / 4, q * 3 / 4 - 10, root, 85, kBassChannel);
             add(0, q / 4, kKick, 105, kDrumChannel);
             add(q * 3 / 4, q / 4, kKick, 90, kDrumChannel);
             chord(q / 2, q / 3, 66);
