@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -11,12 +10,12 @@
 
 #include "controls/PictureBox.h"
 #include "midi/cmpMidiIterator.h"
-#include "platform/JpegPicture.h"
 #include "platform/MessageBox.h"
 #include "platform/TextEncoding.h"
 #include "platform/WindowTimer.h"
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_inicio.h"
+#include "stage/BackgroundPicture.h"
 #include "stage/LyricTrack.h"
 
 using vozaro::platform::MessageIcon;
@@ -30,7 +29,6 @@ namespace {
 // The text metrics of Windows at 96 dots per inch: a font of n points is
 // MulDiv(n, 96, 72) pixels high.
 constexpr int kScreenDpi = 96;
-constexpr int kDotsPerMeter = 3780;  // 96 dots per inch
 
 int pointsToPixels(int points) { return (points * kScreenDpi + 36) / 72; }
 
@@ -59,57 +57,6 @@ const QString kDashes3 = kDashes2 + QLatin1Char(' ') + kDash;
 QImage blankPicture(const QSize& size) {
     QImage picture(size, QImage::Format_RGB32);
     picture.fill(Qt::black);
-    picture.setDotsPerMeterX(kDotsPerMeter);
-    picture.setDotsPerMeterY(kDotsPerMeter);
-    return picture;
-}
-
-// Takes `level` off every colour byte, stopping at 0.
-void darken(QImage& picture, int level) {
-    if (level <= 0)
-        return;
-    const auto amount = static_cast<std::uint8_t>(std::min(level, 255));
-    for (int y = 0; y < picture.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb pixel = line[x];
-            const auto down = [amount](int byte) { return byte > amount ? byte - amount : 0; };
-            line[x] = qRgb(down(qRed(pixel)), down(qGreen(pixel)), down(qBlue(pixel)));
-        }
-    }
-}
-
-// A picture loaded at the given size, or a null picture.
-QImage loadPicture(const QString& path, const QSize& size) {
-    if (QFileInfo(path).suffix().toUpper() == QLatin1String("JPG")) {
-        vozaro::platform::JpegOptions options;
-        options.minWidth = size.width();
-        options.minHeight = size.height();
-        options.maxPixels = KaraokeStage::kMaxPicturePixels;
-        auto* decoded = new vozaro::platform::DecodedPicture;
-        std::string error;
-        if (!vozaro::platform::decodeJpegFile(QFile::encodeName(path).toStdString(), options,
-                                              *decoded, error)) {
-            delete decoded;
-            return {};
-        }
-        return QImage(
-            decoded->pixels.data(), decoded->width, decoded->height, decoded->width * 4,
-            QImage::Format_RGB32,
-            [](void* data) { delete static_cast<vozaro::platform::DecodedPicture*>(data); },
-            decoded);
-    }
-    QImageReader reader(path, "bmp");
-    reader.setAutoDetectImageFormat(false);
-    reader.setDecideFormatFromContent(false);
-    const QSize declared = reader.size();
-    if (!declared.isValid() ||
-        static_cast<std::int64_t>(declared.width()) * declared.height() >
-            KaraokeStage::kMaxPicturePixels)
-        return {};
-    QImage picture;
-    if (!reader.read(&picture))
-        return {};
     return picture;
 }
 
@@ -410,18 +357,9 @@ bool KaraokeStage::CarregarFundo(const QString& path) {
     if (size.isEmpty())
         return false;
     // Decoded into a picture of its own: a failure leaves the stage as it was.
-    const QImage loaded = loadPicture(path, size);
-    if (loaded.isNull())
-        return false;
-    QImage background = loaded.size() == size
-                            ? loaded.convertToFormat(QImage::Format_RGB32)
-                            : loaded.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                                  .convertToFormat(QImage::Format_RGB32);
+    QImage background = loadBackgroundPicture(path, size, darkLevel ? darkLevel() : 0);
     if (background.isNull())
         return false;
-    background.setDotsPerMeterX(kDotsPerMeter);
-    background.setDotsPerMeterY(kDotsPerMeter);
-    darken(background, darkLevel ? darkLevel() : 0);
     {
         QPainter painter(&background);
         painter.drawImage(10, 10, withTransparentBackground(logoPicture()));
@@ -449,8 +387,6 @@ void KaraokeStage::resizeCanvas(const QSize& size) {
         FundoLimpo = size.isEmpty() ? blankPicture(size)
                                     : FundoLimpo.scaled(size, Qt::IgnoreAspectRatio,
                                                         Qt::SmoothTransformation);
-        FundoLimpo.setDotsPerMeterX(kDotsPerMeter);
-        FundoLimpo.setDotsPerMeterY(kDotsPerMeter);
     }
     *canvas_ = FundoLimpo.copy();
     changed(canvas_->rect());

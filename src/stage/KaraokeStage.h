@@ -37,8 +37,6 @@ class KaraokeStage {
 public:
     // TempoContagem when no countdown is ever due again.
     static constexpr std::int32_t kNever = 2147483647;
-    // Widest and tallest picture shown (declared size), in pixels.
-    static constexpr std::int64_t kMaxPicturePixels = 64ll * 1000 * 1000;
 
     // The player is made on the windows' current timer service: install a
     // test clock before making a stage to drive it from a test.
@@ -101,7 +99,7 @@ public:
     // Windows bitmap), stretched over the canvas, darkened by the darkening
     // level, the logo at (10, 10); it replaces everything on the canvas.
     // False, with FundoLimpo and the canvas untouched, when the file is
-    // missing, unreadable, damaged or larger than kMaxPicturePixels.
+    // missing, unreadable, damaged or larger than kMaxBackgroundPixels.
     bool CarregarFundo(const QString& path);
 
     // The centred text box: the area of the last title or score drawn.
