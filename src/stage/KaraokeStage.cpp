@@ -324,6 +324,8 @@ void KaraokeStage::DesenharLinhaNova() {
     eraseRect(bandOf(slot));
     LinhaX[slot] = (canvasWidth() - textSize(Linha[slot]).width()) / 2;
     drawOutlinedText(LinhaX[slot], LinhaY[slot], Linha[slot], Qt::black, kYellow);
+    // Made now, so that the syllable steps of this line only blend it.
+    outlinedLayer(Linha[slot], fontSize_, Qt::white, kMagenta);
 }
 
 void KaraokeStage::LimparAreaLetra() {
@@ -333,10 +335,6 @@ void KaraokeStage::LimparAreaLetra() {
         eraseRect(countdownBand());
     }
     eraseRect(QRect(QPoint(0, LinhaY[1] - 1), QPoint(canvasWidth() - 1, canvasHeight() - 1)));
-}
-
-void KaraokeStage::drawLit(int slot) {
-    drawOutlinedText(LinhaX[slot], LinhaY[slot], Cantado[slot], Qt::white, kMagenta);
 }
 
 QRect KaraokeStage::bandOf(int slot) const {
@@ -434,13 +432,70 @@ QSize KaraokeStage::textSize(const QString& text, int points) const {
     return QSize(metrics.horizontalAdvance(text), metrics.height());
 }
 
-QRect KaraokeStage::textRect(int x, int y, const QString& text,
-                             const QFontMetrics& metrics) const {
-    // The glyphs' ink may reach past the advance (italic and bold overhangs);
-    // the outline adds one pixel on every side.
-    const QRect ink = metrics.boundingRect(text).translated(x, y + metrics.ascent());
-    return ink.united(QRect(x, y, metrics.horizontalAdvance(text), metrics.height()))
-        .adjusted(-2, -2, 2, 2);
+// Outlined text is kept as a picture of its own (premultiplied ARGB, the
+// text's ink with the outline and one pixel to spare), made once and then
+// blended onto the canvas: text this large is drawn by Qt as outlines, which
+// costs more than a whole-screen copy per line, and a step must stay cheaper
+// than that.
+const KaraokeStage::TextLayer& KaraokeStage::outlinedLayer(const QString& text, int points,
+                                                           const QColor& outline,
+                                                           const QColor& fill) {
+    const int pixels = pointsToPixels(std::max(points, 1));
+    for (std::size_t i = 0; i < layers_.size(); ++i) {
+        const TextLayer& layer = layers_[i];
+        if (layer.pixels == pixels && layer.outline == outline.rgb() && layer.fill == fill.rgb() &&
+            layer.text == text) {
+            std::rotate(layers_.begin(), layers_.begin() + static_cast<std::ptrdiff_t>(i),
+                        layers_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            return layers_.front();
+        }
+    }
+    QFont font = font_;
+    font.setPixelSize(pixels);
+    const QFontMetrics metrics(font);
+    // The ink may reach past the advance (overhangs); the outline adds a pixel.
+    const QRect area =
+        metrics.boundingRect(text)
+            .translated(0, metrics.ascent())
+            .united(QRect(0, 0, metrics.horizontalAdvance(text), metrics.height()))
+            .adjusted(-2, -2, 2, 2);
+    TextLayer layer;
+    layer.text = text;
+    layer.pixels = pixels;
+    layer.outline = outline.rgb();
+    layer.fill = fill.rgb();
+    layer.offset = area.topLeft();
+    layer.image = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+    layer.image.fill(Qt::transparent);
+    {
+        QPainter painter(&layer.image);
+        painter.setFont(font);
+        painter.setPen(outline);
+        const int x = -area.left();
+        const int baseline = metrics.ascent() - area.top();
+        for (const auto& [dx, dy] : {std::pair{1, 1}, {-1, -1}, {-1, 1}, {1, -1}})
+            painter.drawText(x + dx, baseline + dy, text);
+        painter.setPen(fill);
+        painter.drawText(x, baseline, text);
+    }
+    constexpr std::size_t kLayers = 12;
+    if (layers_.size() == kLayers)
+        layers_.pop_back();
+    layers_.insert(layers_.begin(), std::move(layer));
+    return layers_.front();
+}
+
+void KaraokeStage::blendLayer(int x, int y, const TextLayer& layer, const QRect& clip) {
+    const QRect target =
+        QRect(QPoint(x, y) + layer.offset, layer.image.size()).intersected(clip).intersected(
+            canvas_->rect());
+    if (target.isEmpty())
+        return;
+    {
+        QPainter painter(canvas_);
+        painter.drawImage(target, layer.image, target.translated(-(QPoint(x, y) + layer.offset)));
+    }
+    changed(target);
 }
 
 void KaraokeStage::drawOutlinedText(int x, int y, const QString& text, const QColor& outline,
@@ -452,19 +507,27 @@ void KaraokeStage::drawOutlinedText(int x, int y, const QString& text, int point
                                     const QColor& outline, const QColor& fill) {
     if (text.isEmpty() || canvas_->isNull())
         return;
-    QFont font = font_;
-    if (points != fontSize_)
-        font.setPixelSize(pointsToPixels(std::max(points, 1)));
-    const QFontMetrics metrics(font);
-    const int baseline = y + metrics.ascent();
-    {
-        QPainter painter(canvas_);
-        painter.setFont(font);
-        painter.setPen(outline);
-        for (const auto& [dx, dy] : {std::pair{1, 1}, {-1, -1}, {-1, 1}, {1, -1}})
-            painter.drawText(x + dx, baseline + dy, text);
-        painter.setPen(fill);
-        painter.drawText(x, baseline, text);
+    blendLayer(x, y, outlinedLayer(text, points, outline, fill), canvas_->rect());
+}
+
+void KaraokeStage::drawLit(int slot) {
+    const QString& sung = Cantado[slot];
+    if (sung.isEmpty())
+        return;
+    if (!Linha[slot].startsWith(sung)) {
+        drawOutlinedText(LinhaX[slot], LinhaY[slot], sung, Qt::white, kMagenta);
+        return;
     }
-    changed(textRect(x, y, text, metrics).intersected(canvas_->rect()));
+    // The lit line's picture up to the end of the sung part (its last
+    // letter's overhang and outline included): the same letters as drawing
+    // the sung text itself, without drawing it anew at every syllable.
+    const TextLayer& layer = outlinedLayer(Linha[slot], fontSize_, Qt::white, kMagenta);
+    int right = canvas_->width();
+    if (sung.size() < Linha[slot].size()) {
+        const QChar last = sung.back();
+        const int overhang = std::max(
+            0, metrics_->boundingRect(last).right() + 1 - metrics_->horizontalAdvance(last));
+        right = LinhaX[slot] + textSize(sung).width() + overhang + 1;
+    }
+    blendLayer(LinhaX[slot], LinhaY[slot], layer, QRect(0, 0, right, canvas_->height()));
 }

@@ -155,7 +155,17 @@ public:
 
 private:
     void changed(const QRect& rect);
-    QRect textRect(int x, int y, const QString& text, const QFontMetrics& metrics) const;
+    struct TextLayer {
+        QString text;
+        int pixels = 0;
+        QRgb outline = 0;
+        QRgb fill = 0;
+        QPoint offset;  // of the picture's top left from the text's
+        QImage image;
+    };
+    const TextLayer& outlinedLayer(const QString& text, int points, const QColor& outline,
+                                   const QColor& fill);
+    void blendLayer(int x, int y, const TextLayer& layer, const QRect& clip);
     QRect bandOf(int slot) const;
     QRect countdownBand() const;
     void drawLit(int slot);
@@ -166,4 +176,5 @@ private:
     QFont font_;
     int fontSize_ = 100;
     std::optional<QFontMetrics> metrics_;
+    std::vector<TextLayer> layers_;  // most recently used first
 };
