@@ -100,6 +100,9 @@ bool KaraokeStage::CarregarMusica(const QString& path) {
         return false;
     }
     try {
+        // The timer thread must be done with the song before it is released.
+        if (MidiPlayer.State() != vozaro::midi::psStopped)
+            MidiPlayer.Stop();
         MidiData.setActive(false);
         OrMidi.setActive(false);
         TrackOutputs.setActive(false);
@@ -395,7 +398,7 @@ void KaraokeStage::eraseRect(const QRect& rect) {
     const QRect clipped = rect.intersected(target.rect()).intersected(FundoLimpo.rect());
     if (clipped.isEmpty())
         return;
-    if (FundoLimpo.format() == target.format()) {
+    if (FundoLimpo.format() == target.format() && target.depth() == 32) {
         const int bytes = clipped.width() * 4;
         for (int y = clipped.top(); y <= clipped.bottom(); ++y)
             std::memcpy(target.scanLine(y) + clipped.left() * 4,
