@@ -265,7 +265,7 @@ void TformConfig::createControls() {
 
     timerDelay = std::make_unique<vozaro::platform::WindowTimer>([this] { timerDelayTimer(); });
     timerDelay->setSingleShot(true);
-    loopDelay_ = std::make_unique<vozaro::platform::WindowTimer>([this] { restartTestSong(); });
+    loopDelay_ = std::make_unique<vozaro::platform::WindowTimer>([this] { restartTestSong(true); });
     loopDelay_->setSingleShot(true);
 }
 
@@ -449,20 +449,17 @@ void TformConfig::MidiPlayerStop() {
     // outlives the stop it was set for.
     if (MidiPlayerTag.exchange(0) != 0)
         return;
-    QMetaObject::invokeMethod(this, &TformConfig::restartTestSong, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this] { restartTestSong(false); }, Qt::QueuedConnection);
 }
 
-void TformConfig::restartTestSong() {
+void TformConfig::restartTestSong(bool waited) {
     if (!testRunning_ || !TrackOutputs->Active() || MidiPlayer->State() != vozaro::midi::psStopped)
         return;
-    if (!loopDelay_->isActive()) {
-        const std::int64_t played = MidiPlayer->Time();
-        if (played < kMinLoopMs) {
-            loopDelay_->start(static_cast<int>(kMinLoopMs - std::max<std::int64_t>(played, 0)));
-            return;
-        }
+    const std::int64_t played = MidiPlayer->Time();
+    if (!waited && played < kMinLoopMs) {
+        loopDelay_->start(static_cast<int>(kMinLoopMs - std::max<std::int64_t>(played, 0)));
+        return;
     }
-    loopDelay_->stop();
     MidiPlayer->Rewind();
     MidiPlayer->setPlay(true);
 }

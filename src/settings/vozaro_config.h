@@ -148,8 +148,10 @@ private:
     // thread: the test player's timer thread at the end of the song, or the
     // user-interface thread when the window stops the player.
     void MidiPlayerStop();
-    // The end of the test song, on the user-interface thread.
-    void restartTestSong();
+    // The end of the test song, on the user-interface thread: the song starts
+    // again, at the earliest a second after its previous start (`waited`:
+    // that second has passed).
+    void restartTestSong(bool waited);
     void startTestSong();
     // Reads one line of destination 0 into its slider and box.
     void mirrorLine(std::int32_t line, bool present, Slider* slider, QCheckBox* box);
