@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -93,10 +94,18 @@ QLabel* label(QWidget* parent, const QString& text, const QRect& geometry, bool 
     return l;
 }
 
+// White text on black; a check box fills its background with its button
+// colour and draws its caption in the button text colour.
 QCheckBox* checkBox(QWidget* parent, const QString& text, const QRect& geometry) {
     auto* box = new QCheckBox(text, parent);
     box->setGeometry(geometry);
     paintBlack(*box);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Button, Qt::black);
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, Qt::gray);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, Qt::gray);
+    box->setPalette(palette);
     return box;
 }
 
