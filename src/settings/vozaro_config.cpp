@@ -63,11 +63,36 @@ constexpr const char* kCalibrationQuestion =
 
 // --- what the window needs of the stage ------------------------------------------
 
-// The stage's player stops while the window is open.
-void stopStagePlayer() {}
+// The stage's player stops while the window is open (the stage has switched
+// automatic next off before, so this stop starts no other song).
+void stopStagePlayer() {
+    if (formKaraoke && (formKaraoke->MidiPlayer.Play() || formKaraoke->MidiPlayer.FastForward()))
+        formKaraoke->MidiPlayer.Stop();
+}
 
 // The stage plays on the device chosen here; throws when it cannot be opened.
-void switchStageMidiDevice(int /*port*/) {}
+// Then the stage keeps the device it had.
+void switchStageMidiDevice(int port) {
+    if (!formKaraoke)
+        return;
+    vozaro::midi::TTrackOutputs& outputs = formKaraoke->TrackOutputs;
+    const bool active = outputs.Active();
+    const int previous = outputs.DefaultOutputPort();
+    outputs.setActive(false);
+    outputs.setDefaultOutputPort(port);
+    try {
+        outputs.setActive(active);
+    } catch (...) {
+        outputs.setActive(false);
+        outputs.setDefaultOutputPort(previous);
+        try {
+            outputs.setActive(active);
+        } catch (...) {
+            outputs.setActive(false);
+        }
+        throw;
+    }
+}
 
 // The stage's accompaniment slider shows the MIDI line's volume.  Its own
 // change handler would write the value back to the mixer, so it is set
