@@ -10,7 +10,6 @@
 #include <QProgressBar>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "audio/EventLoop.h"
 #include "catalogue/vozaro_colecao.h"
@@ -59,11 +58,8 @@ QByteArray sineBytes(int amplitude, double seconds) {
 TEST(ConfigWindowSound, TheTestSongLoopsAtTheMidiVolumeAndTheLevelBarHearsTheMicrophone) {
     if (const std::string missing = vozaro::test::soundServerMissing(); !missing.empty())
         GTEST_SKIP() << missing;
-    bool soundFont = false;
-    for (const std::string& path : platform::generalMidiSoundFontCandidates())
-        soundFont = soundFont || std::filesystem::exists(path);
-    if (!soundFont)
-        GTEST_SKIP() << "no General MIDI SoundFont installed (timgm6mb-soundfont)";
+    if (const std::string missing = vozaro::test::soundFontMissing(); !missing.empty())
+        GTEST_SKIP() << missing;
     if (QCoreApplication::instance() && !qobject_cast<QApplication*>(QCoreApplication::instance()))
         GTEST_SKIP() << "needs a process of its own for the windows (ctest runs it so)";
     static int argc = 1;
