@@ -77,7 +77,13 @@ TEST_F(PlayerThreadsTest, SongPlaysOutWhileTheOtherThreadWorksOnIt) {
     player->setPlay(true);
     ASSERT_TRUE(player->Play());
 
-    TTrackEvent* note = song->Tracks(1)->Event(2);
+    // Track 1: a program, then per note i a controller (record 1 + 3i), its
+    // note-on at tick 8i (2 + 3i) and its note-off (3 + 3i).
+    auto noteAhead = [&](std::int64_t position) -> TTrackEvent* {
+        const std::int64_t i = position / 8 + 2;
+        return i < 48 ? song->Tracks(1)->Event(static_cast<std::int32_t>(2 + 3 * i)) : nullptr;
+    };
+    auto original = busySong();
     int round = 0;
     std::int64_t lastTime = 0;
     while (!stopped.load() && round < 20000) {
@@ -87,9 +93,13 @@ TEST_F(PlayerThreadsTest, SongPlaysOutWhileTheOtherThreadWorksOnIt) {
         (void)player->Position();
         (void)player->Play();
         if (round % 7 == 0) {
-            player->AllNotesOff();  // a key change: silence, then rewrite
-            note->Message.storeData1(static_cast<std::uint8_t>(50 + round % 12));
+            // A note the timer thread is about to send, rewritten without the
+            // player's lock: the timer thread must read it atomically.
+            if (TTrackEvent* note = noteAhead(player->Position()))
+                note->Message.storeData1(static_cast<std::uint8_t>(50 + round % 12));
         }
+        if (round % 11 == 0)
+            player->transpose(*original, *song, round % 5 - 2);  // a key change
         if (round == 30)
             player->setPosition(player->Position() + 20);
         std::this_thread::sleep_for(1ms);
