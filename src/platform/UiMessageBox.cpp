@@ -25,6 +25,11 @@ MessageResult showWindowMessage(const MessageRequest& request) {
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? MessageResult::Yes : MessageResult::No;
     }
+    if (request.buttons == MessageButtons::OkCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+        return box.exec() == QMessageBox::Ok ? MessageResult::Ok : MessageResult::Cancel;
+    }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return MessageResult::Ok;

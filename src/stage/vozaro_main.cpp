@@ -205,6 +205,10 @@ void TformKaraoke::FormClose() {
     if (timerDelay->isActive())
         timerDelayTimer();
     AudioIn->StopNow();
+    // The sound card's recording sources and microphone mute as they were
+    // before the program started.
+    if (formConfig)
+        formConfig->RestoreMixerState();
     FilaPosicoes.clear();
     QCoreApplication::processEvents();
     FundoLimpo = QImage();
