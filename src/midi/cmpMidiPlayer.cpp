@@ -25,11 +25,15 @@ TMidiPlayer::~TMidiPlayer() {
     if (raisingStopHere == this)
         raisingStopHere = nullptr;
     else
-        while (raisingStop_.load())
-            std::this_thread::yield();
+        waitForStopHandler();
     Lock lock(mutex_);
     destroying_ = true;
     Stop();
+}
+
+void TMidiPlayer::waitForStopHandler() const noexcept {
+    while (raisingStop_.load())
+        std::this_thread::yield();
 }
 
 // --- properties ----------------------------------------------------------------

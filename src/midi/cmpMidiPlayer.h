@@ -121,6 +121,11 @@ public:
     // note-off would later go out with the new number.
     void transpose(const TMidiData& original, TMidiData& played, std::int32_t shift);
 
+    // Returns once no tick is inside OnStop any more; call it before
+    // assigning OnStop again while the player may have been playing.  Not
+    // from the OnStop handler itself.
+    void waitForStopHandler() const noexcept;
+
     // A tick caught an exception (from a port or an OnEvent handler) and
     // dropped the rest of its work.  Cleared by the next start.
     bool TickFailed() const noexcept { return tickFailed_.load(); }

@@ -63,15 +63,26 @@ constexpr const char* kCalibrationQuestion =
 // --- what the window needs of the stage ------------------------------------------
 
 // The stage's player stops while the window is open.
-void stopStagePlayer() {}
+void stopStagePlayer() {
+    if (formKaraoke)
+        formKaraoke->stopPlaying();
+}
 
-// The stage plays on the device chosen here; throws when it cannot be opened.
-void switchStageMidiDevice(int /*port*/) {}
+// The stage plays on the device chosen here (from its next song on).
+void switchStageMidiDevice(int port) {
+    if (formKaraoke)
+        formKaraoke->TrackOutputs.setDefaultOutputPort(port);
+}
 
 // The stage's accompaniment slider shows the MIDI line's volume.  Its own
 // change handler would write the value back to the mixer, so it is set
 // without raising it.
-void mirrorStageMidiVolume(int /*value*/) {}
+void mirrorStageMidiVolume(int value) {
+    if (formKaraoke && formKaraoke->VolMidi) {
+        const QSignalBlocker blocker(formKaraoke->VolMidi);
+        formKaraoke->VolMidi->setValue(value);
+    }
+}
 
 void setStageLevelFloor(int noiseLevel) {
     if (formKaraoke && formKaraoke->MicProgress)

@@ -33,8 +33,11 @@ std::optional<std::int32_t> lineNumber(const QString& line);
 // singer, the singer alone without a title.
 QString titleOf(const QString& line, const QString& title);
 
+// Works on two lists its owner keeps (the stage's lines and FilaPosicoes).
 class RequestQueue {
 public:
+    RequestQueue(QStringList& lines, QStringList& positions) : lines_(lines), positions_(positions) {}
+
     const QStringList& lines() const { return lines_; }
     // FilaPosicoes: catalogue positions, parallel to lines().
     const QStringList& positions() const { return positions_; }
@@ -58,8 +61,8 @@ public:
     std::optional<Request> takeFirst();
 
 private:
-    QStringList lines_;
-    QStringList positions_;
+    QStringList& lines_;
+    QStringList& positions_;
 };
 
 // Dragging a request with the mouse: the row pressed is remembered (the list

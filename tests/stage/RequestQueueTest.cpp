@@ -5,15 +5,23 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace vozaro::stage;
 
 namespace {
 
-RequestQueue queueOf(std::initializer_list<const char*> names) {
-    RequestQueue queue;
+// A queue with its own lists.
+struct TestQueue : RequestQueue {
+    TestQueue() : RequestQueue(lines, positions) {}
+    QStringList lines, positions;
+};
+
+std::unique_ptr<TestQueue> queueOf(std::initializer_list<const char*> names) {
+    auto queue = std::make_unique<TestQueue>();
     int position = 0;
     for (const char* name : names)
-        queue.append(QString::fromUtf8(name), position++);
+        queue->append(QString::fromUtf8(name), position++);
     return queue;
 }
 
@@ -54,7 +62,8 @@ TEST(RequestQueue, LineNumberAndTitleRules) {
 }
 
 TEST(RequestQueue, ListsStayParallelThroughRemovalAndTaking) {
-    RequestQueue queue = queueOf({"A", "B", "B", "C"});  // the same song twice is queued twice
+    auto owned = queueOf({"A", "B", "B", "C"});
+    RequestQueue& queue = *owned;  // the same song twice is queued twice
     EXPECT_FALSE(queue.removeAt(-1));
     EXPECT_FALSE(queue.removeAt(4));
     EXPECT_TRUE(queue.removeAt(1));
@@ -86,7 +95,8 @@ TEST(RequestQueue, DraggingMovesTheRequestToThePointersRow) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        RequestQueue queue = queueOf({"A", "B", "C", "D"});
+        auto owned = queueOf({"A", "B", "C", "D"});
+        RequestQueue& queue = *owned;
         RequestDrag drag;
         drag.press(c.pressed);
         for (int row : c.pointerRows)
@@ -96,7 +106,8 @@ TEST(RequestQueue, DraggingMovesTheRequestToThePointersRow) {
     }
 
     // The queue shrinks under the drag (the song started meanwhile).
-    RequestQueue queue = queueOf({"A", "B", "C"});
+    auto owned = queueOf({"A", "B", "C"});
+    RequestQueue& queue = *owned;
     RequestDrag drag;
     drag.press(2);
     queue.removeAt(0);
