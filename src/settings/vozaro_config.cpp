@@ -66,8 +66,8 @@ constexpr const char* kCalibrationQuestion =
 // The stage's player stops while the window is open (the stage has switched
 // automatic next off before, so this stop starts no other song).
 void stopStagePlayer() {
-    if (formKaraoke && (formKaraoke->MidiPlayer.Play() || formKaraoke->MidiPlayer.FastForward()))
-        formKaraoke->MidiPlayer.Stop();
+    if (formKaraoke)
+        formKaraoke->stopPlaying();
 }
 
 // The stage plays on the device chosen here; throws when it cannot be opened.
@@ -97,7 +97,12 @@ void switchStageMidiDevice(int port) {
 // The stage's accompaniment slider shows the MIDI line's volume.  Its own
 // change handler would write the value back to the mixer, so it is set
 // without raising it.
-void mirrorStageMidiVolume(int /*value*/) {}
+void mirrorStageMidiVolume(int value) {
+    if (formKaraoke && formKaraoke->VolMidi) {
+        const QSignalBlocker blocker(formKaraoke->VolMidi);
+        formKaraoke->VolMidi->setValue(value);
+    }
+}
 
 void setStageLevelFloor(int noiseLevel) {
     if (formKaraoke && formKaraoke->MicProgress)

@@ -384,7 +384,10 @@ TEST_F(ConfigWindow, TheStageStopsForTheWindowAndPlaysOnTheDeviceChosenWithOk) {
     EXPECT_FALSE(stage.MidiPlayer.Play());
 
     // A device that cannot be opened: the message, nothing stored, and the
-    // stage keeps the device it had.
+    // stage keeps the device it had (its stop released the song: load it
+    // again, so that its outputs are open).
+    stage.MidiData.loadFromMemory(bytes.data(), bytes.size());
+    stage.TrackOutputs.setActive(true);
     midi->setOpenFails(0, true);
     config.ListBox->setCurrentRow(0);
     config.MicSlider->setValue(3000);

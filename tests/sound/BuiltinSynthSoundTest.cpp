@@ -9,6 +9,7 @@
 #include "sound/SpeakerRecording.h"
 
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -16,13 +17,12 @@
 using namespace vozaro::midi;
 using namespace std::chrono_literals;
 namespace platform = vozaro::platform;
-
-namespace {
-
 using vozaro::test::kRate;
 using vozaro::test::Levels;
 using vozaro::test::measure;
 using vozaro::test::SpeakerRecording;
+
+namespace {
 
 class BuiltinSynthSound : public ::testing::Test {
 protected:

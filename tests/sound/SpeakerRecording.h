@@ -1,5 +1,6 @@
-// Recording what the virtual sound server's speakers play (speakers.monitor)
-// and measuring its level; whether the built-in synthesizer can sound.
+// Recording what the virtual sound server's speakers play (their monitor)
+// with parec, and measuring its level; whether the built-in synthesizer can
+// sound.
 #pragma once
 
 #include "platform/MidiDeviceFluidSynth.h"
@@ -18,6 +19,8 @@
 #include <unistd.h>
 
 namespace vozaro::test {
+
+using namespace std::chrono_literals;
 
 inline constexpr int kRate = 22050;
 
@@ -55,7 +58,6 @@ public:
 
     // Waits until the recorder delivers sound, at most a few seconds.
     bool waitUntilRunning() {
-        using namespace std::chrono_literals;
         for (int i = 0; i < 500; ++i) {
             {
                 std::lock_guard lock(mutex_);
