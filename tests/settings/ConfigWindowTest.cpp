@@ -380,8 +380,12 @@ TEST_F(ConfigWindow, TheStageStopsForTheWindowAndPlaysOnTheDeviceChosenWithOk) {
     EXPECT_EQ(stage.TrackOutputs.DefaultOutputPort(), 1);
     EXPECT_EQ(stage.MicProgress->minimum(), 2000);
     stage.MidiPlayer.setPlay(true);
+    volume(kSynth) = {30000, 50000};
     config.show();
     EXPECT_FALSE(stage.MidiPlayer.Play());
+    // The stage's accompaniment slider shows the MIDI line, writing nothing.
+    EXPECT_EQ(stage.VolMidi->value(), 50000);
+    EXPECT_EQ(volume(kSynth), (std::vector<std::int32_t>{30000, 50000}));
 
     // A device that cannot be opened: the message, nothing stored, and the
     // stage keeps the device it had (its stop released the song: load it
