@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPalette>
