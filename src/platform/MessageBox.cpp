@@ -19,8 +19,14 @@ MessageResult showMessage(const std::string& utf8Text, MessageIcon icon, Message
         std::lock_guard lock(responderMutex);
         responder = currentResponder();
     }
-    if (!responder)
-        return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
+    if (!responder) {
+        switch (buttons) {
+        case MessageButtons::YesNo: return MessageResult::No;
+        case MessageButtons::OkCancel: return MessageResult::Cancel;
+        case MessageButtons::Ok: break;
+        }
+        return MessageResult::Ok;
+    }
     return responder(MessageRequest{utf8Text, icon, buttons});
 }
 

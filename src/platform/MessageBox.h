@@ -3,8 +3,9 @@
 // Engines and windows alike call showMessage(); what answers it is installed
 // at start-up: the window system's boxes (installWindowMessageBoxes(), in the
 // UI part of this layer) in the program, a responder in tests.  With nothing
-// installed a message is dropped and answered with the safe default (Ok, or No
-// for a Yes/No question), so library code never blocks on a missing screen.
+// installed a message is dropped and answered with the safe default (Ok, No
+// for a Yes/No question, Cancel for OK/Cancel), so library code never blocks
+// on a missing screen.
 #pragma once
 
 #include <exception>
@@ -15,8 +16,8 @@
 namespace vozaro::platform {
 
 enum class MessageIcon { Error, Warning, Question, Information };
-enum class MessageButtons { Ok, YesNo };  // Yes/No always defaults to No
-enum class MessageResult { Ok, Yes, No };
+enum class MessageButtons { Ok, YesNo, OkCancel };  // Yes/No always defaults to No
+enum class MessageResult { Ok, Yes, No, Cancel };
 
 struct MessageRequest {
     std::string text;  // UTF-8
