@@ -68,11 +68,12 @@ int main(int argc, char** argv) {
             (*channel)[i] += wet[i] * 0.35;
     }
 
-    // Fade out the tail and bring the peak to -3 dB.
+    // Fade out the tail and bring the peak to -12 dB: about as loud as the
+    // built-in synthesizer's songs, a little above them.
     double peak = 1e-9;
     for (std::size_t i = 0; i < left.size(); ++i)
         peak = std::max({peak, std::abs(left[i]), std::abs(right[i])});
-    const double gain = 0.707 / peak;
+    const double gain = 0.25 / peak;
     std::vector<float> samples(left.size() * 2);
     for (std::size_t i = 0; i < left.size(); ++i) {
         const double t = static_cast<double>(i) / kRate;
