@@ -26,9 +26,14 @@ void brass(std::vector<double>& out, double start, double length, int note, doub
     double phase = 0.0;
     for (int i = 0; i < count && first + i < static_cast<int>(out.size()); ++i) {
         const double t = static_cast<double>(i) / kRate;
-        double env = std::min(1.0, t / 0.025);                                   // attack
-        env *= t < length ? 0.85 + 0.15 * std::exp(-t * 12.0) : std::exp(-(t - length) * 22.0);
-        const double brightness = 0.25 + 0.75 * env * (t < length ? std::exp(-t * 1.5) * 0.6 + 0.4 : 1.0);
+        // Attack, a slight fall to the sustain, and a release that starts
+        // from wherever the note has got to, so nothing jumps (a jump clicks).
+        const double held = std::min(t, length);
+        double env = std::min(1.0, t / 0.025) * (0.85 + 0.15 * std::exp(-held * 12.0));
+        const double opening = std::exp(-held * 1.5) * 0.6 + 0.4;
+        if (t > length)
+            env *= std::exp(-(t - length) * 22.0);
+        const double brightness = 0.25 + 0.75 * env * opening;
         const double vibrato = t > 0.3 ? 0.004 * std::sin(2 * kPi * 5.5 * t) * std::min(1.0, (t - 0.3) * 3) : 0.0;
         phase += 2 * kPi * f * (1.0 + vibrato) / kRate;
         double sample = 0.0;
