@@ -936,6 +936,8 @@ void TformKaraoke::timerNotaTimer() {
     try {
         if (scoringOn() && Acertos + Erros > 0) {
             const vozaro::stage::Score score = vozaro::stage::scoreOf(Acertos, Erros);
+            lastScore_ = score;
+            ++announcements_;
             Acertos = 0;
             Erros = 0;
             const int W = canvasWidth();
