@@ -246,6 +246,7 @@ void TformKaraoke::createQueuePanel() {
                                        "quem vai cantá-la, seguido da tecla [Enter]. Para excluir uma "
                                        "música desta lista, selecione-a e tecle [Del]."),
                         QRect(2, 134, 280, 40), Qt::AlignHCenter | Qt::AlignTop);
+    Label3->setFont(arialPixels(10));  // four lines in its 40 pixels
 }
 
 void TformKaraoke::createAdjustmentPanel() {
@@ -370,6 +371,14 @@ void TformKaraoke::FormShow() {
     FImg.setDirectory(QString::fromStdString(vozaro::catalogue::picturesFolder().string()));
     FImg.update();
     loadRandomPicture();
+    // The accompaniment slider starts where the mixer's MIDI line stands.
+    if (formConfig && formConfig->Mixer && formConfig->MidiLine >= 0) {
+        vozaro::audio::LineVolume volume;
+        if (formConfig->Mixer->ReadLineVolume(0, formConfig->MidiLine, volume)) {
+            const QSignalBlocker blocker(VolMidi);
+            VolMidi->setValue(std::max(volume.Left, volume.Right));
+        }
+    }
 }
 
 void TformKaraoke::loadRandomPicture() {

@@ -14,6 +14,7 @@
 #include "controls/Slider.h"
 #include "midi/PlayerTestDevices.h"
 #include "platform/FakeCaptureDevice.h"
+#include "platform/FakeMixerDevice.h"
 #include "platform/ManualTimer.h"
 #include "platform/MessageBox.h"
 #include "platform/SettingsStore.h"
@@ -196,8 +197,13 @@ TEST_F(Playback, AnEveningOfTwoSongs) {
     // The first song ends by itself: scored while the microphone was loud,
     // announced with the fanfare, then the next request starts.
     bool barDisabled = false;
-    sounds->duringFanfare = [&] { barDisabled = !stage->panelBotoes->isEnabled() && stage->announcing(); };
+    std::uint64_t fanfareAt = 0;
+    sounds->duringFanfare = [&] {
+        barDisabled = !stage->panelBotoes->isEnabled() && stage->announcing();
+        fanfareAt = clock.elapsed();
+    };
     ASSERT_TRUE(advanceUntil([&] { return stage->Titulo == "Segunda"; }, 10000));
+    EXPECT_NEAR(static_cast<double>(clock.elapsed() - fanfareAt), 7000.0, 5.0);  // 2 s, then 5 s
     EXPECT_TRUE(stage->MidiPlayer.Play());
     EXPECT_TRUE(barDisabled);
     EXPECT_EQ(stage->announcements(), 1);
@@ -395,4 +401,38 @@ TEST_F(Playback, TocarAgoraPutsTheSongFirstAndPlaysIt) {
 
     stage->releaseCheckedSong();
     EXPECT_TRUE(stage->MidiData.FileName().empty());
+}
+
+TEST_F(Playback, TheMixerOfTheConfigurationWindowAndTheConfirmations) {
+    using namespace vozaro::platform;
+    auto card = FakeMixerCard::typicalSoundCard();
+    ScopedMixerSystem mixerScope{std::make_shared<FakeMixerSystem>(std::vector<std::shared_ptr<FakeMixerCard>>{card})};
+    TformConfig config;
+    ASSERT_GE(config.MidiLine, 0);
+    stage->VolMidi->setValue(30000);
+    EXPECT_EQ(card->control(0, config.MidiLine, MIXERCONTROL_CONTROLTYPE_VOLUME)->values[0], 30000);
+
+    // Play makes the microphone the recording source (a MUX left on "Line In").
+    auto& selection = card->destinations[1].line.controls[1].values;
+    selection = {0, 1, 0, 0};
+    addSong("um.kar", "Primeira");
+    request("1", "");
+    stage->bProximaClick();
+    ASSERT_TRUE(stage->MidiPlayer.Play());
+    EXPECT_EQ(selection, (std::vector<std::int32_t>{0, 0, 1, 0}));
+
+    // Both windows ask first while a song plays; No leaves it playing.
+    messages.setAnswer(MessageResult::No);
+    messages.clear();
+    stage->bConfigClick();
+    stage->bMusicasClick();
+    ASSERT_EQ(messages.messages().size(), 2u);
+    EXPECT_EQ(messages.messages()[0].text,
+              "Deseja realmente parar a reprodução atual e alterar as configurações do Vozaro?");
+    EXPECT_EQ(messages.messages()[1].text,
+              "Para incluir músicas sem parar a reprodução,\nutilize a janela \"Pedidos\". Deseja realmente\n"
+              "parar a reprodução atual e abrir o Catálogo de Músicas?");
+    EXPECT_EQ(messages.messages()[1].buttons, MessageButtons::YesNo);
+    EXPECT_TRUE(stage->MidiPlayer.Play());
+    EXPECT_TRUE(config.Settings.autoNextSwitch);
 }
