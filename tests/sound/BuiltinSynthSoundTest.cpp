@@ -30,11 +30,8 @@ protected:
     void SetUp() override {
         if (const std::string missing = vozaro::test::soundServerMissing(); !missing.empty())
             GTEST_SKIP() << missing;
-        bool soundFont = false;
-        for (const std::string& path : platform::generalMidiSoundFontCandidates())
-            soundFont = soundFont || std::filesystem::exists(path);
-        if (!soundFont)
-            GTEST_SKIP() << "no General MIDI SoundFont installed (timgm6mb-soundfont)";
+        if (const std::string missing = vozaro::test::soundFontMissing(); !missing.empty())
+            GTEST_SKIP() << missing;
         platform::setBuiltinSynthVolume(65535);
         platform::setBuiltinSynthMute(false);
     }
