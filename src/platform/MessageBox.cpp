@@ -30,6 +30,16 @@ MessageResult showMessage(const std::string& utf8Text, MessageIcon icon, Message
     return responder(MessageRequest{utf8Text, icon, buttons});
 }
 
+void reportUncaughtError(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(std::move(error));
+    } catch (const std::exception& e) {
+        showMessage(e.what(), MessageIcon::Error);
+    } catch (...) {
+        showMessage("Erro inesperado.", MessageIcon::Error);
+    }
+}
+
 MessageResponder setMessageResponder(MessageResponder responder) {
     std::lock_guard lock(responderMutex);
     return std::exchange(currentResponder(), std::move(responder));

@@ -8,6 +8,7 @@
 // on a missing screen.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,6 +30,11 @@ using MessageResponder = std::function<MessageResult(const MessageRequest&)>;
 // Shows a task-modal message and returns the user's answer.
 MessageResult showMessage(const std::string& utf8Text, MessageIcon icon,
                           MessageButtons buttons = MessageButtons::Ok);
+
+// The default error report: an error that no handler caught is shown as an
+// error message with its text (an engine error's own English message), and
+// the program goes on.  Called from a catch block, with the caught error.
+void reportUncaughtError(std::exception_ptr error);
 
 // Replaces whatever answers messages; returns the previous responder.  An empty
 // responder restores the silent default.

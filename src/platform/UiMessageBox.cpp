@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "platform/MessageBox.h"
 
@@ -27,6 +28,7 @@ MessageResult showWindowMessage(const MessageRequest& request) {
     }
     if (request.buttons == MessageButtons::OkCancel) {
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("Cancelar"));
         box.setEscapeButton(QMessageBox::Cancel);
         return box.exec() == QMessageBox::Ok ? MessageResult::Ok : MessageResult::Cancel;
     }

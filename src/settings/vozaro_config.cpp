@@ -4,9 +4,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -62,16 +62,35 @@ constexpr const char* kCalibrationQuestion =
 
 // --- what the window needs of the stage ------------------------------------------
 
-// The stage's player stops while the window is open.
+// The stage's player stops while the window is open (the stage has switched
+// automatic next off before, so this stop starts no other song).
 void stopStagePlayer() {
     if (formKaraoke)
         formKaraoke->stopPlaying();
 }
 
-// The stage plays on the device chosen here (from its next song on).
+// The stage plays on the device chosen here; throws when it cannot be opened.
+// Then the stage keeps the device it had.
 void switchStageMidiDevice(int port) {
-    if (formKaraoke)
-        formKaraoke->TrackOutputs.setDefaultOutputPort(port);
+    if (!formKaraoke)
+        return;
+    vozaro::midi::TTrackOutputs& outputs = formKaraoke->TrackOutputs;
+    const bool active = outputs.Active();
+    const int previous = outputs.DefaultOutputPort();
+    outputs.setActive(false);
+    outputs.setDefaultOutputPort(port);
+    try {
+        outputs.setActive(active);
+    } catch (...) {
+        outputs.setActive(false);
+        outputs.setDefaultOutputPort(previous);
+        try {
+            outputs.setActive(active);
+        } catch (...) {
+            outputs.setActive(false);
+        }
+        throw;
+    }
 }
 
 // The stage's accompaniment slider shows the MIDI line's volume.  Its own
@@ -104,10 +123,18 @@ QLabel* label(QWidget* parent, const QString& text, const QRect& geometry, bool 
     return l;
 }
 
+// White text on black; a check box fills its background with its button
+// colour and draws its caption in the button text colour.
 QCheckBox* checkBox(QWidget* parent, const QString& text, const QRect& geometry) {
     auto* box = new QCheckBox(text, parent);
     box->setGeometry(geometry);
     paintBlack(*box);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Button, Qt::black);
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, Qt::gray);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, Qt::gray);
+    box->setPalette(palette);
     return box;
 }
 

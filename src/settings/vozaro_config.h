@@ -27,7 +27,6 @@
 class PictureBox;
 class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QLabel;
 class QListWidget;
 class QProgressBar;

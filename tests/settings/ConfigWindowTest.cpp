@@ -24,6 +24,7 @@
 #include "platform/WindowTimer.h"
 #include "settings/WindowTestSupport.h"
 #include "settings/vozaro_config.h"
+#include "stage/vozaro_main.h"
 
 using namespace vozaro::platform;
 using namespace vozaro::midi::fixtures;
@@ -61,13 +62,15 @@ protected:
     std::int32_t mute(int line) { return values(0, line, MIXERCONTROL_CONTROLTYPE_MUTE)[0]; }
 
     // A song of one note lasting `quarters` quarter notes at 120 beats a
-    // minute (500 ms each), written as the program's "config.mid".
-    void writeTestSong(int quarters) {
+    // minute (500 ms each).
+    static Bytes song(int quarters) {
         const Bytes events = vlq(0) + Bytes{0xC0, 5} + vlq(0) + Bytes{0x90, 60, 100} +
                              vlq(static_cast<std::uint32_t>(180 * quarters)) + Bytes{0x80, 60, 0} +
                              endOfTrack();
-        folder.file("config.mid", smf(0, 1, 180, track(meta(0, 0x51, {0x07, 0xA1, 0x20}) + events)));
+        return smf(0, 1, 180, track(meta(0, 0x51, {0x07, 0xA1, 0x20}) + events));
     }
+    // The program's "config.mid".
+    void writeTestSong(int quarters) { folder.file("config.mid", song(quarters)); }
 
     TempFolder folder{"vozaro-config-window"};
     std::unique_ptr<SettingsStore> previousStore;
@@ -365,6 +368,55 @@ TEST_F(ConfigWindow, ADeviceThatCannotBeOpenedStopsTheTestSongWithTheError) {
     EXPECT_TRUE(config.MidiPlayer->Play());
     EXPECT_EQ(config.MidiPlayerTag.load(), 0);
     config.reject();
+}
+
+TEST_F(ConfigWindow, TheStageStopsForTheWindowAndPlaysOnTheDeviceChosenWithOk) {
+    TformKaraoke stage;
+    vozaro::catalogue::setProgramFolder(folder.path());
+    const Bytes bytes = song(8);
+    stage.MidiData.loadFromMemory(bytes.data(), bytes.size());
+    stage.TrackOutputs.setActive(true);
+    TformConfig config;
+    EXPECT_EQ(stage.TrackOutputs.DefaultOutputPort(), 1);
+    EXPECT_EQ(stage.MicProgress->minimum(), 2000);
+    stage.MidiPlayer.setPlay(true);
+    volume(kSynth) = {30000, 50000};
+    config.show();
+    EXPECT_FALSE(stage.MidiPlayer.Play());
+    // The stage's accompaniment slider shows the MIDI line, writing nothing.
+    EXPECT_EQ(stage.VolMidi->value(), 50000);
+    EXPECT_EQ(volume(kSynth), (std::vector<std::int32_t>{30000, 50000}));
+
+    // A device that cannot be opened: the message, nothing stored, and the
+    // stage keeps the device it had (its stop released the song: load it
+    // again, so that its outputs are open).
+    stage.MidiData.loadFromMemory(bytes.data(), bytes.size());
+    stage.TrackOutputs.setActive(true);
+    midi->setOpenFails(0, true);
+    config.ListBox->setCurrentRow(0);
+    config.MicSlider->setValue(3000);
+    config.bOk->click();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text, "Erro ao escolher porta MIDI.");
+    EXPECT_EQ(messages.messages()[0].icon, MessageIcon::Error);
+    EXPECT_EQ(ReadSettingInt("MIDIPort", -9), 1);
+    EXPECT_EQ(ReadSettingInt("NoiseLevel", 0), 2000);
+    EXPECT_EQ(stage.MicProgress->minimum(), 2000);
+    EXPECT_EQ(config.Settings.MIDIPort, 0);  // the live choice stays
+    EXPECT_EQ(stage.TrackOutputs.DefaultOutputPort(), 1);
+    EXPECT_TRUE(stage.TrackOutputs.Active());
+    EXPECT_EQ(midi->openHandles(1), 1);
+
+    midi->setOpenFails(0, false);
+    config.show();
+    config.bOk->click();
+    EXPECT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(ReadSettingInt("MIDIPort", -9), 0);
+    EXPECT_EQ(ReadSettingInt("NoiseLevel", 0), 3000);
+    EXPECT_EQ(stage.MicProgress->minimum(), 3000);
+    EXPECT_EQ(stage.TrackOutputs.DefaultOutputPort(), 0);
+    EXPECT_EQ(midi->openHandles(0), 1);
+    EXPECT_EQ(midi->openHandles(1), 0);
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <filesystem>
 #include <functional>
 #include <thread>
 #include <vector>

@@ -1,9 +1,13 @@
 // Recording what the virtual sound server's speakers play (their monitor)
-// with parec, and measuring its level.
+// with parec, and measuring its level; whether the built-in synthesizer can
+// sound.
 #pragma once
+
+#include "platform/MidiDeviceFluidSynth.h"
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -106,6 +110,14 @@ inline Levels measure(const std::vector<std::int16_t>& samples) {
     if (samples.size() >= tail)
         levels.last = rms(samples.size() - tail, tail);
     return levels;
+}
+
+// Empty when a General MIDI SoundFont is installed, else why the built-in
+// synthesizer cannot sound (for GTEST_SKIP).
+inline std::string soundFontMissing() {
+    for (const std::string& path : vozaro::platform::generalMidiSoundFontCandidates())
+        if (std::filesystem::exists(path)) return {};
+    return "no General MIDI SoundFont installed (timgm6mb-soundfont)";
 }
 
 }  // namespace vozaro::test

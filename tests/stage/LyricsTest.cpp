@@ -486,9 +486,14 @@ TEST_F(Lyrics, TheStageFollowsACorpusSongPlayedOnTheTestClock) {
             EXPECT_GT(ms, 0);
             EXPECT_LT(ms, 400);
         }
-        window.MidiPlayer.Stop();
+        // Loading the next song stops this one before its tracks are released.
+        for (std::int32_t i = 0; i < window.TrackOutputs.Count(); ++i)
+            window.TrackOutputs.Outputs(i)->Port()->setSysexLatency(0);
+        EXPECT_TRUE(window.CarregarMusica(path));
+        EXPECT_EQ(window.MidiPlayer.State(), vozaro::midi::psStopped);
+        EXPECT_FALSE(window.TrackOutputs.Active());
+        EXPECT_EQ(window.LinhaAtual, 0);
         window.TimerKaraoke->stop();
-        vozaro::test::closeWithoutWaiting(window.TrackOutputs);
     }
     vozaro::platform::installSettingsStore(std::move(previous));
 }
