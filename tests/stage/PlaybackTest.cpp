@@ -436,3 +436,24 @@ TEST_F(Playback, TheMixerOfTheConfigurationWindowAndTheConfirmations) {
     EXPECT_TRUE(stage->MidiPlayer.Play());
     EXPECT_TRUE(config.Settings.autoNextSwitch);
 }
+
+TEST_F(Playback, ARiffSongPlaysAgainAfterStop) {
+    // Loading a RIFF song renames the song model's file to ".MID"; Play
+    // must go back to the file the song came from.
+    const Bytes smf = karaokeSong();
+    auto le32 = [](std::size_t v) {
+        return Bytes{static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                     static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+    };
+    const Bytes data = Bytes{'d', 'a', 't', 'a'} + le32(smf.size()) + smf;
+    addSong("riff.rmi", "Riff", Bytes{'R', 'I', 'F', 'F'} + le32(4 + data.size()) + Bytes{'R', 'M', 'I', 'D'} + data);
+    request("1", "");
+    stage->bProximaClick();
+    ASSERT_TRUE(stage->MidiPlayer.Play()) << (messages.messages().empty() ? "" : messages.messages()[0].text);
+    clock.advance(200);
+    stage->bStopClick();
+    ASSERT_TRUE(advanceUntil([&] { return stage->panelBotoes->isEnabled(); }, 10000));
+    stage->bPlayClick();
+    EXPECT_TRUE(stage->MidiPlayer.Play());
+    EXPECT_EQ(stage->Titulo, "Riff");
+}
