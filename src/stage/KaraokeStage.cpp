@@ -86,8 +86,7 @@ KaraokeStage::KaraokeStage() : MidiPlayer(vozaro::platform::currentTimerService(
 KaraokeStage::~KaraokeStage() {
     // A window built on this part is half gone by now: its stop handler must
     // not run (one the timer thread is still inside is let finish first).
-    MidiPlayer.waitForStopHandler();
-    MidiPlayer.OnStop = nullptr;
+    MidiPlayer.clearStopHandler();
     MidiPlayer.Stop();
 }
 

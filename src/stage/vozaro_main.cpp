@@ -127,8 +127,7 @@ TformKaraoke::~TformKaraoke() {
     // No stop may reach a window that is going: a stop raised by the timer
     // thread is let finish its handler before the handler goes.
     MidiPlayer.Stop();
-    MidiPlayer.waitForStopHandler();
-    MidiPlayer.OnStop = nullptr;
+    MidiPlayer.clearStopHandler();
     if (formKaraoke == this)
         formKaraoke = nullptr;
 }
