@@ -36,6 +36,12 @@ void TMidiPlayer::waitForStopHandler() const noexcept {
         std::this_thread::yield();
 }
 
+void TMidiPlayer::clearStopHandler() {
+    Lock lock(mutex_);  // a tick reads OnStop only under the lock
+    waitForStopHandler();  // the handler itself runs without it
+    OnStop = nullptr;
+}
+
 // --- properties ----------------------------------------------------------------
 
 void TMidiPlayer::setPlay(bool value) { writeRunning(psPlaying, value); }
@@ -262,7 +268,6 @@ std::int64_t TMidiPlayer::scaledStep(std::uint32_t elapsed) noexcept {
     stepRemainder_ = scaled % 100;
     return scaled / 100;
 }
-
 
 void TMidiPlayer::tick() noexcept {
     try {

@@ -121,10 +121,13 @@ public:
     // note-off would later go out with the new number.
     void transpose(const TMidiData& original, TMidiData& played, std::int32_t shift);
 
-    // Returns once no tick is inside OnStop any more; call it before
-    // assigning OnStop again while the player may have been playing.  Not
-    // from the OnStop handler itself.
+    // Returns once no tick is inside OnStop any more.  Not from the OnStop
+    // handler itself.
     void waitForStopHandler() const noexcept;
+    // Removes OnStop safely while the player may be playing: no tick reads
+    // it meanwhile, and one inside the handler is let finish first.  Not
+    // from the OnStop handler itself.
+    void clearStopHandler();
 
     // A tick caught an exception (from a port or an OnEvent handler) and
     // dropped the rest of its work.  Cleared by the next start.

@@ -85,8 +85,8 @@ KaraokeStage::KaraokeStage() : MidiPlayer(vozaro::platform::currentTimerService(
 
 KaraokeStage::~KaraokeStage() {
     // A window built on this part is half gone by now: its stop handler must
-    // not run.
-    MidiPlayer.OnStop = nullptr;
+    // not run (one the timer thread is still inside is let finish first).
+    MidiPlayer.clearStopHandler();
     MidiPlayer.Stop();
 }
 

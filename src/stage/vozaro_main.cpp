@@ -128,8 +128,7 @@ TformKaraoke::~TformKaraoke() {
     // No stop may reach a window that is going: a stop raised by the timer
     // thread is let finish its handler before the handler goes.
     MidiPlayer.Stop();
-    MidiPlayer.waitForStopHandler();
-    MidiPlayer.OnStop = nullptr;
+    MidiPlayer.clearStopHandler();
     if (formKaraoke == this)
         formKaraoke = nullptr;
 }
@@ -247,6 +246,7 @@ void TformKaraoke::createQueuePanel() {
                                        "quem vai cantá-la, seguido da tecla [Enter]. Para excluir uma "
                                        "música desta lista, selecione-a e tecle [Del]."),
                         QRect(2, 134, 280, 40), Qt::AlignHCenter | Qt::AlignTop);
+    Label3->setFont(arialPixels(10));  // four lines in its 40 pixels
 }
 
 void TformKaraoke::createAdjustmentPanel() {
@@ -377,6 +377,14 @@ void TformKaraoke::FormShow() {
     FImg.setDirectory(QString::fromStdString(vozaro::catalogue::picturesFolder().string()));
     FImg.update();
     loadRandomPicture();
+    // The accompaniment slider starts where the mixer's MIDI line stands.
+    if (formConfig && formConfig->Mixer && formConfig->MidiLine >= 0) {
+        vozaro::audio::LineVolume volume;
+        if (formConfig->Mixer->ReadLineVolume(0, formConfig->MidiLine, volume)) {
+            const QSignalBlocker blocker(VolMidi);
+            VolMidi->setValue(std::max(volume.Left, volume.Right));
+        }
+    }
 }
 
 void TformKaraoke::loadRandomPicture() {
@@ -943,6 +951,8 @@ void TformKaraoke::timerNotaTimer() {
     try {
         if (scoringOn() && Acertos + Erros > 0) {
             const vozaro::stage::Score score = vozaro::stage::scoreOf(Acertos, Erros);
+            lastScore_ = score;
+            ++announcements_;
             Acertos = 0;
             Erros = 0;
             const int W = canvasWidth();

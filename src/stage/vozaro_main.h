@@ -15,6 +15,7 @@
 #include "platform/WindowTimer.h"
 #include "stage/KaraokeStage.h"
 #include "stage/RequestQueue.h"
+#include "stage/Scoring.h"
 
 class PictureBox;
 class PictureButton;
@@ -118,6 +119,9 @@ public:
     void releaseCheckedSong();
     // An announcement of a score is on screen (Next waits for it).
     bool announcing() const { return announcing_; }
+    // The score announced last, and how many announcements there were.
+    const vozaro::stage::Score& lastScore() const { return lastScore_; }
+    int announcements() const { return announcements_; }
     // Stops a playing song without starting the next request (the catalogue
     // and configuration windows do so when they open).
     void stopPlaying();
@@ -198,6 +202,8 @@ private:
     std::string songFile_;       // the file the song was loaded from (a RIFF song's name changes)
     bool autoNextFallback_ = true;  // without a configuration window
     bool announcing_ = false;
+    vozaro::stage::Score lastScore_;
+    int announcements_ = 0;
     bool closing_ = false;
     // A stage-caused Stop is under way: its report is handled in place.
     std::atomic<bool> stopping_{false};

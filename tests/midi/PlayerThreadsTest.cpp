@@ -162,3 +162,22 @@ TEST_F(PlayerThreadsTest, NotesRewrittenJustAheadOfThePlayPosition) {
     keyChanger.join();
     EXPECT_GT(sentCount.load(), 100);
 }
+
+TEST_F(PlayerThreadsTest, StopHandlerRemovedWhileTheSongEnds) {
+    // The owner removes its handler while the timer thread may be raising it.
+    for (int i = 0; i < 5; ++i) {
+        TMidiPlayer player;
+        std::atomic<int> raised{0};
+        player.OnStop = [&](TMidiPlayer*) { raised.fetch_add(1); };
+        player.setTrackOutputs(&outputs);
+        player.setTempoPercent(400);
+        player.setPlay(true);
+        waitFor([&] { return player.Position() >= 380 - 4 * i; });
+        player.clearStopHandler();
+        EXPECT_FALSE(player.OnStop);
+        EXPECT_LE(raised.load(), 1);
+        player.Stop();
+        vozaro::test::closeWithoutWaiting(outputs);
+        outputs.setActive(true);
+    }
+}
