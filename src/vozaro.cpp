@@ -16,6 +16,7 @@
 int main(int argc, char* argv[]) {
     vozaro::platform::VozaroApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vozaro"));
+    vozaro::platform::installPortugueseDialogTexts(app);
     Q_INIT_RESOURCE(vozaro);
     vozaro::platform::installWindowMessageBoxes();
 
