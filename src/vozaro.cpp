@@ -18,6 +18,7 @@
 int main(int argc, char* argv[]) {
     vozaro::platform::VozaroApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vozaro"));
+    vozaro::platform::installPortugueseDialogTexts(app);
     Q_INIT_RESOURCE(vozaro);
     vozaro::platform::installWindowMessageBoxes();
     // The songs, pictures and sounds a new program folder starts with.

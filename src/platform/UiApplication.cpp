@@ -1,5 +1,8 @@
 #include "platform/UiApplication.h"
 
+#include <QLibraryInfo>
+#include <QTranslator>
+
 #include "platform/MessageBox.h"
 
 namespace vozaro::platform {
@@ -11,6 +14,16 @@ bool VozaroApplication::notify(QObject* receiver, QEvent* event) {
         reportUncaughtError(std::current_exception());
         return false;
     }
+}
+
+bool installPortugueseDialogTexts(QApplication& application) {
+    auto* translator = new QTranslator(&application);
+    if (!translator->load(QStringLiteral("qtbase_pt_BR"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QApplication::installTranslator(translator);
 }
 
 }  // namespace vozaro::platform

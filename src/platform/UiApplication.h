@@ -14,4 +14,9 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
+// Gives the window system's own dialogs (opening files, printing, its
+// buttons) their Portuguese texts, from Qt's translations where installed;
+// false when they are not, and the dialogs keep their English texts.
+bool installPortugueseDialogTexts(QApplication& application);
+
 }  // namespace vozaro::platform

@@ -22,6 +22,8 @@ MessageResult showWindowMessage(const MessageRequest& request) {
     }
     if (request.buttons == MessageButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("Sim"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("Não"));
         box.setDefaultButton(QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? MessageResult::Yes : MessageResult::No;

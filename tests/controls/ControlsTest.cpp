@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QEvent>
+#include <QAbstractButton>
 #include <QSignalSpy>
 #include <stdexcept>
 #include <QTest>
@@ -9,6 +10,8 @@
 #include "controls/Slider.h"
 #include "platform/ManualTimer.h"
 #include "platform/MessageBox.h"
+#include "platform/UiApplication.h"
+#include "platform/UiMessageBox.h"
 #include "platform/WindowTimer.h"
 #include "settings/WindowTestSupport.h"
 
@@ -161,6 +164,45 @@ TEST(DefaultErrorReport, AnErrorNoHandlerCaughtBecomesAnErrorMessageAndTheProgra
     const std::vector<std::string> expected = {
         "Invalid MIDI file header", "Track stream is full", "Port index out of range"};
     EXPECT_EQ(texts, expected);
+}
+
+}  // namespace
+
+namespace {
+
+// The real message boxes: Portuguese buttons, No as the default answer.
+TEST(WindowMessageBoxes, AskInPortugueseWithNoAsTheDefault) {
+    QApplication& app = testApplication();
+    EXPECT_TRUE(vozaro::platform::installPortugueseDialogTexts(app));
+    const vozaro::platform::MessageResponder previous = vozaro::platform::setMessageResponder({});
+    vozaro::platform::installWindowMessageBoxes();
+    struct Case {
+        vozaro::platform::MessageButtons buttons;
+        QStringList texts;
+        vozaro::platform::MessageResult answer;  // what Enter gives
+    } cases[] = {
+        {vozaro::platform::MessageButtons::YesNo, {"Sim", "Não"}, vozaro::platform::MessageResult::No},
+        {vozaro::platform::MessageButtons::OkCancel, {"OK", "Cancelar"}, vozaro::platform::MessageResult::Ok},
+    };
+    for (const Case& c : cases) {
+        QStringList seen;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            ASSERT_NE(box, nullptr);
+            for (QAbstractButton* button : box->findChildren<QAbstractButton*>())
+                if (!button->text().isEmpty())
+                    seen << button->text().remove(QLatin1Char('&'));
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        const auto result = vozaro::platform::showMessage("Pergunta", vozaro::platform::MessageIcon::Question,
+                                                          c.buttons);
+        seen.sort();
+        QStringList expected = c.texts;
+        expected.sort();
+        EXPECT_EQ(seen, expected);
+        EXPECT_EQ(result, c.answer);
+    }
+    vozaro::platform::setMessageResponder(previous);
 }
 
 }  // namespace
