@@ -114,7 +114,44 @@ struct CheckProgress {
 };
 [[nodiscard]] bool removeMissingSongs(const CheckProgress& progress = {});
 
+// Text from a user (an edit field, a file name) made fit for a text field:
+// leading and trailing spaces and control characters (bytes up to 0x20)
+// trimmed, then cut to `limit` characters.  Windows-1252 bytes.
+std::string trimmedField(const std::string& text, size_t limit);
+
+// Performer and title as a song's file name suggests them: the name is
+// "performer-title.ext"; the first "-" splits it (no "-": no performer, the
+// whole base is the title), "_" stands for a space, each part is cut to 50
+// characters and then trimmed.  Windows-1252 bytes.
+struct SongNames {
+    std::string interprete;
+    std::string musica;
+};
+SongNames namesFromFileName(const std::string& fileName);
+
+// What adding a song needs from outside the catalogue: the stage, which
+// checks the file, and the song-data dialog.
+struct AddSongHooks {
+    // Loads the file as the stage loads a song; true when it holds at least
+    // one lyric syllable.  May throw the MIDI engine's errors.
+    std::function<bool(const std::filesystem::path& file)> isKaraoke;
+    // Called after every check, whatever its outcome: the stage stops as after
+    // a song and forgets the file just loaded.
+    std::function<void()> releaseStage;
+    // Shows the song-data dialog for RegistroAtual; true when the user
+    // confirmed it (Interprete and Musica then hold the trimmed texts).
+    std::function<bool()> confirmSongData;
+};
+
 }  // namespace vozaro::catalogue
+
+// Adds one song file to the open catalogue: checks it, refuses duplicates
+// (same file name), copies it into the songs folder unless it lies there
+// already, lets the user confirm performer and title, numbers it and appends
+// its entry.  Every refusal shows its message and returns false; a copy made
+// by the call is deleted again when the song is not added.  On success
+// RegistroAtual holds the new entry.
+bool IncluirMusica(const std::filesystem::path& caminho, const vozaro::catalogue::AddSongHooks& hooks);
 
 // Opens (and where missing creates) the songs and pictures folders, the album
 // file and the album index.  On failure shows the error message and returns

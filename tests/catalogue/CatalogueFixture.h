@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +17,26 @@
 
 #include "catalogue/vozaro_colecao.h"
 #include "platform/MessageBox.h"
+
+// Makes every write past `bytes` fail (EFBIG) for the lifetime of the object.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        ::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    sighandler_t previous_;
+};
 
 class CatalogueTest : public ::testing::Test {
 protected:
