@@ -13,6 +13,12 @@ public:
     void setPicture(const QImage& picture);
     const QImage& picture() const { return picture_; }
 
+    // The picture to draw on in place; after drawing, repaintRect() shows the
+    // rectangle that changed (in picture coordinates) without repainting the
+    // rest.
+    QImage& canvas() { return picture_; }
+    void repaintRect(const QRect& rect);
+
     void setStretch(bool stretch);
     bool stretch() const { return stretch_; }
 

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFrame>
 #include <QProgressBar>
-#include <QTimer>
 #include <algorithm>
 
 #include "audio/AudioIO.h"
@@ -62,6 +61,10 @@ void TformKaraoke::createControls() {
     Fundo = new PictureBox(this);
     Fundo->setObjectName(QStringLiteral("Fundo"));
     Fundo->setStretch(true);
+    Fundo->setGeometry(rect());
+    Fundo->canvas() = QImage(Fundo->size(), QImage::Format_RGB32);
+    attachCanvas(&Fundo->canvas(), [this](const QRect& rect) { Fundo->repaintRect(rect); });
+    endProgram = [] { QCoreApplication::exit(1); };
 
     FImg.setMask(QStringLiteral("*.bmp;*.jpg"));
 
@@ -110,12 +113,12 @@ void TformKaraoke::createControls() {
     panelMelodia->setObjectName(QStringLiteral("panelMelodia"));
     panelMelodia->hide();
 
-    TimerKaraoke = new QTimer(this);
+    using vozaro::platform::WindowTimer;
+    TimerKaraoke = std::make_unique<WindowTimer>([this] { TimerKaraokeTimer(); });
     TimerKaraoke->setInterval(50);
-    timerDelay = new QTimer(this);
+    timerDelay = std::make_unique<WindowTimer>([this] { timerDelayTimer(); });
     timerDelay->setSingleShot(true);
-    connect(timerDelay, &QTimer::timeout, this, &TformKaraoke::timerDelayTimer);
-    timerNota = new QTimer(this);
+    timerNota = std::make_unique<WindowTimer>();
     timerNota->setInterval(500);
     timerNota->setSingleShot(true);
 
@@ -141,7 +144,6 @@ bool TformKaraoke::FormCreate() {
     setWindowTitle(QCoreApplication::applicationName());
     Silabas.clear();
     FilaPosicoes.clear();
-    FundoLimpo = QImage();
     return checkCatalogue();
 }
 
@@ -181,6 +183,14 @@ void TformKaraoke::FormShow() {
     random_.seed(static_cast<std::mt19937::result_type>(QDateTime::currentMSecsSinceEpoch()));
     FImg.setDirectory(QString::fromStdString(vozaro::catalogue::picturesFolder().string()));
     FImg.update();
+    loadRandomPicture();
+}
+
+void TformKaraoke::loadRandomPicture() {
+    if (FImg.count() == 0)
+        return;
+    std::uniform_int_distribution<int> pick(0, FImg.count() - 1);
+    CarregarFundo(QDir(FImg.directory()).filePath(FImg.items()[pick(random_)]));
 }
 
 void TformKaraoke::resizeEvent(QResizeEvent* event) {
@@ -190,6 +200,8 @@ void TformKaraoke::resizeEvent(QResizeEvent* event) {
 
 void TformKaraoke::FormResize() {
     Fundo->setGeometry(rect());
+    if (canvas().size() != Fundo->size())
+        resizeCanvas(Fundo->size());
     // The bar and the level bar keep to the bottom edge.
     const int left = centredOffset(width(), panelBotoes->width());
     panelBotoes->move(left, height() - panelBotoes->height());
@@ -207,13 +219,28 @@ void TformKaraoke::FormClose() {
     AudioIn->StopNow();
     FilaPosicoes.clear();
     QCoreApplication::processEvents();
-    FundoLimpo = QImage();
+    TimerKaraoke->stop();
+    try {
+        MidiPlayer.Stop();
+        MidiData.setActive(false);
+        OrMidi.setActive(false);
+        TrackOutputs.setActive(false);
+    } catch (const std::exception&) {
+        // Closing goes on whatever the devices say.
+    }
+    QCoreApplication::processEvents();
     Silabas.clear();
+    Tempos.clear();
     setWindowState(Qt::WindowNoState);
     resize(1, 1);
 }
 
-void TformKaraoke::timerDelayTimer() { timerDelay->stop(); }
+void TformKaraoke::timerDelayTimer() {
+    timerDelay->stop();
+    eraseTextBox();
+}
+
+void TformKaraoke::TimerKaraokeTimer() { AtualizarLetra(); }
 
 void TformKaraoke::bCreditosClick() {
     if (formCreditos)

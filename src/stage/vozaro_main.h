@@ -3,16 +3,18 @@
 // request queue and the adjustments.
 #pragma once
 
-#include <QImage>
 #include <QStringList>
 #include <QWidget>
+#include <memory>
 #include <random>
+
+#include "platform/WindowTimer.h"
+#include "stage/KaraokeStage.h"
 
 class PictureBox;
 class PictureButton;
 class QFrame;
 class QProgressBar;
-class QTimer;
 namespace vozaro::audio {
 class TAudioIn;
 }
@@ -34,7 +36,9 @@ private:
     QStringList items_;
 };
 
-class TformKaraoke : public QWidget {
+// The song, the lyrics and the background picture are the KaraokeStage part;
+// the window shows its canvas in Fundo and drives it with its timers.
+class TformKaraoke : public QWidget, public KaraokeStage {
     Q_OBJECT
 public:
     explicit TformKaraoke(QWidget* parent = nullptr);
@@ -62,14 +66,13 @@ public:
     QProgressBar* MicProgress = nullptr;
     QFrame* panelLista = nullptr;
     QFrame* panelMelodia = nullptr;
-    QTimer* TimerKaraoke = nullptr;
-    QTimer* timerDelay = nullptr;
-    QTimer* timerNota = nullptr;
+    // Window timers run on the test clock when a test installs one.
+    std::unique_ptr<vozaro::platform::WindowTimer> TimerKaraoke;  // 50 ms lyric step
+    std::unique_ptr<vozaro::platform::WindowTimer> timerDelay;    // erases the centred text
+    std::unique_ptr<vozaro::platform::WindowTimer> timerNota;     // 500 ms after a stop
     vozaro::audio::TAudioIn* AudioIn = nullptr;  // the microphone while a song plays
 
-    QStringList Silabas;       // the lyric syllables of the loaded song
     QStringList FilaPosicoes;  // catalogue positions of the queued requests
-    QImage FundoLimpo;         // the current background without any text
 
 public slots:
     void bCreditosClick();
@@ -82,6 +85,7 @@ public slots:
     void bMelodiaClick();
     void bSairClick();
     void timerDelayTimer();
+    void TimerKaraokeTimer();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -95,6 +99,7 @@ private:
     void FormResize();
     void FormClose();
     bool checkCatalogue();
+    void loadRandomPicture();
 
     bool created_ = false;
     bool shown_ = false;

@@ -1,0 +1,171 @@
+// The karaoke screen without its window: the loaded song, its lyric
+// syllables and their times, the two lyric lines with the countdown, and the
+// background pictures, all drawn into a picture (the canvas) that a window
+// shows or a test reads.  The stage window TformKaraoke is one of these; a
+// test or a tool makes one on its own and gives it a canvas size.
+//
+// Time: "now" is the player's song time in milliseconds (MidiPlayer.Time()),
+// which follows the speed setting, so the lyrics keep to the music at any
+// speed.  Syllable times are in the same unit.
+//
+// Drawing: the canvas holds the clean background (FundoLimpo) with text drawn
+// over it; text is removed by copying the band it occupied back from
+// FundoLimpo.  A display step draws at most the countdown, one sung prefix and
+// one new line, and reports each changed rectangle to the canvas's owner.
+//
+// thread: user-interface thread only.  The player's timer thread only
+// advances the song time that the display step reads.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "midi/cmpMidiData.h"
+#include "midi/cmpMidiPlayer.h"
+#include "midi/cmpTrackOutputs.h"
+
+class KaraokeStage {
+public:
+    // TempoContagem when no countdown is ever due again.
+    static constexpr std::int32_t kNever = 2147483647;
+    // Widest and tallest picture shown (declared size), in pixels.
+    static constexpr std::int64_t kMaxPicturePixels = 64ll * 1000 * 1000;
+
+    // The player is made on the windows' current timer service: install a
+    // test clock before making a stage to drive it from a test.
+    KaraokeStage();
+    virtual ~KaraokeStage();
+    KaraokeStage(const KaraokeStage&) = delete;
+    KaraokeStage& operator=(const KaraokeStage&) = delete;
+
+    // --- the song ---------------------------------------------------------
+    vozaro::midi::TMidiData MidiData;  // the song played
+    vozaro::midi::TMidiData OrMidi;    // the same song untouched (key changes start from it)
+    vozaro::midi::TTrackOutputs TrackOutputs;  // routes MidiData, default port 0
+    vozaro::midi::TMidiPlayer MidiPlayer;      // plays TrackOutputs, stops by itself at the end
+
+    // Loads the song file at path into both song models and extracts its
+    // lyrics.  False with "Música não localizada" when there is no such file,
+    // false without a message when the file has no lyric syllable.  A file
+    // the engine cannot read throws the engine's exception (the caller
+    // reports it); the song models are left inactive in every case.
+    bool CarregarMusica(const QString& path);
+    // Reads the song named by MidiData's FileName, fills Silabas and Tempos,
+    // fits the lyric font, places the lines and enters the waiting state.
+    bool ExtrairLetra();
+
+    QStringList Silabas;                // one per syllable, leading "/" or "\" kept
+    std::vector<std::int32_t> Tempos;   // each syllable's song time in ms
+    std::int32_t AlturaLinha = 0;       // height of one lyric line in pixels
+    std::array<std::int32_t, 3> LinhaY{};  // top row of slot 1 (upper) and 2; [0] unused
+
+    // --- the display state (slots 1 and 2; index 0 unused) ------------------
+    std::array<QString, 3> Linha;    // the slot's whole line
+    std::array<QString, 3> Cantado;  // the part of it highlighted so far
+    std::array<std::int32_t, 3> LinhaX{};
+    std::int32_t LinhaAtual = 0;     // slot being sung, 0: none
+    std::int32_t SilabaAtual = -1;   // last highlighted syllable
+    std::int32_t UltimaCarregada = -1;  // last syllable placed into a slot
+    std::int32_t TempoLimpeza = 0;   // when to erase the lyric area, 0: nothing pending
+    std::int32_t TempoContagem = -1;  // when the countdown is due; -1 done, kNever never
+    QString Contagem;                // "— — —", "— —", "—" or empty
+    QString ContagemAcesa;           // the part of it lit
+    std::int32_t ContagemX = 0;
+
+    // One display step at the player's time, or at the time given.
+    void AtualizarLetra();
+    void AtualizarLetra(std::int64_t now);
+    // The step while no line is active.
+    void AguardarLinhas();
+    void AguardarLinhas(std::int64_t now);
+    // Builds the next line into the slot that is not LinhaAtual.
+    void CarregarProximaLinha();
+    // Draws that slot's line, unsung.
+    void DesenharLinhaNova();
+    // Erases the countdown and the lyric area.
+    void LimparAreaLetra();
+
+    // --- the picture --------------------------------------------------------
+    QImage FundoLimpo;  // the background (darkened, with the logo), never any text
+
+    // Loads a background picture (".jpg"/".JPG" as JPEG, anything else as a
+    // Windows bitmap), stretched over the canvas, darkened by the darkening
+    // level, the logo at (10, 10); it replaces everything on the canvas.
+    // False, with FundoLimpo and the canvas untouched, when the file is
+    // missing, unreadable, damaged or larger than kMaxPicturePixels.
+    bool CarregarFundo(const QString& path);
+
+    // The centred text box: the area of the last title or score drawn.
+    std::int32_t CaixaX = 0;
+    std::int32_t CaixaY = 0;
+    std::int32_t CaixaLargura = 0;
+    std::int32_t CaixaAltura = 0;
+    // Erases the centred text box (one pixel around it), clipped to the canvas.
+    void eraseTextBox();
+
+    // Draws the stage on another picture (the window's own); the owner is told
+    // of every changed rectangle.  Without one the stage draws on a picture
+    // of its own.
+    void attachCanvas(QImage* canvas, std::function<void(const QRect&)> changed);
+    QImage& canvas() { return *canvas_; }
+    // A new canvas size: the background is stretched to it and the text goes.
+    void resizeCanvas(const QSize& size);
+    int canvasWidth() const { return canvas_->width(); }
+    int canvasHeight() const { return canvas_->height(); }
+    // Copies a rectangle of FundoLimpo onto the canvas, clipped to it.
+    void eraseRect(const QRect& rect);
+
+    // --- text -----------------------------------------------------------------
+    // The lyric font: "Times New Roman" bold at a size in points (on the
+    // screen's 96 dots per inch); the title and the score use it too.
+    int lyricFontSize() const { return fontSize_; }
+    void setLyricFontSize(int points);
+    const QFont& lyricFont() const { return font_; }
+    // Width and height of a text in the lyric font at its current size.
+    QSize textSize(const QString& text) const;
+    QSize textSize(const QString& text, int points) const;
+    // Outlined text with its top left at (x, y): the outline colour at the four
+    // diagonal neighbours, then the fill colour, background left as it is.
+    void drawOutlinedText(int x, int y, const QString& text, const QColor& outline,
+                          const QColor& fill);
+    void drawOutlinedText(int x, int y, const QString& text, int points, const QColor& outline,
+                          const QColor& fill);
+
+    static const QColor kYellow;
+    static const QColor kMagenta;
+
+    // --- hooks ------------------------------------------------------------------
+    // The darkening level (0 to 255) of the settings.
+    std::function<int()> darkLevel;
+    // Called once for every syllable highlighted (scoring).
+    std::function<void()> syllableSung;
+    // Called when the song models cannot be reset: the program must end.
+    std::function<void()> endProgram;
+    // Heights of the button bar and the microphone bar, which the lines keep
+    // clear of.
+    int barHeight = 46;
+    int micBarHeight = 13;
+
+private:
+    void changed(const QRect& rect);
+    QRect textRect(int x, int y, const QString& text, const QFontMetrics& metrics) const;
+    QRect bandOf(int slot) const;
+    QRect countdownBand() const;
+    void drawLit(int slot);
+
+    QImage ownCanvas_;
+    QImage* canvas_ = &ownCanvas_;
+    std::function<void(const QRect&)> changed_;
+    QFont font_;
+    int fontSize_ = 100;
+    std::optional<QFontMetrics> metrics_;
+};

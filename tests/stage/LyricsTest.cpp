@@ -1,0 +1,517 @@
+// Song loading, the lyric track, the display step and the background
+// pictures of the karaoke screen, without a shown window.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <functional>
+#include <map>
+
+#include "midi/SmfBytes.h"
+#include "midi/PlayerTestDevices.h"
+#include "midi/unitMidiGlobals.h"
+#include "platform/ManualTimer.h"
+#include "platform/MessageBox.h"
+#include "platform/SettingsStore.h"
+#include "platform/WindowTimer.h"
+#include "settings/WindowTestSupport.h"
+#include "settings/vozaro_inicio.h"
+#include "stage/KaraokeStage.h"
+#include "stage/LyricTrack.h"
+#include "stage/vozaro_main.h"
+
+namespace fx = vozaro::midi::fixtures;
+using fx::Bytes;
+using fx::operator+;
+using vozaro::platform::ScopedMessageRecorder;
+
+namespace {
+
+const QString kDash = QString(QChar(0x2014));
+const QString kDashes2 = kDash + " " + kDash;
+const QString kDashes3 = kDashes2 + " " + kDash;
+
+// A text event of the given meta type.
+Bytes textEvent(std::uint32_t delta, const std::string& text, std::uint8_t type = 0x01) {
+    return fx::meta(delta, type, Bytes(text.begin(), text.end()));
+}
+
+// A format 1 song: track 0 holds one tempo of 1 000 000 µs per quarter at
+// 1000 ticks per quarter (a tick is a millisecond), then the given tracks.
+Bytes song(const std::vector<Bytes>& tracks) {
+    Bytes chunks = fx::track(fx::meta(0, 0x51, {0x0F, 0x42, 0x40}) + fx::endOfTrack());
+    for (const Bytes& events : tracks)
+        chunks = chunks + fx::track(events + fx::endOfTrack());
+    return fx::smf(1, static_cast<std::uint16_t>(tracks.size() + 1), 1000, chunks);
+}
+
+// A lyric track "@L" at event 1, then each syllable as a lyric event at its time in ms.
+Bytes lyricTrack(const std::vector<std::pair<int, std::string>>& syllables) {
+    Bytes events = textEvent(0, "Words", 0x03) + textEvent(0, "@LENGL");
+    int at = 0;
+    for (const auto& [ms, text] : syllables) {
+        events = events + textEvent(static_cast<std::uint32_t>(ms - at), text, 0x05);
+        at = ms;
+    }
+    return events;
+}
+
+std::vector<std::string> lyricsOf(const Bytes& file, std::int32_t* track = nullptr) {
+    vozaro::midi::TMidiData data;
+    data.loadFromMemory(file.data(), file.size());
+    const auto found = vozaro::stage::findLyricTrack(data);
+    if (track)
+        *track = found.track;
+    return found.syllables;
+}
+
+TEST(LyricTrack, FindsTheSyllablesByTheKaraokeTags) {
+    using Strings = std::vector<std::string>;
+    const Bytes note = fx::vlq(0) + Bytes{0x90, 60, 100};
+    const struct {
+        const char* name;
+        Bytes file;
+        Strings syllables;
+        std::int32_t track;
+    } cases[] = {
+        {"tag lines are skipped",
+         song({textEvent(0, "Words", 3) + textEvent(0, "@LENGL") + textEvent(0, "@TSong") +
+               textEvent(0, "@TArtist") + textEvent(10, "\\Hel") + textEvent(10, "lo ") +
+               textEvent(10, "/world")}),
+         {"\\Hel", "lo ", "/world"}, 1},
+        {"@T at event 1 starts there, a later @L is a tag line",
+         song({textEvent(0, "Name", 3) + textEvent(0, "@TTitle") + textEvent(5, "A") +
+               textEvent(5, "@LENGL") + textEvent(5, "/B")}),
+         {"A", "/B"}, 1},
+        {"@T at event 0 does not count, later tags are skipped wherever they stand",
+         song({textEvent(0, "@TTitle") + textEvent(5, "A") + textEvent(5, "@LENGL") +
+               textEvent(5, "@IInfo") + textEvent(5, "/B")}),
+         {"/B"}, 1},
+        {"no tag at event 1 and no @L: the next track is tried",
+         song({textEvent(0, "x", 3) + textEvent(0, "Hi") + textEvent(5, "lyric", 5),
+               note + textEvent(0, "@LENGL") + textEvent(5, "Yes")}),
+         {"Yes"}, 2},
+        {"event 0 is never examined",
+         song({textEvent(0, "@LENGL") + textEvent(5, "lost")}), {}, -1},
+        {"a track holding only its end, then the first yielding track wins",
+         song({{}, lyricTrack({{10, "one"}}), lyricTrack({{10, "two"}})}), {"one"}, 2},
+        {"a start without syllables does not stop the search",
+         song({lyricTrack({}) + textEvent(0, "@TOnly tags"), lyricTrack({{10, "two"}})}),
+         {"two"}, 2},
+        {"a zero byte cuts the text, empty texts count",
+         song({lyricTrack({{10, std::string("ab\0cd", 5)}, {20, ""}})}), {"ab", ""}, 1},
+        {"any meta type from 1 to 15 is text, others are not",
+         song({lyricTrack({{10, "a"}}) + textEvent(5, "b", 0x0F) + textEvent(5, "c", 0x7F)}),
+         {"a", "b"}, 1},
+    };
+    for (const auto& c : cases) {
+        std::int32_t track = 0;
+        EXPECT_EQ(lyricsOf(c.file, &track), c.syllables) << c.name;
+        EXPECT_EQ(track, c.track) << c.name;
+    }
+    // Lyrics in track 0 of a single-track file are never searched.
+    const Bytes single = fx::smf(0, 1, 1000, fx::track(lyricTrack({{10, "a"}}) + fx::endOfTrack()));
+    EXPECT_TRUE(lyricsOf(single).empty());
+}
+
+// A karaoke screen of 1280 × 1024 with a temporary folder for its files.
+class Lyrics : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testApplication();
+        stage.resizeCanvas(QSize(1280, 1024));
+        stage.darkLevel = [this] { return dark; };
+    }
+
+    QString write(const QString& name, const Bytes& bytes) {
+        const QString path = folder.filePath(name);
+        fx::writeFile(QFile::encodeName(path).toStdString(), bytes);
+        return path;
+    }
+    bool load(const std::vector<std::pair<int, std::string>>& syllables) {
+        return stage.CarregarMusica(write("song.kar", song({lyricTrack(syllables)})));
+    }
+    // Display steps every 50 ms from `from` up to `to`, calling probe after each.
+    void run(std::int64_t from, std::int64_t to,
+             const std::function<void(std::int64_t)>& probe = {}) {
+        for (std::int64_t now = from; now <= to; now += 50) {
+            stage.AtualizarLetra(now);
+            if (probe)
+                probe(now);
+        }
+    }
+    // Steps at which a state changed, by what it became.
+    std::map<std::int64_t, QString> litAt(std::int64_t from, std::int64_t to) {
+        std::map<std::int64_t, QString> lit;
+        QString last;
+        run(from, to, [&](std::int64_t now) {
+            if (stage.ContagemAcesa != last && !stage.ContagemAcesa.isEmpty())
+                lit[now] = stage.ContagemAcesa;
+            last = stage.ContagemAcesa;
+        });
+        return lit;
+    }
+    // Whether the canvas shows the clean background inside rect.
+    bool clean(const QRect& rect) {
+        return stage.canvas().copy(rect) == stage.FundoLimpo.copy(rect);
+    }
+
+    QTemporaryDir folder;
+    KaraokeStage stage;
+    int dark = 0;
+};
+
+TEST_F(Lyrics, LoadingReadsTimesThroughTheTempoMapAndFitsTheFont) {
+    // 480 ticks per quarter; 500 ms per quarter, then 250 ms from tick 480.
+    const Bytes tempo = fx::meta(0, 0x51, {0x07, 0xA1, 0x20}) + fx::meta(480, 0x51, {0x03, 0xD0, 0x90});
+    const Bytes lyrics = textEvent(0, "@LPORT") + textEvent(240, "/Can") + textEvent(240, "\xe7\xe3o ") +
+                         textEvent(480, "fim");
+    const Bytes file = fx::smf(1, 2, 480,
+                               fx::track(tempo + fx::endOfTrack()) +
+                                   fx::track(textEvent(0, "x", 3) + lyrics + fx::endOfTrack()));
+    ScopedMessageRecorder messages;
+    ASSERT_TRUE(stage.CarregarMusica(write("canção.kar", file)));
+    EXPECT_TRUE(messages.messages().empty());
+    EXPECT_EQ(stage.Silabas, (QStringList{"/Can", "ção ", "fim"}));
+    EXPECT_EQ(stage.Tempos, (std::vector<std::int32_t>{250, 500, 750}));
+    EXPECT_FALSE(stage.MidiData.Active());
+    EXPECT_FALSE(stage.OrMidi.Active());
+    EXPECT_TRUE(stage.MidiPlayer.StopAtEnd());
+    // The display waits for its countdown, due at once (first syllable < 5 s).
+    EXPECT_EQ(stage.LinhaAtual, 0);
+    EXPECT_EQ(stage.SilabaAtual, -1);
+    EXPECT_EQ(stage.UltimaCarregada, -1);
+    EXPECT_EQ(stage.TempoContagem, 0);
+
+    // Short lines keep the size that the height allows.
+    const QSize sample = stage.textSize("ÁÜÇWAC");
+    EXPECT_GE(qRound(0.2 * 1024), 2 * sample.height() + 4);
+    EXPECT_LT(qRound(0.2 * 1024), 2 * stage.textSize("ÁÜÇWAC", stage.lyricFontSize() + 1).height() + 4);
+    EXPECT_EQ(stage.AlturaLinha, sample.height() + 4);
+    EXPECT_EQ(stage.LinhaY[1], 1024 - qRound(2.2 * stage.AlturaLinha) - 55 - 13);
+    EXPECT_EQ(stage.LinhaY[2], stage.LinhaY[1] + stage.AlturaLinha);
+    // The font is Liberation Serif standing in for Times New Roman.
+    EXPECT_EQ(QFontInfo(stage.lyricFont()).family(), "Liberation Serif");
+}
+
+TEST_F(Lyrics, ALongLineShrinksTheFontForTheWholeSong) {
+    ASSERT_TRUE(load({{12000, "/Short"}, {13000, "/A line much longer than any other line of "},
+                      {14000, "this song, which has to fit anyway"}, {15000, "/End"}}));
+    EXPECT_EQ(stage.TempoContagem, 7000);
+    const int size = stage.lyricFontSize();
+    EXPECT_LT(size, 60);
+    EXPECT_LE(stage.textSize("A line much longer than any other line of this song, which has to fit anyway")
+                  .width(),
+              qRound(0.9 * 1280));
+    EXPECT_GT(stage.textSize("A line much longer than any other line of this song, which has to fit anyway",
+                             size + 1)
+                  .width(),
+              qRound(0.9 * 1280));
+    // A line that fits at no size stops the font at 1 point.
+    ASSERT_TRUE(load({{100, "/" + std::string(20000, 'W')}}));
+    EXPECT_EQ(stage.lyricFontSize(), 1);
+}
+
+TEST_F(Lyrics, MissingAndUnreadableFiles) {
+    ScopedMessageRecorder messages;
+    stage.Contagem = kDash;
+    EXPECT_FALSE(stage.CarregarMusica(folder.filePath("nada.kar")));
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text, "Música não localizada");
+    EXPECT_EQ(messages.messages()[0].icon, vozaro::platform::MessageIcon::Error);
+    EXPECT_TRUE(stage.Contagem.isEmpty());
+    messages.clear();
+    EXPECT_THROW(stage.CarregarMusica(write("bad.kar", fx::text("<html>not a song</html>"))),
+                 std::exception);
+    EXPECT_FALSE(stage.MidiData.Active());
+    EXPECT_FALSE(stage.OrMidi.Active());
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+TEST_F(Lyrics, ThreeSyllablesTenMillisecondsApartLightOnThreeSteps) {
+    ASSERT_TRUE(load({{1000, "/a"}, {1010, "b"}, {1020, "c"}}));
+    std::map<int, std::int64_t> highlighted;
+    QString sung;
+    run(0, 1300, [&](std::int64_t now) {
+        if (highlighted.try_emplace(stage.SilabaAtual, now).second && stage.SilabaAtual == 1)
+            sung = stage.Cantado[1];
+    });
+    EXPECT_EQ(highlighted[0], 1050);
+    EXPECT_EQ(highlighted[1], 1100);
+    EXPECT_EQ(highlighted[2], 1150);
+    EXPECT_EQ(sung, "ab");
+    // Everything sung: the lines stay on screen until they are erased.
+    EXPECT_EQ(stage.LinhaAtual, 0);
+    EXPECT_EQ(stage.TempoLimpeza, 1150 + 3000);
+}
+
+TEST_F(Lyrics, ASyllableExactlyAtNowWaitsOneStep) {
+    ASSERT_TRUE(load({{1000, "/a"}, {3000, "b"}}));
+    run(0, 1000);
+    EXPECT_EQ(stage.SilabaAtual, -1);
+    stage.AtualizarLetra(1050);
+    EXPECT_EQ(stage.SilabaAtual, 0);
+}
+
+TEST_F(Lyrics, ALongPauseErasesTheLinesAndCountsDownToTheNext) {
+    ASSERT_TRUE(load({{56000, "/One"}, {60000, "/Two"}, {90000, "/Three"}, {91000, "/Four"}}));
+    run(10, 59960);
+    EXPECT_EQ(stage.Linha[1], "One");
+    EXPECT_EQ(stage.Linha[2], "Two");
+    stage.AtualizarLetra(60010);
+    EXPECT_EQ(stage.TempoLimpeza, 69996);
+    EXPECT_EQ(stage.TempoContagem, 85000);
+    EXPECT_EQ(stage.LinhaAtual, 0);
+
+    const QRect area(0, stage.LinhaY[1] - 1, 1280, 1024 - stage.LinhaY[1] + 1);
+    run(60060, 69960);
+    EXPECT_FALSE(clean(area));  // the sung lines stay until the erase
+    stage.AtualizarLetra(70010);
+    EXPECT_TRUE(clean(area));
+    run(70060, 84960);
+    EXPECT_TRUE(stage.Contagem.isEmpty());
+    stage.AtualizarLetra(85010);
+    EXPECT_EQ(stage.Contagem, kDashes3);
+    EXPECT_EQ(stage.Linha[1], "Three");
+    EXPECT_EQ(stage.Linha[2], "Four");
+    const auto lit = litAt(85060, 89960);
+    EXPECT_EQ(lit, (std::map<std::int64_t, QString>{
+                       {87910, kDash}, {88610, kDashes2}, {89310, kDashes3}}));
+    // The first syllable of the line puts the countdown out.
+    stage.AtualizarLetra(90010);
+    EXPECT_TRUE(stage.Contagem.isEmpty() && stage.ContagemAcesa.isEmpty());
+    const QRect band(0, stage.LinhaY[1] - stage.AlturaLinha - 1, 1280, stage.AlturaLinha + 1);
+    EXPECT_TRUE(clean(band));
+
+    // A shorter pause keeps the countdown less than 5000 ms ahead of its line.
+    ASSERT_TRUE(load({{56000, "/One"}, {60000, "/Two"}, {72000, "/Three"}}));
+    run(10, 60010);
+    EXPECT_EQ(stage.TempoLimpeza, 63996);
+    EXPECT_EQ(stage.TempoContagem, 67993);
+}
+
+TEST_F(Lyrics, TheCountdownFitsTheTimeBeforeTheFirstLine) {
+    ASSERT_TRUE(load({{400, "/Now"}, {900, "/Then"}}));
+    stage.AtualizarLetra(10);
+    EXPECT_TRUE(stage.Contagem.isEmpty());
+    EXPECT_EQ(stage.LinhaAtual, 1);
+    EXPECT_EQ(stage.Linha[1], "Now");
+
+    ASSERT_TRUE(load({{1000, "/Now"}}));
+    stage.AtualizarLetra(10);
+    EXPECT_EQ(stage.Contagem, kDash);
+    EXPECT_EQ(litAt(60, 990), (std::map<std::int64_t, QString>{{310, kDash}}));
+}
+
+TEST_F(Lyrics, AOneSyllableSongIsErasedThreeSecondsAfterItsSyllable) {
+    ASSERT_TRUE(load({{2000, "/Solo"}}));
+    stage.AtualizarLetra(0);
+    EXPECT_EQ(stage.Linha[1], "Solo");
+    EXPECT_EQ(stage.Linha[2], "");
+    const QRect area(0, stage.LinhaY[1] - 1, 1280, 1024 - stage.LinhaY[1] + 1);
+    run(50, 2050);
+    EXPECT_EQ(stage.SilabaAtual, 0);
+    EXPECT_EQ(stage.LinhaAtual, 0);
+    EXPECT_EQ(stage.TempoLimpeza, 5050);
+    run(2100, 5000);
+    EXPECT_FALSE(clean(area));
+    run(5050, 5050);
+    EXPECT_TRUE(clean(area));
+    EXPECT_EQ(stage.TempoContagem, KaraokeStage::kNever);
+}
+
+TEST_F(Lyrics, ASongWithoutSyllablesLeavesNoCountdownOfThePreviousOne) {
+    ASSERT_TRUE(load({{1000, "/a"}, {2000, "/b"}, {3000, "/c"}}));
+    run(0, 2100);
+    const Bytes plain = song({textEvent(0, "x", 3) + fx::vlq(10) + Bytes{0x90, 60, 100}});
+    EXPECT_FALSE(stage.CarregarMusica(write("plain.mid", plain)));
+    EXPECT_TRUE(stage.Silabas.isEmpty());
+    EXPECT_TRUE(stage.Tempos.empty());
+    EXPECT_EQ(stage.TempoContagem, KaraokeStage::kNever);
+    run(0, 20000);
+    EXPECT_EQ(stage.LinhaAtual, 0);
+    EXPECT_TRUE(stage.Contagem.isEmpty());
+    EXPECT_EQ(stage.Linha[1], "");
+    // The lines of the previous song were erased 3000 ms after the load's first step.
+    EXPECT_TRUE(clean(QRect(0, stage.LinhaY[1] - 1, 1280, 1024 - stage.LinhaY[1] + 1)));
+}
+
+// Counts the pixels of exactly one colour in a rectangle.
+int count(const QImage& image, const QRect& rect, QRgb colour) {
+    int n = 0;
+    const QRect r = rect.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    return n;
+}
+
+TEST_F(Lyrics, TheSungPartIsMagentaOverTheYellowLine) {
+    ASSERT_TRUE(load({{1000, "/Hel"}, {2000, "lo"}, {3000, "/next"}}));
+    run(0, 1050);
+    ASSERT_EQ(stage.Cantado[1], "Hel");
+    const QImage& picture = stage.canvas();
+    const int x = stage.LinhaX[1];
+    const int y = stage.LinhaY[1];
+    const int h = stage.AlturaLinha;
+    const int sung = stage.textSize("Hel").width();
+    const int whole = stage.textSize("Hello").width();
+    EXPECT_EQ(x, (1280 - whole) / 2);
+    const QRect prefix(x, y, sung, h);
+    const QRect rest(x + sung + 2, y, whole - sung - 2, h);
+    EXPECT_GT(count(picture, prefix, qRgb(255, 0, 255)), 100);
+    EXPECT_EQ(count(picture, prefix, qRgb(255, 255, 0)), 0);
+    EXPECT_GT(count(picture, rest, qRgb(255, 255, 0)), 100);
+    EXPECT_EQ(count(picture, rest, qRgb(255, 0, 255)), 0);
+    // Slot 2 shows the next line unsung.
+    EXPECT_GT(count(picture, QRect(0, stage.LinhaY[2], 1280, h), qRgb(255, 255, 0)), 100);
+    EXPECT_EQ(count(picture, QRect(0, stage.LinhaY[2], 1280, h), qRgb(255, 0, 255)), 0);
+}
+
+// A picture file of the given size: a colour gradient, saved in `format`.
+QString writePicture(const QTemporaryDir& folder, const QString& name, const char* format,
+                     QSize size = {64, 48}, QRgb colour = 0) {
+    QImage picture(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            picture.setPixel(x, y, colour ? colour : qRgb(x * 4 % 256, y * 5 % 256, 200));
+    const QString path = folder.filePath(name);
+    EXPECT_TRUE(picture.save(path, format, 95));
+    return path;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+}
+
+TEST_F(Lyrics, BackgroundsAreStretchedDarkenedAndStampedWithTheLogo) {
+    dark = 51;
+    const QString bmp = writePicture(folder, "white.bmp", "BMP", {40, 30}, qRgb(200, 30, 100));
+    ASSERT_TRUE(stage.CarregarFundo(bmp));
+    EXPECT_EQ(stage.FundoLimpo.size(), QSize(1280, 1024));
+    EXPECT_EQ(stage.canvas(), stage.FundoLimpo);
+    EXPECT_EQ(stage.FundoLimpo.pixel(640, 900) & 0xFFFFFF, qRgb(149, 0, 49) & 0xFFFFFFu);
+
+    // Darkening 255 leaves the logo alone on black.
+    dark = 255;
+    ASSERT_TRUE(stage.CarregarFundo(bmp));
+    const QImage logo = logoPicture();
+    const QRect logoRect(10, 10, logo.width(), logo.height());
+    int lit = 0;
+    for (int y = 0; y < 1024; y += 3)
+        for (int x = 0; x < 1280; x += 3) {
+            const bool black = (stage.FundoLimpo.pixel(x, y) & 0xFFFFFF) == 0;
+            if (!logoRect.contains(x, y))
+                ASSERT_TRUE(black) << x << "," << y;
+            else
+                lit += !black;
+        }
+    EXPECT_GT(lit, 50);
+}
+
+TEST_F(Lyrics, PicturesAreReadByTheirExtensionAndBadOnesChangeNothing) {
+    const QString jpeg = writePicture(folder, "a.jpg", "JPEG");
+    const QByteArray jpegBytes = readAll(jpeg);
+    writeBytes(folder.filePath("b.JPG"), jpegBytes);
+    ASSERT_TRUE(stage.CarregarFundo(jpeg));
+    EXPECT_TRUE(stage.CarregarFundo(folder.filePath("b.JPG")));
+    EXPECT_TRUE(stage.CarregarFundo(writePicture(folder, "c.bmp", "BMP")));
+    EXPECT_TRUE(stage.CarregarFundo(writePicture(folder, "d.img", "BMP")));
+
+    const QImage before = stage.FundoLimpo;
+    stage.drawOutlinedText(100, 100, "texto", Qt::black, KaraokeStage::kYellow);
+    const QImage shown = stage.canvas();
+    // A JPEG declaring 10000 × 7000 pixels (70 megapixels).
+    QByteArray huge = jpegBytes;
+    const int sof = huge.indexOf(QByteArray("\xFF\xC0", 2));
+    ASSERT_GT(sof, 0);
+    huge[sof + 5] = char(0x1B), huge[sof + 6] = char(0x58);  // height 7000
+    huge[sof + 7] = char(0x27), huge[sof + 8] = char(0x10);  // width 10000
+    QByteArray bmpBytes = readAll(folder.filePath("c.bmp"));
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } bad[] = {
+        {"empty.jpg", {}},
+        {"cut.jpg", jpegBytes.left(jpegBytes.size() / 2)},
+        {"bitmap.jpg", bmpBytes},
+        {"jpeg.bmp", jpegBytes},
+        {"cut.bmp", bmpBytes.left(40)},
+        {"zero.bmp", {}},
+        {"huge.jpg", huge},
+        {"noise.jpg", QByteArray("\xFF\xD8\xFF\xE0garbage", 11).repeated(50)},
+    };
+    for (const auto& b : bad) {
+        writeBytes(folder.filePath(b.name), b.bytes);
+        EXPECT_FALSE(stage.CarregarFundo(folder.filePath(b.name))) << b.name;
+        EXPECT_EQ(stage.FundoLimpo, before) << b.name;
+        EXPECT_EQ(stage.canvas(), shown) << b.name;
+    }
+    EXPECT_FALSE(stage.CarregarFundo(folder.filePath("missing.jpg")));
+}
+
+TEST_F(Lyrics, TheTextBoxIsErasedClippedToThePicture) {
+    ASSERT_TRUE(stage.CarregarFundo(writePicture(folder, "c.bmp", "BMP")));
+    stage.drawOutlinedText(300, -20, "Título", 40, Qt::black, KaraokeStage::kYellow);
+    stage.CaixaX = 300;
+    stage.CaixaY = -20;
+    const QSize size = stage.textSize("Título", 40);
+    stage.CaixaLargura = size.width();
+    stage.CaixaAltura = size.height() + 4;
+    EXPECT_NE(stage.canvas(), stage.FundoLimpo);
+    stage.eraseTextBox();
+    EXPECT_EQ(stage.canvas(), stage.FundoLimpo);
+}
+
+TEST_F(Lyrics, TheStageFollowsACorpusSongPlayedOnTheTestClock) {
+    const QString path = QStringLiteral(VOZARO_CORPUS_DIR) +
+                         "/files/kar/msc__TROGGS_Wild_Thing.KAR";
+    if (!QFile::exists(path))
+        GTEST_SKIP() << "corpus song not found: " << path.toStdString();
+    auto previous = vozaro::platform::installSettingsStore(
+        std::make_unique<vozaro::platform::MemorySettingsStore>());
+    vozaro::test::RecordingDevices devices;
+    vozaro::platform::ManualTimerService timers;
+    vozaro::platform::ScopedManualWindowClock clock(timers);
+    {
+        TformKaraoke window;
+        ASSERT_TRUE(window.CarregarMusica(path));
+        ASSERT_GT(window.Silabas.size(), 100);
+        // Every highlight comes after its syllable's time and within a few steps.
+        std::vector<std::int64_t> late;
+        window.syllableSung = [&] {
+            late.push_back(window.MidiPlayer.Time() - window.Tempos[window.SilabaAtual]);
+        };
+        window.MidiData.setActive(true);
+        window.OrMidi.setActive(true);
+        window.TrackOutputs.setActive(true);
+        window.MidiPlayer.setPlay(true);
+        window.TimerKaraoke->start();
+        const std::int64_t end = window.Tempos[60] + 200;
+        clock.advanceWhile([&] { return window.MidiPlayer.Time() < end; }, 10 * 60 * 1000);
+        EXPECT_GE(window.SilabaAtual, 60);
+        ASSERT_GE(late.size(), 60u);
+        for (std::int64_t ms : late) {
+            EXPECT_GT(ms, 0);
+            EXPECT_LT(ms, 400);
+        }
+        window.MidiPlayer.Stop();
+        window.TimerKaraoke->stop();
+        vozaro::test::closeWithoutWaiting(window.TrackOutputs);
+    }
+    vozaro::platform::installSettingsStore(std::move(previous));
+}
+
+}  // namespace
