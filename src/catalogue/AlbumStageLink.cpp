@@ -4,9 +4,14 @@
 
 StageLink stageLinkOfProgram() {
     StageLink link;
-    link.isKaraoke = [](const std::filesystem::path&) { return false; };
+    link.isKaraoke = [](const std::filesystem::path& file) {
+        return formKaraoke && formKaraoke->CarregarMusica(QString::fromStdString(file.string()));
+    };
     link.releaseCheckedSong = [] {};
     link.playNow = [](int32_t) {};
-    link.stopPlayer = [] {};
+    link.stopPlayer = [] {
+        if (formKaraoke)
+            formKaraoke->MidiPlayer.Stop();
+    };
     return link;
 }

@@ -1,6 +1,8 @@
 #include <stdexcept>
 
 #include "CatalogueFixture.h"
+#include "settings/WindowTestSupport.h"
+#include "stage/KaraokeStage.h"
 
 namespace fs = std::filesystem;
 using namespace vozaro::catalogue;
@@ -229,4 +231,34 @@ TEST_F(IncluirMusicaTest, AFailedAppendGivesTheNumberBackAndDeletesTheCopy) {
     EXPECT_THAT(texts(), ElementsAre("Erro ao acessar o índice."));
     EXPECT_FALSE(fs::exists(songsFolder() / "novo.kar"));
     EXPECT_THAT(indexNumbers(), ElementsAre(2));
+}
+
+TEST_F(IncluirMusicaTest, RealFilesAreCheckedByTheStagesLoading) {
+    const fs::path corpus = fs::path(VOZARO_CORPUS_DIR) / "files";
+    const fs::path kar = corpus / "kar" / "msc__TROGGS_Wild_Thing.KAR";
+    const fs::path plain = corpus / "mid" / "jazzsoft__test-2-tracks-type-1.mid";
+    const fs::path text = corpus / "malformed" / "jazzsoft__test-not-a-midi-file.mid";
+    for (const fs::path& p : {kar, plain, text})
+        if (!fs::exists(p))
+            GTEST_SKIP() << "corpus file not found: " << p;
+    testApplication();
+    KaraokeStage loader;
+    AddSongHooks hooks = stage.hooks();
+    hooks.isKaraoke = [&loader](const fs::path& path) {
+        return loader.CarregarMusica(QString::fromStdString(path.string()));
+    };
+    hooks.releaseStage = [&loader] { loader.MidiData.setFileName(""); };
+
+    ASSERT_TRUE(IncluirMusica(kar, hooks));
+    EXPECT_THAT(texts(), IsEmpty());
+    EXPECT_EQ(RegistroAtual.Arquivo, "msc__TROGGS_Wild_Thing.KAR");
+    EXPECT_EQ(readBytes(songsFolder() / "msc__TROGGS_Wild_Thing.KAR"), readBytes(kar));
+    EXPECT_TRUE(loader.MidiData.FileName().empty());
+
+    EXPECT_FALSE(IncluirMusica(plain, hooks));
+    EXPECT_FALSE(IncluirMusica(text, hooks));
+    EXPECT_THAT(texts(), ElementsAre("jazzsoft__test-2-tracks-type-1.mid não é um arquivo de MIDI Karaokê",
+                                     "Erro ao abrir o arquivo. A música não foi adicionada."));
+    EXPECT_EQ(songFiles(), std::vector<std::string>{"msc__TROGGS_Wild_Thing.KAR"});
+    EXPECT_TRUE(loader.MidiData.FileName().empty());
 }
