@@ -7,18 +7,54 @@
 
 namespace {
 
-QString fromAlbum(const std::string& text) {
-    return QString::fromStdString(vozaro::platform::windows1252ToUtf8(text));
+bool lineBefore(const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) < 0; }
+
+// The number the line starts with when it is a plain five-digit number, else -1.
+int leadingNumber(const QString& line) {
+    int value = 0;
+    for (int i = 0; i < 5; ++i) {
+        if (i >= line.size() || line[i] < u'0' || line[i] > u'9')
+            return -1;
+        value = value * 10 + (line[i].unicode() - u'0');
+    }
+    return value;
 }
 
-bool lineBefore(const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) < 0; }
+void appendAlbumText(QString& out, std::string_view text) {
+    const qsizetype start = out.size();
+    out.resize(start + static_cast<qsizetype>(text.size()));
+    QChar* chars = out.data() + start;
+    for (char c : text)
+        *chars++ = QChar(vozaro::platform::windows1252Char(static_cast<unsigned char>(c)));
+}
 
 }  // namespace
 
-QString songLine(const TRegistroAlbum& entry) {
-    return QString::asprintf("%5.5d - ", entry.Numero) + fromAlbum(entry.Interprete) +
-           QStringLiteral(" - ") + fromAlbum(entry.Musica);
+QString albumText(std::string_view text) {
+    QString result;
+    result.reserve(static_cast<qsizetype>(text.size()));
+    appendAlbumText(result, text);
+    return result;
 }
+
+QString songLine(int32_t numero, std::string_view interprete, std::string_view musica) {
+    QString line;
+    if (numero >= 0 && numero <= 99999) {
+        char digits[] = "00000 - ";
+        for (int i = 4, n = numero; i >= 0; --i, n /= 10)
+            digits[i] = static_cast<char>('0' + n % 10);
+        line = QLatin1StringView(digits);
+    } else {
+        line = QString::asprintf("%5.5d - ", numero);
+    }
+    line.reserve(line.size() + static_cast<qsizetype>(interprete.size() + musica.size()) + 3);
+    appendAlbumText(line, interprete);
+    line.append(QLatin1StringView(" - "));
+    appendAlbumText(line, musica);
+    return line;
+}
+
+QString songLine(const TRegistroAlbum& entry) { return songLine(entry.Numero, entry.Interprete, entry.Musica); }
 
 int SongListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(lines_.size());
@@ -30,14 +66,24 @@ QVariant SongListModel::data(const QModelIndex& index, int role) const {
     return line(index.row());
 }
 
-void SongListModel::reset(const std::vector<TRegistroAlbum>& entries) {
+void SongListModel::reset(std::vector<QString> lines) {
     beginResetModel();
-    lines_.clear();
-    lines_.reserve(entries.size());
-    for (const TRegistroAlbum& entry : entries)
-        lines_.push_back(songLine(entry));
-    // Songs are mostly appended with rising numbers: nearly sorted already.
-    std::stable_sort(lines_.begin(), lines_.end(), lineBefore);
+    lines_ = std::move(lines);
+    // Lines that start with different five-digit numbers are in number order;
+    // only lines with the same number (or none) need their text compared.
+    std::vector<std::pair<int, size_t>> keys(lines_.size());
+    for (size_t i = 0; i < lines_.size(); ++i)
+        keys[i] = {leadingNumber(lines_[i]), i};
+    std::stable_sort(keys.begin(), keys.end(), [this](const auto& a, const auto& b) {
+        if (a.first != b.first && a.first >= 0 && b.first >= 0)
+            return a.first < b.first;
+        return lineBefore(lines_[a.second], lines_[b.second]);
+    });
+    std::vector<QString> sorted;
+    sorted.reserve(lines_.size());
+    for (const auto& key : keys)
+        sorted.push_back(std::move(lines_[key.second]));
+    lines_ = std::move(sorted);
     endResetModel();
 }
 
@@ -63,8 +109,7 @@ void SongListModel::replace(int row, const TRegistroAlbum& entry) {
     if (row < 0 || row >= rowCount())
         return;
     QString& text = lines_[static_cast<size_t>(row)];
-    text = text.left(5) + QStringLiteral(" - ") + fromAlbum(entry.Interprete) + QStringLiteral(" - ") +
-           fromAlbum(entry.Musica);
+    text = text.left(5) + songLine(0, entry.Interprete, entry.Musica).mid(5);
     emit dataChanged(index(row), index(row));
 }
 

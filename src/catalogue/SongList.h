@@ -15,9 +15,15 @@
 #include <cstdint>
 #include <vector>
 
+#include <string_view>
+
 struct TRegistroAlbum;
 
-// The line of one entry.
+// A text of the album (Windows-1252) as the windows show it.
+QString albumText(std::string_view text);
+
+// The line of an entry.
+QString songLine(int32_t numero, std::string_view interprete, std::string_view musica);
 QString songLine(const TRegistroAlbum& entry);
 
 class SongListModel : public QAbstractListModel {
@@ -28,8 +34,8 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
-    // Replaces every line with those of `entries`.
-    void reset(const std::vector<TRegistroAlbum>& entries);
+    // Replaces every line with `lines` (made by songLine) and sorts them.
+    void reset(std::vector<QString> lines);
     // Adds the line of an entry in its sorted place; returns its row.
     int add(const TRegistroAlbum& entry);
     void remove(int row);

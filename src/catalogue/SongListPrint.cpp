@@ -9,13 +9,9 @@
 #include <numeric>
 
 #include "catalogue/vozaro_colecao.h"
-#include "platform/TextEncoding.h"
+#include "catalogue/SongList.h"
 
 namespace {
-
-QString fromAlbum(const std::string& text) {
-    return QString::fromStdString(vozaro::platform::windows1252ToUtf8(text));
-}
 
 QFont timesNewRoman(int points, bool bold) {
     QFont font(QStringLiteral("Times New Roman"), points);
@@ -28,10 +24,12 @@ int roundEven(double value) { return static_cast<int>(std::nearbyint(value)); }
 
 }  // namespace
 
-void PrintList::add(const TRegistroAlbum& entry) {
-    QString interprete = fromAlbum(entry.Interprete);
-    QString musica = fromAlbum(entry.Musica);
-    QString number = QString::asprintf("%5.5d", entry.Numero);
+void PrintList::add(const TRegistroAlbum& entry) { add(entry.Numero, entry.Interprete, entry.Musica); }
+
+void PrintList::add(int32_t numero, std::string_view interpreteText, std::string_view musicaText) {
+    QString interprete = albumText(interpreteText);
+    QString musica = albumText(musicaText);
+    QString number = QString::asprintf("%5.5d", numero);
     if (order_ == PrintOrder::ByTitle)
         lines_.push_back({std::move(musica), std::move(interprete), std::move(number)});
     else

@@ -15,7 +15,9 @@
 
 #include <QString>
 #include <functional>
+#include <cstdint>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 class QPaintDevice;
@@ -38,6 +40,7 @@ struct PrintLine {
 class PrintList {
 public:
     explicit PrintList(PrintOrder order) : order_(order) {}
+    void add(int32_t numero, std::string_view interprete, std::string_view musica);
     void add(const TRegistroAlbum& entry);
     // Sorts the data lines and puts the header line in front.
     void finish();

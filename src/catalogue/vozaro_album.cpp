@@ -99,13 +99,6 @@ TformAlbum::TformAlbum(QWidget* parent)
     setTabOrder(bImprimir, bPlay);
     setTabOrder(bPlay, bFechar);
 
-    OpenDialog = new QFileDialog(this, QStringLiteral("Incluir Músicas no Álbum"));
-    OpenDialog->setNameFilter(QStringLiteral("MIDI Karaoke (*.kar *.mid)"));
-    OpenDialog->setDefaultSuffix(QStringLiteral("kar"));
-    OpenDialog->setFileMode(QFileDialog::ExistingFiles);
-    OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog->setSizeGripEnabled(true);
-
     FormCreate();
 }
 
@@ -119,18 +112,17 @@ void TformAlbum::FormCreate() {
     if (!openAlbum())
         return;
     AlbumClosed closed;
-    std::vector<TRegistroAlbum> entries;
+    std::vector<QString> lines;
     try {
-        entries.reserve(static_cast<size_t>(ContarMusicas()));
-        vozaro::catalogue::seekAlbum(0);
-        while (!vozaro::catalogue::atAlbumEnd()) {
-            entries.emplace_back();
-            vozaro::catalogue::readNextEntry(entries.back());
-        }
+        lines.reserve(static_cast<size_t>(ContarMusicas()));
+        vozaro::catalogue::forEachEntry([&lines](const vozaro::catalogue::EntryView& entry) {
+            lines.push_back(songLine(entry.Numero, entry.Interprete, entry.Musica));
+            return true;
+        });
     } catch (const vozaro::catalogue::CatalogueError&) {
-        entries.pop_back();  // the list shows what could be read
+        // The list shows what could be read.
     }
-    Musicas.reset(entries);
+    Musicas.reset(std::move(lines));
 }
 
 void TformAlbum::showEvent(QShowEvent* event) {
@@ -157,6 +149,14 @@ void TformAlbum::selectRow(int row) {
 }
 
 void TformAlbum::bIncluirClick() {
+    if (!OpenDialog) {
+        OpenDialog = new QFileDialog(this, QStringLiteral("Incluir Músicas no Álbum"));
+        OpenDialog->setNameFilter(QStringLiteral("MIDI Karaoke (*.kar *.mid)"));
+        OpenDialog->setDefaultSuffix(QStringLiteral("kar"));
+        OpenDialog->setFileMode(QFileDialog::ExistingFiles);
+        OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+        OpenDialog->setSizeGripEnabled(true);
+    }
     if (execModal(*OpenDialog) != QDialog::Accepted)
         return;
     for (const QString& path : OpenDialog->selectedFiles())
@@ -280,18 +280,23 @@ void TformAlbum::printList(PrintOrder order, TformStatus& status) {
     status.Progress->setMaximum(std::max(Musicas.rowCount() - 1, 1));
     PrintList list(order);
     {
-        if (!AbrirAlbum())
+        if (!openAlbum())
             throw vozaro::catalogue::CatalogueError(std::make_error_code(std::errc::io_error));
         AlbumClosed closed;
-        vozaro::catalogue::seekAlbum(0);
         status.show();
-        TRegistroAlbum entry;
-        for (int read = 1; !vozaro::catalogue::atAlbumEnd(); ++read) {
-            status.Progress->setValue(std::min(read, status.Progress->maximum()));
-            QCoreApplication::processEvents();
-            vozaro::catalogue::readNextEntry(entry);
-            list.add(entry);
-        }
+        int read = 0;
+        vozaro::catalogue::forEachEntry([&](const vozaro::catalogue::EntryView& entry) {
+            // Repainting after every few hundred entries looks the same as
+            // after each one, at a fraction of the cost.
+            if (++read % 256 == 0) {
+                status.Progress->setValue(std::min(read, status.Progress->maximum()));
+                QCoreApplication::processEvents();
+            }
+            list.add(entry.Numero, entry.Interprete, entry.Musica);
+            return true;
+        });
+        status.Progress->setValue(std::min(read, status.Progress->maximum()));
+        QCoreApplication::processEvents();
     }
     list.finish();
     status.hide();

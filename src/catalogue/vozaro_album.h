@@ -54,7 +54,8 @@ public:
     QPushButton* bExcluir;
     QPushButton* bImprimir;
     QPushButton* bFechar;
-    QFileDialog* OpenDialog;
+    // Made when first needed: most evenings add no song.
+    QFileDialog* OpenDialog = nullptr;
     QPrinter Printer;
 
     StageLink stage = stageLinkOfProgram();

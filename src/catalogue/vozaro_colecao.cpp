@@ -56,10 +56,12 @@ std::vector<char> encodeIndex(const std::vector<int32_t>& numbers) {
     return bytes;
 }
 
-std::string readText(const char* entry, int offset, int size) {
+std::string_view textView(const char* entry, int offset, int size) {
     int length = std::min<int>(static_cast<unsigned char>(entry[offset]), size);
-    return std::string(entry + offset + 1, static_cast<size_t>(length));
+    return std::string_view(entry + offset + 1, static_cast<size_t>(length));
 }
+
+std::string readText(const char* entry, int offset, int size) { return std::string(textView(entry, offset, size)); }
 
 void writeText(char* entry, int offset, int size, const std::string& text) {
     size_t length = std::min(text.size(), static_cast<size_t>(size));
@@ -246,6 +248,18 @@ void readNextEntry(TRegistroAlbum& entry) {
     Store& s = store();
     decodeEntry(s.entryBytes(s.position), entry);
     ++s.position;
+}
+
+void forEachEntry(const std::function<bool(const EntryView& entry)>& visit) {
+    Store& s = store();
+    const int32_t count = ContarMusicas();
+    for (int32_t i = 0; i < count; ++i) {
+        const char* bytes = s.entryBytes(i);
+        s.position = i + 1;
+        if (!visit({readInt32(bytes + kNumeroOffset), textView(bytes, kInterpreteOffset, kInterpreteSize),
+                    textView(bytes, kMusicaOffset, kMusicaSize), textView(bytes, kArquivoOffset, kArquivoSize)}))
+            return;
+    }
 }
 
 void returnNumber(int32_t numero) {
@@ -557,13 +571,13 @@ bool IncluirMusica(const fs::path& caminho, const AddSongHooks& hooks) {
         if (!karaoke)
             return refuse(caminho.filename().string() + " não é um arquivo de MIDI Karaokê");
 
-        TRegistroAlbum entry;
-        seekAlbum(0);
-        while (!atAlbumEnd()) {
-            readNextEntry(entry);
-            if (entry.Arquivo == *arquivo)
-                return refuse("Esta música já está cadastrada.");
-        }
+        bool duplicate = false;
+        forEachEntry([&](const EntryView& entry) {
+            duplicate = entry.Arquivo == *arquivo;  // exact: case counts
+            return !duplicate;
+        });
+        if (duplicate)
+            return refuse("Esta música já está cadastrada.");
 
         // A file chosen inside the songs folder is catalogued where it lies.
         const fs::path songs = store().songs;

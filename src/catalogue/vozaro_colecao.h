@@ -32,6 +32,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 // One catalogue entry.  The texts hold Windows-1252 bytes exactly as in the
@@ -87,6 +88,18 @@ std::optional<std::string> catalogueFileName(const std::filesystem::path& songFi
 void seekAlbum(int32_t position);
 bool atAlbumEnd();
 void readNextEntry(TRegistroAlbum& entry);  // CatalogueError at the end
+
+// One entry as it lies in the album file, for walks that must not copy every
+// entry (the views are valid only during the call that receives them).
+struct EntryView {
+    int32_t Numero;
+    std::string_view Interprete;
+    std::string_view Musica;
+    std::string_view Arquivo;
+};
+// Calls `visit` for the entries in file order from the first until it returns
+// false.  Throws CatalogueError when the album cannot be read.
+void forEachEntry(const std::function<bool(const EntryView& entry)>& visit);
 
 // Puts a number taken by ProximoNumero back on the index when its entry could
 // not be written, so the numbering rule keeps holding.  Numbers outside
