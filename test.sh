@@ -18,6 +18,9 @@ scripts/install-deps.sh test
 status=0
 step() { printf '\n=== %s\n' "$*"; }
 
+step "layers"
+scripts/check-layers.sh || status=1
+
 step "build (tests and benchmarks)"
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOZARO_BENCH=ON \
       -DVOZARO_CORPUS_DIR="$corpus" >/dev/null

@@ -6,6 +6,7 @@
 #include "catalogue/vozaro_album.h"
 #include "catalogue/vozaro_editsong.h"
 #include "catalogue/vozaro_order.h"
+#include "platform/UiApplication.h"
 #include "platform/UiMessageBox.h"
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_creditos.h"
@@ -13,7 +14,7 @@
 #include "stage/vozaro_main.h"
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    vozaro::platform::VozaroApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vozaro"));
     Q_INIT_RESOURCE(vozaro);
     vozaro::platform::installWindowMessageBoxes();

@@ -1,5 +1,6 @@
 #include "midi/cmpMidiData.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -140,6 +141,24 @@ void TMidiData::readTracks(Stream& source) {
         auto track = std::make_unique<TMidiTrackStream>(TMidiTrackStream::kFileTrackEvents);
         track->LoadFromStream(source);
         tracks_.push_back(std::move(track));
+    }
+}
+
+void transposeNotes(const TMidiData& original, TMidiData& played, std::int32_t shift) noexcept {
+    constexpr std::uint8_t kDrumChannel = 9;
+    const std::int32_t tracks = std::min(original.TrackCount(), played.TrackCount());
+    for (std::int32_t t = 0; t < tracks; ++t) {
+        const TMidiTrackStream& from = *original.Tracks(t);
+        TMidiTrackStream& to = *played.Tracks(t);
+        const std::int32_t events = std::min(from.EventCount(), to.EventCount());
+        for (std::int32_t e = 0; e < events; ++e) {
+            const TEventData& source = from.Event(e)->Message;
+            const std::uint8_t kind = source.Status & 0xF0;
+            if ((kind != 0x80 && kind != 0x90) || (source.Status & 0x0F) == kDrumChannel)
+                continue;
+            const std::int32_t note = std::clamp<std::int32_t>(source.Data1 + shift, 0, 127);
+            to.Event(e)->Message.storeData1(static_cast<std::uint8_t>(note));
+        }
     }
 }
 

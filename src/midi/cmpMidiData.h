@@ -94,4 +94,13 @@ private:
     bool riff_ = false;
 };
 
+// A key change: the note number of every note-on and note-off of played
+// becomes that of the same record of original plus shift, kept within 0 to
+// 127.  Channel 10 (index 9), where note numbers choose drum sounds, is left
+// alone, as is everything else.  The shift always starts from original, so
+// changes never accumulate.  Both songs are read from the same file; records
+// beyond the shorter of two corresponding tracks are left alone.  Note
+// numbers are written atomically, so a player may be playing played.
+void transposeNotes(const TMidiData& original, TMidiData& played, std::int32_t shift) noexcept;
+
 }  // namespace vozaro::midi

@@ -43,6 +43,11 @@ void TMidiPosition::setMidiData(TMidiData* midiData) {
     Refresh();
 }
 
+void TMidiPosition::Load(TMidiData* midiData) {
+    midiData_ = midiData;
+    Reset();
+}
+
 void TMidiPosition::Refresh() {
     std::int64_t position = position_;
     Reset();
@@ -257,8 +262,10 @@ void TMidiIterator::PositionChanged() {
                 continue;  // system exclusive and meta events never reach a port
             if (!playing_ && (status & 0xF0) <= 0x90)
                 continue;  // a seek leaves notes unsent
-            TEventData message = event.Message;
-            message.Data1 = event.Message.loadData1();  // may be transposed meanwhile
+            // Field by field: the user-interface thread may be rewriting the
+            // note number (a key change) while this runs, so that byte is
+            // read atomically and the record is never copied whole.
+            const TEventData message{status, event.Message.loadData1(), event.Message.Data2, 0, 0};
             output.Port()->SendEvent(message);
             if (trackOutputs_->OnEvent)
                 trackOutputs_->OnEvent(this, i, message);

@@ -46,6 +46,10 @@ public:
     // The same, for the song object already set whose contents may have been
     // loaded anew (its division and tempo map are read again).
     void Refresh();
+    // A song (a different one or the same object loaded anew) taken from tick
+    // 0: Reset only, nothing of it is walked, so nothing beyond its start is
+    // sent by an iterator.
+    void Load(TMidiData* midiData);
 
     // Back to tick 0 with the default tempo (600 ms per quarter) and 4/4.
     virtual void Reset();

@@ -1,10 +1,18 @@
 #include "midi/cmpMidiPlayer.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace vozaro::midi {
 
 std::atomic<int> TMidiPlayer::tickInProgress_{0};
+
+namespace {
+// The player whose OnStop this thread is raising from a tick.  A player
+// destroyed by that very handler clears it, so that it neither waits for
+// itself nor is touched after the handler returns.
+thread_local const TMidiPlayer* raisingStopHere = nullptr;
+}  // namespace
 
 TMidiPlayer::TMidiPlayer(platform::TimerService& timers)
     : timers_(timers),
@@ -13,9 +21,19 @@ TMidiPlayer::TMidiPlayer(platform::TimerService& timers)
       savedPriorityClass_(timers.priorityClass()) {}
 
 TMidiPlayer::~TMidiPlayer() {
+    // A stop raised on the timer thread may still be inside its handler.
+    if (raisingStopHere == this)
+        raisingStopHere = nullptr;
+    else
+        waitForStopHandler();
     Lock lock(mutex_);
     destroying_ = true;
     Stop();
+}
+
+void TMidiPlayer::waitForStopHandler() const noexcept {
+    while (raisingStop_.load())
+        std::this_thread::yield();
 }
 
 // --- properties ----------------------------------------------------------------
@@ -111,11 +129,11 @@ void TMidiPlayer::updateMidiDataLocked() {
     TMidiData* song = trackOutputs_ != nullptr && trackOutputs_->Active()
                           ? trackOutputs_->MidiData()
                           : nullptr;
-    // The same song object may hold a song loaded since: read it afresh.
-    if (song == iterator_.MidiData())
-        iterator_.Refresh();
-    else
-        iterator_.setMidiData(song);
+    // The same song object may hold a song loaded since: it is read afresh.
+    // Walking it to the old position would send its controllers and pitch
+    // bends from there before the rewind that follows, and the song would
+    // open out of tune.
+    iterator_.Load(song);
     publishPosition();
 }
 
@@ -123,6 +141,13 @@ void TMidiPlayer::AllNotesOff() {
     Lock lock(mutex_);
     if (trackOutputs_ != nullptr)
         trackOutputs_->AllNotesOff();
+}
+
+void TMidiPlayer::transpose(const TMidiData& original, TMidiData& played, std::int32_t shift) {
+    Lock lock(mutex_);  // a tick only tries the lock, so it skips meanwhile
+    if (trackOutputs_ != nullptr)
+        trackOutputs_->AllNotesOff();
+    transposeNotes(original, played, shift);
 }
 
 void TMidiPlayer::ResetControllers() {
@@ -238,8 +263,8 @@ std::int64_t TMidiPlayer::scaledStep(std::uint32_t elapsed) noexcept {
     return scaled / 100;
 }
 
+
 void TMidiPlayer::tick() noexcept {
-    TNotifyEvent onStop;
     try {
         Lock lock(mutex_, std::try_to_lock);
         if (!lock.owns_lock())
@@ -253,23 +278,35 @@ void TMidiPlayer::tick() noexcept {
         publishPosition();
         if (!iterator_.AtEnd() || !StopAtEnd() || !stopWork())
             return;
-        state_.store(psStopped);
-        if (destroying_)
+        if (destroying_ || !OnStop) {
+            state_.store(psStopped);
             return;
-        onStop = OnStop;  // small handlers are copied without allocating
+        }
+        raisingStop_.store(true);
+        state_.store(psStopped);
     } catch (...) {
         tickFailed_.store(true);
         return;
     }
-    // The lock is let go and nothing of the player is touched from here on:
-    // the handler may lead to its destruction.
-    if (onStop) {
-        try {
-            onStop(this);
-        } catch (...) {
-            // Nowhere left to record it: the player may be gone.
-        }
+    // The lock is let go, so the handler may hand the stop over to the
+    // user-interface thread, which may then deactivate the outputs or start
+    // another song.  The handler is called where it is stored: a copy would
+    // allocate as soon as it captures more than a pointer or two.  The
+    // destructor waits until raisingStop_ is cleared, so the handler's
+    // storage outlives this call.
+    raisingStopHere = this;
+    bool failed = false;
+    try {
+        OnStop(this);
+    } catch (...) {
+        failed = true;
     }
+    if (raisingStopHere != this)
+        return;  // destroyed by its own handler
+    raisingStopHere = nullptr;
+    if (failed)
+        tickFailed_.store(true);
+    raisingStop_.store(false);
 }
 
 }  // namespace vozaro::midi

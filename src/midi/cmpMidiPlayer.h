@@ -22,8 +22,11 @@
 // the timer thread when the song ends: then the timer is already killed and
 // the notes silenced, and the player touches nothing of its own after raising
 // it, so the handler may hand it to the user-interface thread, which may then
-// deactivate the outputs, change the song or destroy the player.  Handlers
-// run on the timer thread must not throw and should not allocate.
+// deactivate the outputs, change the song or destroy the player (the
+// destructor waits for such a handler to return).  The handler is called in
+// place, not copied, so raising it allocates nothing; handlers run on the
+// timer thread must only hand the stop over (post it) and must not destroy
+// the player themselves.
 #pragma once
 
 #include <atomic>
@@ -107,10 +110,21 @@ public:
     // Stop, then back to the start of the song.
     void Rewind();
     // Stop, then take the song of the outputs again (after loading a new song
-    // or switching the outputs).
+    // or switching the outputs), from tick 0: nothing of it is walked or sent
+    // beyond its start, whatever position the previous song had reached.
     void UpdateMidiData();
     void AllNotesOff();
     void ResetControllers();
+    // A key change while the song may be playing: silences the sounding
+    // notes and rewrites the note numbers (transposeNotes) as one step that
+    // no tick can come between, so no note-on of the old key escapes whose
+    // note-off would later go out with the new number.
+    void transpose(const TMidiData& original, TMidiData& played, std::int32_t shift);
+
+    // Returns once no tick is inside OnStop any more; call it before
+    // assigning OnStop again while the player may have been playing.  Not
+    // from the OnStop handler itself.
+    void waitForStopHandler() const noexcept;
 
     // A tick caught an exception (from a port or an OnEvent handler) and
     // dropped the rest of its work.  Cleared by the next start.
@@ -163,6 +177,7 @@ private:
     std::atomic<std::int64_t> time_{0};
     std::atomic<std::uint32_t> lastTickTime_{0};
     std::atomic<bool> tickFailed_{false};
+    std::atomic<bool> raisingStop_{false};  // a tick is inside OnStop
     std::int64_t stepRemainder_ = 0;  // hundredths of a millisecond, under the lock
 
     std::int32_t minPeriod_;

@@ -6,12 +6,15 @@
 //     gain (MidiDevices.h), so the accompaniment volume works on every
 //     machine, even one without any ALSA mixer;
 //   destination 1, recording: its line is "Capture"; every other capture
-//     element is a source with its capture volume; sources with capture
-//     switches are chosen through one list control of the destination (a MUX
-//     when the switches are exclusive, else a MIXER), and an enumerated capture
-//     source element becomes a MUX over its items.  Where the card shows only
-//     "Master" and "Capture" (a sound server), "Capture" becomes a microphone
-//     source of destination 1 instead.
+//     element is a source with its capture volume.  The destination has one
+//     selection control, so that the microphone's item is always in the
+//     control a selection writes: an enumerated capture source element (the
+//     first that lists a microphone) becomes a MUX over its items, and then
+//     the sources' own capture switches are their mutes; without one, the
+//     sources with capture switches are chosen through one list control (a MUX
+//     when the switches are exclusive, else a MIXER).  Where the card shows
+//     only "Master" and "Capture" (a sound server), "Capture" becomes a
+//     microphone source of destination 1 instead.
 //
 // Volumes are scaled between the element's range and 0..65535; a mute is an
 // element switch turned off.  ALSA's failures are negative codes, turned into
@@ -30,6 +33,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vozaro::platform {
@@ -215,8 +219,7 @@ protected:
         }
         case Kind::EnumSelect:
             for (std::size_t i = 0; i < b.enumItems.size(); ++i)
-                if (values[i] != 0)
-                    return snd_mixer_selem_set_enum_item(b.elem, SND_MIXER_SCHN_FRONT_LEFT, b.enumItems[i]) >= 0;
+                if (values[i] != 0) return selectEnumItem(b.elem, b.enumItems[i]);
             return true;
         case Kind::SynthVolume:
             setBuiltinSynthVolume(static_cast<std::uint16_t>(std::clamp(values[0], 0, 65535)));
@@ -257,6 +260,16 @@ private:
         binding.kind = kind;
         binding.elem = elem;
         return binding;
+    }
+
+    // Every channel of the element records the item (a stereo source
+    // element holds one choice per channel).
+    static bool selectEnumItem(snd_mixer_elem_t* elem, unsigned item) {
+        int channels = 0;
+        for (int c = 0; c <= SND_MIXER_SCHN_LAST; ++c, ++channels)
+            if (snd_mixer_selem_set_enum_item(elem, static_cast<snd_mixer_selem_channel_id_t>(c), item) < 0)
+                break;
+        return channels > 0;
     }
 
     static bool volumeRange(const Binding& b, long& min, long& max) {
@@ -391,15 +404,11 @@ private:
             std::vector<unsigned> items;
         };
         std::vector<EnumSource> enumSources;
-        for (snd_mixer_elem_t* elem : enums) {
+        for (snd_mixer_elem_t* elem : chooseCaptureSource(enums)) {
             EnumSource source{elem, {}, {}};
-            const int count = snd_mixer_selem_get_enum_items(elem);
-            for (int i = 0; i < count; ++i) {
-                char text[64] = {};
-                if (snd_mixer_selem_get_enum_item_name(elem, static_cast<unsigned>(i), sizeof text, text) < 0)
-                    continue;
-                source.lines.push_back(sourceLineId(in, findOrAddSource(in, text)));
-                source.items.push_back(static_cast<unsigned>(i));
+            for (const auto& [item, name] : enumItems(elem)) {
+                source.lines.push_back(sourceLineId(in, findOrAddSource(in, name)));
+                source.items.push_back(item);
             }
             if (!source.lines.empty()) enumSources.push_back(std::move(source));
         }
@@ -428,7 +437,7 @@ private:
         Binding select = on(Kind::CaptureSelect);
         std::vector<std::uint32_t> selectLines;
         bool exclusive = false;
-        for (std::uint32_t i = 0; i < capture.size(); ++i) {
+        for (std::uint32_t i = 0; i < capture.size() && enumSources.empty(); ++i) {
             if (!snd_mixer_selem_has_capture_switch(capture[i])) continue;
             select.items.push_back(capture[i]);
             selectLines.push_back(sourceLineId(in, i));
@@ -446,8 +455,34 @@ private:
                  MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE, nameOf(source.elem),
                  std::move(binding), source.lines);
         }
-        for (std::uint32_t i = 0; i < capture.size(); ++i)
+        for (std::uint32_t i = 0; i < capture.size(); ++i) {
             addCaptureVolume(sourceLineId(in, i), capture[i], nameOf(capture[i]));
+            if (!enumSources.empty() && snd_mixer_selem_has_capture_switch(capture[i]))
+                bind(sourceLineId(in, i), MIXERCONTROL_CONTROLTYPE_MUTE, MIXERCONTROL_CONTROLF_UNIFORM,
+                     nameOf(capture[i]) + " Capture Mute", on(Kind::CaptureMute, capture[i]));
+        }
+    }
+
+    static std::vector<std::pair<unsigned, std::string>> enumItems(snd_mixer_elem_t* elem) {
+        std::vector<std::pair<unsigned, std::string>> items;
+        const int count = snd_mixer_selem_get_enum_items(elem);
+        for (int i = 0; i < count; ++i) {
+            char text[64] = {};
+            if (snd_mixer_selem_get_enum_item_name(elem, static_cast<unsigned>(i), sizeof text, text) >= 0)
+                items.emplace_back(static_cast<unsigned>(i), text);
+        }
+        return items;
+    }
+
+    // The one enumerated capture source the recording destination chooses
+    // through: the first that lists a microphone, else the first; none when
+    // the card has none.
+    static std::vector<snd_mixer_elem_t*> chooseCaptureSource(const std::vector<snd_mixer_elem_t*>& enums) {
+        for (snd_mixer_elem_t* elem : enums)
+            for (const auto& item : enumItems(elem))
+                if (componentTypeOf(item.second) == MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE) return {elem};
+        if (enums.empty()) return {};
+        return {enums.front()};
     }
 
     std::uint32_t findOrAddSource(std::uint32_t destination, const std::string& name) {

@@ -1,10 +1,17 @@
-/* An ALSA control plugin presenting a classic sound card mixer without any
- * hardware, for testing the ALSA mixer back end: Master, PCM, Mic, Line and CD
- * playback controls, a Capture volume and switch, and an enumerated
- * "Capture Source" choosing Mic, Line or CD.  The values live in the loaded
- * module, so every open in a process sees what another one wrote.  Not part of
- * the program: the tests build it as a module and name it in an ALSA
- * configuration of their own. */
+/* An ALSA control plugin presenting sound card mixers without any hardware,
+ * for testing the ALSA mixer back end.  Two cards:
+ *   - the classic card: Master, PCM, Mic, Line and CD playback controls, a
+ *     Capture volume and switch, and an enumerated "Capture Source" choosing
+ *     Mic, Line or CD;
+ *   - with "laptop true" in its configuration, a card with two converters:
+ *     Master and PCM playback, a Capture volume and switch for each converter
+ *     (the second one as index 1) and a stereo enumerated "Input Source"
+ *     choosing Mic, Line or CD, which starts on Line (alsa-lib shows the
+ *     classic card's "Capture Source" as exclusive capture switches, this one
+ *     as an enumerated capture source).
+ * The values live in the loaded module, so every open in a process sees what
+ * another one wrote.  Not part of the program: the tests build it as a module
+ * and name it in an ALSA configuration of their own. */
 #include <alsa/asoundlib.h>
 #include <alsa/control_external.h>
 
@@ -15,6 +22,7 @@ enum { kInteger, kBoolean, kEnumerated };
 
 struct element {
     const char* name;
+    unsigned int index;
     snd_ctl_elem_iface_t iface;
     int type;
     unsigned int count;
@@ -22,48 +30,66 @@ struct element {
     long values[2];
 };
 
-static struct element elements[] = {
-    {"Master Playback Volume", SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 31, {31, 31}},
-    {"Master Playback Switch", SND_CTL_ELEM_IFACE_MIXER, kBoolean, 2, 1, {1, 1}},
-    {"PCM Playback Volume", SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 255, {200, 200}},
-    {"Mic Playback Volume", SND_CTL_ELEM_IFACE_MIXER, kInteger, 1, 31, {10, 10}},
-    {"Mic Playback Switch", SND_CTL_ELEM_IFACE_MIXER, kBoolean, 1, 1, {0, 0}},
-    {"Line Playback Volume", SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 31, {20, 20}},
-    {"Line Playback Switch", SND_CTL_ELEM_IFACE_MIXER, kBoolean, 2, 1, {1, 1}},
-    {"CD Playback Volume", SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 31, {5, 5}},
-    {"Capture Volume", SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 63, {63, 63}},
-    {"Capture Switch", SND_CTL_ELEM_IFACE_MIXER, kBoolean, 2, 1, {1, 1}},
-    {"Capture Source", SND_CTL_ELEM_IFACE_MIXER, kEnumerated, 2, 2, {0, 0}},
+static struct element classic[] = {
+    {"Master Playback Volume", 0, SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 31, {31, 31}},
+    {"Master Playback Switch", 0, SND_CTL_ELEM_IFACE_MIXER, kBoolean, 2, 1, {1, 1}},
+    {"PCM Playback Volume", 0, SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 255, {200, 200}},
+    {"Mic Playback Volume", 0, SND_CTL_ELEM_IFACE_MIXER, kInteger, 1, 31, {10, 10}},
+    {"Mic Playback Switch", 0, SND_CTL_ELEM_IFACE_MIXER, kBoolean, 1, 1, {0, 0}},
+    {"Line Playback Volume", 0, SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 31, {20, 20}},
+    {"Line Playback Switch", 0, SND_CTL_ELEM_IFACE_MIXER, kBoolean, 2, 1, {1, 1}},
+    {"CD Playback Volume", 0, SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 31, {5, 5}},
+    {"Capture Volume", 0, SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 63, {63, 63}},
+    {"Capture Switch", 0, SND_CTL_ELEM_IFACE_MIXER, kBoolean, 2, 1, {1, 1}},
+    {"Capture Source", 0, SND_CTL_ELEM_IFACE_MIXER, kEnumerated, 2, 2, {0, 0}},
+};
+static struct element laptop[] = {
+    {"Master Playback Volume", 0, SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 31, {31, 31}},
+    {"Master Playback Switch", 0, SND_CTL_ELEM_IFACE_MIXER, kBoolean, 2, 1, {1, 1}},
+    {"PCM Playback Volume", 0, SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 255, {200, 200}},
+    {"Capture Volume", 0, SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 63, {63, 63}},
+    {"Capture Switch", 0, SND_CTL_ELEM_IFACE_MIXER, kBoolean, 2, 1, {1, 1}},
+    {"Capture Volume", 1, SND_CTL_ELEM_IFACE_MIXER, kInteger, 2, 63, {40, 40}},
+    {"Capture Switch", 1, SND_CTL_ELEM_IFACE_MIXER, kBoolean, 2, 1, {1, 1}},
+    {"Input Source", 0, SND_CTL_ELEM_IFACE_MIXER, kEnumerated, 2, 2, {1, 1}},
 };
 static const char* const sources[] = {"Mic", "Line", "CD"};
-#define COUNT (sizeof elements / sizeof elements[0])
 
-static int elem_count(snd_ctl_ext_t* ext) {
-    (void)ext;
-    return COUNT;
-}
+struct card {
+    struct element* elements;
+    unsigned int count;
+};
+static struct card cards[] = {
+    {classic, sizeof classic / sizeof classic[0]},
+    {laptop, sizeof laptop / sizeof laptop[0]},
+};
+
+static struct card* card_of(snd_ctl_ext_t* ext) { return ext->private_data; }
+
+static int elem_count(snd_ctl_ext_t* ext) { return (int)card_of(ext)->count; }
 
 static int elem_list(snd_ctl_ext_t* ext, unsigned int offset, snd_ctl_elem_id_t* id) {
-    (void)ext;
-    if (offset >= COUNT) return -EINVAL;
-    snd_ctl_elem_id_set_interface(id, elements[offset].iface);
-    snd_ctl_elem_id_set_name(id, elements[offset].name);
+    const struct card* c = card_of(ext);
+    if (offset >= c->count) return -EINVAL;
+    snd_ctl_elem_id_set_interface(id, c->elements[offset].iface);
+    snd_ctl_elem_id_set_name(id, c->elements[offset].name);
+    snd_ctl_elem_id_set_index(id, c->elements[offset].index);
     return 0;
 }
 
 static snd_ctl_ext_key_t find_elem(snd_ctl_ext_t* ext, const snd_ctl_elem_id_t* id) {
-    (void)ext;
+    const struct card* c = card_of(ext);
     const char* name = snd_ctl_elem_id_get_name(id);
-    for (unsigned int i = 0; i < COUNT; ++i)
-        if (strcmp(name, elements[i].name) == 0) return i;
+    const unsigned int index = snd_ctl_elem_id_get_index(id);
+    for (unsigned int i = 0; i < c->count; ++i)
+        if (strcmp(name, c->elements[i].name) == 0 && index == c->elements[i].index) return i;
     return SND_CTL_EXT_KEY_NOT_FOUND;
 }
 
 static int get_attribute(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, int* type, unsigned int* acc,
                          unsigned int* count) {
-    (void)ext;
-    if (key >= COUNT) return -EINVAL;
-    const struct element* e = &elements[key];
+    if (key >= card_of(ext)->count) return -EINVAL;
+    const struct element* e = &card_of(ext)->elements[key];
     *type = e->type == kInteger ? SND_CTL_ELEM_TYPE_INTEGER
             : e->type == kBoolean ? SND_CTL_ELEM_TYPE_BOOLEAN
                                   : SND_CTL_ELEM_TYPE_ENUMERATED;
@@ -73,9 +99,8 @@ static int get_attribute(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, int* type, u
 }
 
 static int get_integer_info(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* imin, long* imax, long* istep) {
-    (void)ext;
     *imin = 0;
-    *imax = elements[key].max;
+    *imax = card_of(ext)->elements[key].max;
     *istep = 1;
     return 0;
 }
@@ -97,31 +122,31 @@ static int get_enumerated_name(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, unsign
 }
 
 static int read_integer(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* value) {
-    (void)ext;
-    for (unsigned int i = 0; i < elements[key].count; ++i) value[i] = elements[key].values[i];
+    const struct element* e = &card_of(ext)->elements[key];
+    for (unsigned int i = 0; i < e->count; ++i) value[i] = e->values[i];
     return 0;
 }
 
 static int write_integer(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* value) {
-    (void)ext;
+    struct element* e = &card_of(ext)->elements[key];
     int changed = 0;
-    for (unsigned int i = 0; i < elements[key].count; ++i) {
-        if (value[i] < 0 || value[i] > elements[key].max) return -EINVAL;
-        changed |= elements[key].values[i] != value[i];
-        elements[key].values[i] = value[i];
+    for (unsigned int i = 0; i < e->count; ++i) {
+        if (value[i] < 0 || value[i] > e->max) return -EINVAL;
+        changed |= e->values[i] != value[i];
+        e->values[i] = value[i];
     }
     return changed;
 }
 
 static int read_enumerated(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, unsigned int* items) {
-    (void)ext;
-    for (unsigned int i = 0; i < elements[key].count; ++i) items[i] = (unsigned int)elements[key].values[i];
+    const struct element* e = &card_of(ext)->elements[key];
+    for (unsigned int i = 0; i < e->count; ++i) items[i] = (unsigned int)e->values[i];
     return 0;
 }
 
 static int write_enumerated(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, unsigned int* items) {
     long values[2];
-    for (unsigned int i = 0; i < elements[key].count; ++i) values[i] = items[i];
+    for (unsigned int i = 0; i < card_of(ext)->elements[key].count; ++i) values[i] = items[i];
     return write_integer(ext, key, values);
 }
 
@@ -152,7 +177,17 @@ static const snd_ctl_ext_callback_t callbacks = {
 
 SND_CTL_PLUGIN_DEFINE_FUNC(vozarotest) {
     (void)root;
-    (void)conf;
+    int two_converters = 0;
+    snd_config_iterator_t i, next;
+    snd_config_for_each(i, next, conf) {
+        snd_config_t* entry = snd_config_iterator_entry(i);
+        const char* id = NULL;
+        if (snd_config_get_id(entry, &id) < 0) continue;
+        if (strcmp(id, "laptop") == 0) {
+            two_converters = snd_config_get_bool(entry);
+            if (two_converters < 0) return two_converters;
+        }
+    }
     snd_ctl_ext_t* ext = calloc(1, sizeof *ext);
     if (!ext) return -ENOMEM;
     ext->version = SND_CTL_EXT_VERSION;
@@ -164,6 +199,7 @@ SND_CTL_PLUGIN_DEFINE_FUNC(vozarotest) {
     strcpy(ext->mixername, "Vozaro Test Mixer");
     ext->poll_fd = -1;
     ext->callback = &callbacks;
+    ext->private_data = &cards[two_converters ? 1 : 0];
     int err = snd_ctl_ext_create(ext, name, mode);
     if (err < 0) {
         free(ext);

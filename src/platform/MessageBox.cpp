@@ -19,9 +19,25 @@ MessageResult showMessage(const std::string& utf8Text, MessageIcon icon, Message
         std::lock_guard lock(responderMutex);
         responder = currentResponder();
     }
-    if (!responder)
-        return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
+    if (!responder) {
+        switch (buttons) {
+        case MessageButtons::YesNo: return MessageResult::No;
+        case MessageButtons::OkCancel: return MessageResult::Cancel;
+        case MessageButtons::Ok: break;
+        }
+        return MessageResult::Ok;
+    }
     return responder(MessageRequest{utf8Text, icon, buttons});
+}
+
+void reportUncaughtError(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(std::move(error));
+    } catch (const std::exception& e) {
+        showMessage(e.what(), MessageIcon::Error);
+    } catch (...) {
+        showMessage("Erro inesperado.", MessageIcon::Error);
+    }
 }
 
 MessageResponder setMessageResponder(MessageResponder responder) {

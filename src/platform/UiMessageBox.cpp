@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "platform/MessageBox.h"
 
@@ -24,6 +25,12 @@ MessageResult showWindowMessage(const MessageRequest& request) {
         box.setDefaultButton(QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? MessageResult::Yes : MessageResult::No;
+    }
+    if (request.buttons == MessageButtons::OkCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("Cancelar"));
+        box.setEscapeButton(QMessageBox::Cancel);
+        return box.exec() == QMessageBox::Ok ? MessageResult::Ok : MessageResult::Cancel;
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ManualTimer.h"
+#include "platform/MessageBox.h"
 
 namespace vozaro::platform {
 
@@ -60,8 +61,13 @@ void WindowTimer::stop() {
 bool WindowTimer::isActive() const { return manualActive_ || (qtimer_ && qtimer_->isActive()); }
 
 void WindowTimer::fire() {
-    if (onTimer_)
+    if (!onTimer_)
+        return;
+    try {
         onTimer_();
+    } catch (...) {
+        reportUncaughtError(std::current_exception());
+    }
 }
 
 // --- the manual clock ------------------------------------------------------------

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -11,12 +10,12 @@
 
 #include "controls/PictureBox.h"
 #include "midi/cmpMidiIterator.h"
-#include "platform/JpegPicture.h"
 #include "platform/MessageBox.h"
 #include "platform/TextEncoding.h"
 #include "platform/WindowTimer.h"
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_inicio.h"
+#include "stage/BackgroundPicture.h"
 #include "stage/LyricTrack.h"
 
 using vozaro::platform::MessageIcon;
@@ -30,7 +29,6 @@ namespace {
 // The text metrics of Windows at 96 dots per inch: a font of n points is
 // MulDiv(n, 96, 72) pixels high.
 constexpr int kScreenDpi = 96;
-constexpr int kDotsPerMeter = 3780;  // 96 dots per inch
 
 int pointsToPixels(int points) { return (points * kScreenDpi + 36) / 72; }
 
@@ -59,57 +57,6 @@ const QString kDashes3 = kDashes2 + QLatin1Char(' ') + kDash;
 QImage blankPicture(const QSize& size) {
     QImage picture(size, QImage::Format_RGB32);
     picture.fill(Qt::black);
-    picture.setDotsPerMeterX(kDotsPerMeter);
-    picture.setDotsPerMeterY(kDotsPerMeter);
-    return picture;
-}
-
-// Takes `level` off every colour byte, stopping at 0.
-void darken(QImage& picture, int level) {
-    if (level <= 0)
-        return;
-    const auto amount = static_cast<std::uint8_t>(std::min(level, 255));
-    for (int y = 0; y < picture.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb pixel = line[x];
-            const auto down = [amount](int byte) { return byte > amount ? byte - amount : 0; };
-            line[x] = qRgb(down(qRed(pixel)), down(qGreen(pixel)), down(qBlue(pixel)));
-        }
-    }
-}
-
-// A picture loaded at the given size, or a null picture.
-QImage loadPicture(const QString& path, const QSize& size) {
-    if (QFileInfo(path).suffix().toUpper() == QLatin1String("JPG")) {
-        vozaro::platform::JpegOptions options;
-        options.minWidth = size.width();
-        options.minHeight = size.height();
-        options.maxPixels = KaraokeStage::kMaxPicturePixels;
-        auto* decoded = new vozaro::platform::DecodedPicture;
-        std::string error;
-        if (!vozaro::platform::decodeJpegFile(QFile::encodeName(path).toStdString(), options,
-                                              *decoded, error)) {
-            delete decoded;
-            return {};
-        }
-        return QImage(
-            decoded->pixels.data(), decoded->width, decoded->height, decoded->width * 4,
-            QImage::Format_RGB32,
-            [](void* data) { delete static_cast<vozaro::platform::DecodedPicture*>(data); },
-            decoded);
-    }
-    QImageReader reader(path, "bmp");
-    reader.setAutoDetectImageFormat(false);
-    reader.setDecideFormatFromContent(false);
-    const QSize declared = reader.size();
-    if (!declared.isValid() ||
-        static_cast<std::int64_t>(declared.width()) * declared.height() >
-            KaraokeStage::kMaxPicturePixels)
-        return {};
-    QImage picture;
-    if (!reader.read(&picture))
-        return {};
     return picture;
 }
 
@@ -153,6 +100,9 @@ bool KaraokeStage::CarregarMusica(const QString& path) {
         return false;
     }
     try {
+        // The timer thread must be done with the song before it is released.
+        if (MidiPlayer.State() != vozaro::midi::psStopped)
+            MidiPlayer.Stop();
         MidiData.setActive(false);
         OrMidi.setActive(false);
         TrackOutputs.setActive(false);
@@ -377,6 +327,8 @@ void KaraokeStage::DesenharLinhaNova() {
     eraseRect(bandOf(slot));
     LinhaX[slot] = (canvasWidth() - textSize(Linha[slot]).width()) / 2;
     drawOutlinedText(LinhaX[slot], LinhaY[slot], Linha[slot], Qt::black, kYellow);
+    // Made now, so that the syllable steps of this line only blend it.
+    outlinedLayer(Linha[slot], fontSize_, Qt::white, kMagenta);
 }
 
 void KaraokeStage::LimparAreaLetra() {
@@ -386,10 +338,6 @@ void KaraokeStage::LimparAreaLetra() {
         eraseRect(countdownBand());
     }
     eraseRect(QRect(QPoint(0, LinhaY[1] - 1), QPoint(canvasWidth() - 1, canvasHeight() - 1)));
-}
-
-void KaraokeStage::drawLit(int slot) {
-    drawOutlinedText(LinhaX[slot], LinhaY[slot], Cantado[slot], Qt::white, kMagenta);
 }
 
 QRect KaraokeStage::bandOf(int slot) const {
@@ -410,18 +358,9 @@ bool KaraokeStage::CarregarFundo(const QString& path) {
     if (size.isEmpty())
         return false;
     // Decoded into a picture of its own: a failure leaves the stage as it was.
-    const QImage loaded = loadPicture(path, size);
-    if (loaded.isNull())
-        return false;
-    QImage background = loaded.size() == size
-                            ? loaded.convertToFormat(QImage::Format_RGB32)
-                            : loaded.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                                  .convertToFormat(QImage::Format_RGB32);
+    QImage background = loadBackgroundPicture(path, size, darkLevel ? darkLevel() : 0);
     if (background.isNull())
         return false;
-    background.setDotsPerMeterX(kDotsPerMeter);
-    background.setDotsPerMeterY(kDotsPerMeter);
-    darken(background, darkLevel ? darkLevel() : 0);
     {
         QPainter painter(&background);
         painter.drawImage(10, 10, withTransparentBackground(logoPicture()));
@@ -449,8 +388,6 @@ void KaraokeStage::resizeCanvas(const QSize& size) {
         FundoLimpo = size.isEmpty() ? blankPicture(size)
                                     : FundoLimpo.scaled(size, Qt::IgnoreAspectRatio,
                                                         Qt::SmoothTransformation);
-        FundoLimpo.setDotsPerMeterX(kDotsPerMeter);
-        FundoLimpo.setDotsPerMeterY(kDotsPerMeter);
     }
     *canvas_ = FundoLimpo.copy();
     changed(canvas_->rect());
@@ -461,7 +398,7 @@ void KaraokeStage::eraseRect(const QRect& rect) {
     const QRect clipped = rect.intersected(target.rect()).intersected(FundoLimpo.rect());
     if (clipped.isEmpty())
         return;
-    if (FundoLimpo.format() == target.format()) {
+    if (FundoLimpo.format() == target.format() && target.depth() == 32) {
         const int bytes = clipped.width() * 4;
         for (int y = clipped.top(); y <= clipped.bottom(); ++y)
             std::memcpy(target.scanLine(y) + clipped.left() * 4,
@@ -498,13 +435,70 @@ QSize KaraokeStage::textSize(const QString& text, int points) const {
     return QSize(metrics.horizontalAdvance(text), metrics.height());
 }
 
-QRect KaraokeStage::textRect(int x, int y, const QString& text,
-                             const QFontMetrics& metrics) const {
-    // The glyphs' ink may reach past the advance (italic and bold overhangs);
-    // the outline adds one pixel on every side.
-    const QRect ink = metrics.boundingRect(text).translated(x, y + metrics.ascent());
-    return ink.united(QRect(x, y, metrics.horizontalAdvance(text), metrics.height()))
-        .adjusted(-2, -2, 2, 2);
+// Outlined text is kept as a picture of its own (premultiplied ARGB, the
+// text's ink with the outline and one pixel to spare), made once and then
+// blended onto the canvas: text this large is drawn by Qt as outlines, which
+// costs more than a whole-screen copy per line, and a step must stay cheaper
+// than that.
+const KaraokeStage::TextLayer& KaraokeStage::outlinedLayer(const QString& text, int points,
+                                                           const QColor& outline,
+                                                           const QColor& fill) {
+    const int pixels = pointsToPixels(std::max(points, 1));
+    for (std::size_t i = 0; i < layers_.size(); ++i) {
+        const TextLayer& layer = layers_[i];
+        if (layer.pixels == pixels && layer.outline == outline.rgb() && layer.fill == fill.rgb() &&
+            layer.text == text) {
+            std::rotate(layers_.begin(), layers_.begin() + static_cast<std::ptrdiff_t>(i),
+                        layers_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+            return layers_.front();
+        }
+    }
+    QFont font = font_;
+    font.setPixelSize(pixels);
+    const QFontMetrics metrics(font);
+    // The ink may reach past the advance (overhangs); the outline adds a pixel.
+    const QRect area =
+        metrics.boundingRect(text)
+            .translated(0, metrics.ascent())
+            .united(QRect(0, 0, metrics.horizontalAdvance(text), metrics.height()))
+            .adjusted(-2, -2, 2, 2);
+    TextLayer layer;
+    layer.text = text;
+    layer.pixels = pixels;
+    layer.outline = outline.rgb();
+    layer.fill = fill.rgb();
+    layer.offset = area.topLeft();
+    layer.image = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+    layer.image.fill(Qt::transparent);
+    {
+        QPainter painter(&layer.image);
+        painter.setFont(font);
+        painter.setPen(outline);
+        const int x = -area.left();
+        const int baseline = metrics.ascent() - area.top();
+        for (const auto& [dx, dy] : {std::pair{1, 1}, {-1, -1}, {-1, 1}, {1, -1}})
+            painter.drawText(x + dx, baseline + dy, text);
+        painter.setPen(fill);
+        painter.drawText(x, baseline, text);
+    }
+    constexpr std::size_t kLayers = 12;
+    if (layers_.size() == kLayers)
+        layers_.pop_back();
+    layers_.insert(layers_.begin(), std::move(layer));
+    return layers_.front();
+}
+
+void KaraokeStage::blendLayer(int x, int y, const TextLayer& layer, const QRect& clip) {
+    const QRect target =
+        QRect(QPoint(x, y) + layer.offset, layer.image.size()).intersected(clip).intersected(
+            canvas_->rect());
+    if (target.isEmpty())
+        return;
+    {
+        QPainter painter(canvas_);
+        painter.drawImage(target, layer.image, target.translated(-(QPoint(x, y) + layer.offset)));
+    }
+    changed(target);
 }
 
 void KaraokeStage::drawOutlinedText(int x, int y, const QString& text, const QColor& outline,
@@ -516,19 +510,27 @@ void KaraokeStage::drawOutlinedText(int x, int y, const QString& text, int point
                                     const QColor& outline, const QColor& fill) {
     if (text.isEmpty() || canvas_->isNull())
         return;
-    QFont font = font_;
-    if (points != fontSize_)
-        font.setPixelSize(pointsToPixels(std::max(points, 1)));
-    const QFontMetrics metrics(font);
-    const int baseline = y + metrics.ascent();
-    {
-        QPainter painter(canvas_);
-        painter.setFont(font);
-        painter.setPen(outline);
-        for (const auto& [dx, dy] : {std::pair{1, 1}, {-1, -1}, {-1, 1}, {1, -1}})
-            painter.drawText(x + dx, baseline + dy, text);
-        painter.setPen(fill);
-        painter.drawText(x, baseline, text);
+    blendLayer(x, y, outlinedLayer(text, points, outline, fill), canvas_->rect());
+}
+
+void KaraokeStage::drawLit(int slot) {
+    const QString& sung = Cantado[slot];
+    if (sung.isEmpty())
+        return;
+    if (!Linha[slot].startsWith(sung)) {
+        drawOutlinedText(LinhaX[slot], LinhaY[slot], sung, Qt::white, kMagenta);
+        return;
     }
-    changed(textRect(x, y, text, metrics).intersected(canvas_->rect()));
+    // The lit line's picture up to the end of the sung part (its last
+    // letter's overhang and outline included): the same letters as drawing
+    // the sung text itself, without drawing it anew at every syllable.
+    const TextLayer& layer = outlinedLayer(Linha[slot], fontSize_, Qt::white, kMagenta);
+    int right = canvas_->width();
+    if (sung.size() < Linha[slot].size()) {
+        const QChar last = sung.back();
+        const int overhang = std::max(
+            0, metrics_->boundingRect(last).right() + 1 - metrics_->horizontalAdvance(last));
+        right = LinhaX[slot] + textSize(sung).width() + overhang + 1;
+    }
+    blendLayer(LinhaX[slot], LinhaY[slot], layer, QRect(0, 0, right, canvas_->height()));
 }

@@ -37,8 +37,6 @@ class KaraokeStage {
 public:
     // TempoContagem when no countdown is ever due again.
     static constexpr std::int32_t kNever = 2147483647;
-    // Widest and tallest picture shown (declared size), in pixels.
-    static constexpr std::int64_t kMaxPicturePixels = 64ll * 1000 * 1000;
 
     // The player is made on the windows' current timer service: install a
     // test clock before making a stage to drive it from a test.
@@ -101,7 +99,7 @@ public:
     // Windows bitmap), stretched over the canvas, darkened by the darkening
     // level, the logo at (10, 10); it replaces everything on the canvas.
     // False, with FundoLimpo and the canvas untouched, when the file is
-    // missing, unreadable, damaged or larger than kMaxPicturePixels.
+    // missing, unreadable, damaged or larger than kMaxBackgroundPixels.
     bool CarregarFundo(const QString& path);
 
     // The centred text box: the area of the last title or score drawn.
@@ -157,7 +155,17 @@ public:
 
 private:
     void changed(const QRect& rect);
-    QRect textRect(int x, int y, const QString& text, const QFontMetrics& metrics) const;
+    struct TextLayer {
+        QString text;
+        int pixels = 0;
+        QRgb outline = 0;
+        QRgb fill = 0;
+        QPoint offset;  // of the picture's top left from the text's
+        QImage image;
+    };
+    const TextLayer& outlinedLayer(const QString& text, int points, const QColor& outline,
+                                   const QColor& fill);
+    void blendLayer(int x, int y, const TextLayer& layer, const QRect& clip);
     QRect bandOf(int slot) const;
     QRect countdownBand() const;
     void drawLit(int slot);
@@ -168,4 +176,5 @@ private:
     QFont font_;
     int fontSize_ = 100;
     std::optional<QFontMetrics> metrics_;
+    std::vector<TextLayer> layers_;  // most recently used first
 };

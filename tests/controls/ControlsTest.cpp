@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QEvent>
 #include <QSignalSpy>
+#include <stdexcept>
 #include <QTest>
 #include <vector>
 
 #include "controls/Slider.h"
 #include "platform/ManualTimer.h"
+#include "platform/MessageBox.h"
 #include "platform/WindowTimer.h"
 #include "settings/WindowTestSupport.h"
 
@@ -113,6 +116,51 @@ TEST(WindowClock, WithoutAManualClockTimersAreRealAndStopCleanly) {
     timer.start(60000);
     timer.stop();
     EXPECT_FALSE(timer.isActive());
+}
+
+}  // namespace
+
+namespace {
+
+// An object whose event handler fails the way an engine call can.
+class FailingReceiver : public QObject {
+public:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::User)
+            throw std::runtime_error("Invalid MIDI file header");
+        return QObject::event(event);
+    }
+};
+
+TEST(DefaultErrorReport, AnErrorNoHandlerCaughtBecomesAnErrorMessageAndTheProgramGoesOn) {
+    testApplication();
+    vozaro::platform::ScopedMessageRecorder messages;
+    FailingReceiver receiver;
+    QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
+    QMetaObject::invokeMethod(
+        &receiver, [] { throw std::logic_error("Track stream is full"); }, Qt::QueuedConnection);
+    QCoreApplication::processEvents();
+    {
+        ManualTimerService service;
+        ScopedManualWindowClock clock(service);
+        int after = 0;
+        WindowTimer failing([] { throw std::out_of_range("Port index out of range"); });
+        WindowTimer next([&] { ++after; });
+        failing.setSingleShot(true);
+        next.setSingleShot(true);
+        failing.start(10);
+        next.start(20);
+        clock.advance(20);
+        EXPECT_EQ(after, 1);  // the clock and its other timers go on
+    }
+    std::vector<std::string> texts;
+    for (const auto& message : messages.messages()) {
+        EXPECT_EQ(message.icon, vozaro::platform::MessageIcon::Error);
+        texts.push_back(message.text);
+    }
+    const std::vector<std::string> expected = {
+        "Invalid MIDI file header", "Track stream is full", "Port index out of range"};
+    EXPECT_EQ(texts, expected);
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -480,4 +483,164 @@ TEST_F(PlayerTest, StartingAgainSendsNothingFromBeyondThePosition) {
     player->setPlay(true);
     EXPECT_TRUE(deviceMessages().empty());
     player->Stop();
+}
+
+namespace {
+
+// Allocations counted on the thread that switched counting on (a replacement
+// of the global allocation functions for this test program).
+thread_local bool countAllocations = false;
+thread_local int allocationsCounted = 0;
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (countAllocations)
+        ++allocationsCounted;
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+TEST_F(PlayerTest, StageSequenceStartsTheSongAgainFromItsBeginning) {
+    // What the stage does: play, stop, outputs off, the song read again into
+    // the same object, outputs on, UpdateMidiData, Rewind, Play.  Nothing
+    // from beyond tick 0 (the pitch bend and sustain at tick 290) may reach
+    // the device before the song gets there again.
+    using vozaro::platform::packShortMessage;
+    const auto bytes = vozaro::test::buildSong(
+        100, {TrackBuilder().tempo(0, 500000).end(400),
+              TrackBuilder().event(0, {0xC0, 20}).note(0, 0, 60, 10).event(280, {0xE0, 0, 0x60}).event(0, {0xB0, 64, 127}).end(110)});
+    for (const bool wholeSong : {false, true}) {
+        SCOPED_TRACE(wholeSong ? "played to its end" : "stopped at tick 350");
+        vozaro::test::closeWithoutWaiting(outputs);
+        song->loadFromMemory(bytes.data(), bytes.size());
+        outputs.setActive(true);
+        player->UpdateMidiData();
+        player->Rewind();
+        player->setPlay(true);
+        timers.advance(wholeSong ? 2100 : 1760);
+        player->Stop();
+        ASSERT_GE(player->StartPosition(), 350);
+
+        vozaro::test::closeWithoutWaiting(outputs);
+        song->loadFromMemory(bytes.data(), bytes.size());
+        outputs.setActive(true);
+        devices.recorder->clear();
+        player->UpdateMidiData();
+        EXPECT_EQ(player->Position(), 0);
+        player->Rewind();
+        player->setPlay(true);
+        timers.advance(100);
+        const auto messages = deviceMessages();
+        EXPECT_EQ(std::count(messages.begin(), messages.end(), packShortMessage(0xE0, 0, 0x60)), 0);
+        EXPECT_EQ(std::count(messages.begin(), messages.end(), packShortMessage(0xB0, 64, 127)), 0);
+        EXPECT_EQ(std::count(messages.begin(), messages.end(), packShortMessage(0x90, 60, 100)), 1);
+        player->Stop();
+    }
+}
+
+TEST(TransposeNotes, ShiftsFromTheOriginalWithinRangeAndLeavesDrumsAlone) {
+    auto track = [] {
+        return TrackBuilder()
+            .note(0, 0, 120, 10)
+            .note(0, 3, 10, 10)
+            .note(0, 9, 36, 10)         // a kick drum on channel 10
+            .event(0, {0xB0, 7, 100})   // a controller keeps its first byte
+            .event(0, {0xA0, 60, 50})   // so does key pressure
+            .end(0);
+    };
+    const auto original = loadSong(96, {track()});
+    const auto played = loadSong(96, {track()});
+    struct Case {
+        std::int32_t shift;
+        std::uint8_t high, low;
+    };
+    // Applied in this order: each starts from the file's own notes.
+    for (const Case c : {Case{3, 123, 13}, Case{24, 127, 34}, Case{-24, 96, 0}, Case{5, 125, 15}, Case{0, 120, 10}}) {
+        SCOPED_TRACE(c.shift);
+        transposeNotes(*original, *played, c.shift);
+        const TMidiTrackStream& t = *played->Tracks(0);
+        std::vector<std::uint8_t> firstBytes;
+        for (std::int32_t i = 0; i < t.EventCount() - 1; ++i)
+            firstBytes.push_back(t.Event(i)->Message.Data1);
+        EXPECT_EQ(firstBytes, (std::vector<std::uint8_t>{c.high, c.high, c.low, c.low, 36, 36, 7, 60}));
+    }
+}
+
+TEST_F(PlayerTest, TransposeSilencesAndRewritesAsOneStep) {
+    const auto original = twoSecondSong();
+    player->setPlay(true);
+    timers.advance(20);  // the first melody and bass notes sound
+    devices.recorder->clear();
+    player->transpose(*original, *song, 2);
+    auto messages = deviceMessages();
+    std::sort(messages.begin(), messages.end());
+    std::vector<std::uint32_t> expected{vozaro::platform::packShortMessage(0x80, 60, 0),
+                                        vozaro::platform::packShortMessage(0x81, 40, 0)};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(messages, expected);
+    sent.clear();
+    timers.advance(200);
+    ASSERT_FALSE(sent.empty());
+    for (const Sent& s : sent) {
+        if ((s.status & 0xE0) == 0x80) {
+            EXPECT_TRUE(s.data1 == 42 || (s.data1 >= 62 && s.data1 <= 81)) << int(s.data1);
+        }
+    }
+    EXPECT_TRUE(player->Play());
+}
+
+TEST_F(PlayerTest, StopAtTheEndRaisesItsHandlerInPlaceWithoutAllocating) {
+    // A handler capturing more than a pointer or two would be copied to the
+    // heap by a copy of the notification.
+    std::array<char, 96> large{};
+    large[0] = 's';
+    int raised = 0;
+    player->OnStop = [large, &raised](TMidiPlayer*) { raised += large[0] == 's' ? 1 : 100; };
+    player->setPlay(true);
+    timers.advance(1960);  // past every note; the end-of-track at 2000 ms
+    ASSERT_TRUE(player->Play());
+    countAllocations = true;
+    timers.advance(60);
+    countAllocations = false;
+    EXPECT_EQ(raised, 1);
+    EXPECT_EQ(allocationsCounted, 0);
+    EXPECT_EQ(player->State(), psStopped);
+}
+
+TEST(PlayerLyricClock, SongTimeAgreesWithThePositionOfTheSameTickAtEveryTick) {
+    // Lyric times come from SetPosition (ticks to ms), playback moves by
+    // SetTime (ms to ticks): through tempo changes after tick 0 the two must
+    // agree within one tick at every timer tick.
+    vozaro::test::RecordingDevices devices;
+    ManualTimerService timers;
+    const std::uint32_t tempos[] = {500000, 310000, 745000, 421000, 1000000};
+    TrackBuilder map;
+    map.tempo(0, tempos[0]).tempo(97, tempos[1]).tempo(151, tempos[2]).tempo(230, tempos[3]).tempo(77, tempos[4]).end(300);
+    auto song = loadSong(96, {map, TrackBuilder().note(0, 0, 60, 800).end(0)});
+    TTrackOutputs outputs;
+    outputs.setMidiData(song.get());
+    outputs.setActive(true);
+    TMidiPlayer player(timers);
+    player.setTrackOutputs(&outputs);
+    player.setStopAtEnd(false);
+    player.setPlay(true);
+    TMidiPosition lyric;
+    lyric.setMidiData(song.get());
+    int checked = 0;
+    while (player.Position() < 860) {
+        timers.advance(4);
+        lyric.SetPosition(player.Position());
+        const std::int64_t tickMs = (lyric.Tempo() + lyric.PPQN() - 1) / lyric.PPQN();
+        ASSERT_LE(std::llabs(player.Time() - lyric.Time()), tickMs)
+            << "tick " << player.Position() << " at " << player.Time() << " ms";
+        ++checked;
+    }
+    EXPECT_GT(checked, 500);
+    EXPECT_EQ(lyric.Tempo(), 1000);  // the last tempo was reached
+    player.Stop();
+    vozaro::test::closeWithoutWaiting(outputs);
 }

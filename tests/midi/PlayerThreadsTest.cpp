@@ -77,7 +77,7 @@ TEST_F(PlayerThreadsTest, SongPlaysOutWhileTheOtherThreadWorksOnIt) {
     player->setPlay(true);
     ASSERT_TRUE(player->Play());
 
-    TTrackEvent* note = song->Tracks(1)->Event(2);
+    auto original = busySong();
     int round = 0;
     std::int64_t lastTime = 0;
     while (!stopped.load() && round < 20000) {
@@ -86,10 +86,8 @@ TEST_F(PlayerThreadsTest, SongPlaysOutWhileTheOtherThreadWorksOnIt) {
         lastTime = std::max(lastTime, player->Time());
         (void)player->Position();
         (void)player->Play();
-        if (round % 7 == 0) {
-            player->AllNotesOff();  // a key change: silence, then rewrite
-            note->Message.storeData1(static_cast<std::uint8_t>(50 + round % 12));
-        }
+        if (round % 7 == 0)
+            player->transpose(*original, *song, round % 5 - 2);  // a key change
         if (round == 30)
             player->setPosition(player->Position() + 20);
         std::this_thread::sleep_for(1ms);
@@ -134,4 +132,33 @@ TEST_F(PlayerThreadsTest, PlayerDestroyedAsSoonAsTheStopIsHandedOver) {
         vozaro::test::closeWithoutWaiting(outputs);
         outputs.setActive(true);
     }
+}
+
+TEST_F(PlayerThreadsTest, NotesRewrittenJustAheadOfThePlayPosition) {
+    // Another thread rewrites the note numbers the timer thread is about to
+    // send, without the player's lock and without any other exchange between
+    // the two, so that ThreadSanitizer sees every read of a note number that
+    // is not atomic.  Track 1: a program, then per note i a controller
+    // (record 1 + 3i), its note-on at tick 8i (record 2 + 3i) and its
+    // note-off (3 + 3i).
+    TMidiPlayer player;
+    player.setTrackOutputs(&outputs);
+    player.setPlay(true);
+    std::atomic<bool> done{false};
+    std::thread keyChanger([&] {
+        std::uint8_t shift = 0;
+        while (!done.load(std::memory_order_relaxed)) {
+            const std::int64_t next = player.Position() / 8 + 1;
+            for (std::int64_t i = next; i < std::min<std::int64_t>(next + 2, 48); ++i)
+                for (std::int32_t record : {2, 3})
+                    song->Tracks(1)->Event(static_cast<std::int32_t>(record + 3 * i))
+                        ->Message.storeData1(static_cast<std::uint8_t>(50 + shift % 12));
+            ++shift;
+            std::this_thread::yield();
+        }
+    });
+    ASSERT_TRUE(waitFor([&] { return !player.Play(); }));
+    done.store(true);
+    keyChanger.join();
+    EXPECT_GT(sentCount.load(), 100);
 }

@@ -61,6 +61,8 @@ TEST(AlsaMixerDevice, WithoutACardOnlyTheSynthesizerLineIsThere) {
 
 #include <QTemporaryDir>
 
+#include <alsa/asoundlib.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -77,6 +79,7 @@ protected:
         ASSERT_TRUE(folder.isValid());
         const std::string config = folder.filePath("vozarotest.conf").toStdString();
         std::ofstream(config) << "ctl.vozarotest { type vozarotest }\n"
+                              << "ctl.vozarolaptop { type vozarotest laptop true }\n"
                               << "ctl_type.vozarotest { lib \"" VOZARO_ALSA_TEST_CARD "\" }\n";
         if (const char* previous = std::getenv("ALSA_CONFIG_PATH")) previous_ = previous;
         const std::string path = "/usr/share/alsa/alsa.conf:" + config;
@@ -95,6 +98,26 @@ protected:
         for (int i = 0; d && i < d->Connections->Count(); ++i)
             if (d->Connections->Connection(i)->Line.componentType == type && found < 0) found = i;
         return found;
+    }
+
+    // The item each channel of the card's "Input Source" holds, read through
+    // ALSA itself.
+    static std::pair<unsigned, unsigned> inputSourceItems(const char* card) {
+        std::pair<unsigned, unsigned> items{99, 99};
+        snd_mixer_t* mixer = nullptr;
+        if (snd_mixer_open(&mixer, 0) < 0) return items;
+        snd_mixer_selem_id_t* id = nullptr;
+        snd_mixer_selem_id_alloca(&id);
+        snd_mixer_selem_id_set_name(id, "Input Source");
+        if (snd_mixer_attach(mixer, card) >= 0 && snd_mixer_selem_register(mixer, nullptr, nullptr) >= 0 &&
+            snd_mixer_load(mixer) >= 0) {
+            if (snd_mixer_elem_t* elem = snd_mixer_find_selem(mixer, id)) {
+                snd_mixer_selem_get_enum_item(elem, SND_MIXER_SCHN_FRONT_LEFT, &items.first);
+                snd_mixer_selem_get_enum_item(elem, SND_MIXER_SCHN_FRONT_RIGHT, &items.second);
+            }
+        }
+        snd_mixer_close(mixer);
+        return items;
     }
 
     QTemporaryDir folder;
@@ -175,6 +198,48 @@ TEST_F(AlsaTestCard, TheCaptureSourceIsAMuxOfTheRecordingDestination) {
         EXPECT_EQ(v.Mute, i == cd ? 1 : 0) << "source " << i;
     }
     ASSERT_TRUE(reader.WriteLineVolume(1, mic, -1, -1, 1));
+}
+
+TEST_F(AlsaTestCard, WithTwoConvertersTheMicrophoneIsChosenThroughTheInputSource) {
+    ScopedMixerSystem laptop{createAlsaMixerSystem("vozarolaptop")};
+    TAudioMixer mixer;
+    const auto* recording = mixer.Destinations()->Destination(1);
+    ASSERT_NE(recording, nullptr);
+    ASSERT_EQ(recording->Connections->Count(), 4);  // "Capture 1", then Mic, Line and CD
+    int lists = 0;
+    for (int i = 0; i < recording->Controls->Count(); ++i)
+        lists += (recording->Controls->Control(i)->controlType & MIXERCONTROL_CT_CLASS_MASK) ==
+                 MIXERCONTROL_CT_CLASS_LIST;
+    EXPECT_EQ(lists, 1);
+    const int mic = sourceOfType(mixer, 1, MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE);
+    const int line = sourceOfType(mixer, 1, MIXERLINE_COMPONENTTYPE_SRC_LINE);
+    ASSERT_GE(mic, 0);
+    ASSERT_GE(line, 0);
+
+    LineVolume v;
+    ASSERT_TRUE(mixer.ReadLineVolume(1, mic, v));
+    EXPECT_TRUE(v.MuteIsSelection);
+    // The second converter's own capture switch is its mute.
+    ASSERT_TRUE(mixer.ReadLineVolume(1, 0, v));
+    EXPECT_FALSE(v.MuteIsSelection);
+    EXPECT_EQ(v.Mute, 0);
+    EXPECT_EQ(v.Left, 41610);  // 40 of 63
+
+    ASSERT_TRUE(mixer.WriteLineMute(1, mic, true));
+    TAudioMixer reader;
+    ASSERT_TRUE(reader.ReadLineVolume(1, mic, v));
+    EXPECT_EQ(v.Mute, 1);
+    ASSERT_TRUE(reader.ReadLineVolume(1, line, v));
+    EXPECT_EQ(v.Mute, 0);
+    EXPECT_EQ(inputSourceItems("vozarolaptop"), (std::pair<unsigned, unsigned>{0, 0}));
+
+    ASSERT_TRUE(mixer.WriteLineVolume(1, line, -1, -1, 1));
+    EXPECT_EQ(inputSourceItems("vozarolaptop"), (std::pair<unsigned, unsigned>{1, 1}));
+    ASSERT_TRUE(mixer.WriteLineMute(1, 0, true));
+    TAudioMixer later;
+    ASSERT_TRUE(later.ReadLineVolume(1, 0, v));
+    EXPECT_EQ(v.Mute, 1);
+    ASSERT_TRUE(mixer.WriteLineMute(1, 0, false));
 }
 
 }  // namespace

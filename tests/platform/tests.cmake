@@ -8,3 +8,5 @@ target_compile_definitions(asound_module_ctl_vozarotest PRIVATE PIC)
 add_dependencies(test_platform asound_module_ctl_vozarotest)
 target_compile_definitions(test_platform PRIVATE
   VOZARO_ALSA_TEST_CARD="$<TARGET_FILE:asound_module_ctl_vozarotest>")
+# The tests read the card back through ALSA itself.
+target_link_libraries(test_platform PRIVATE PkgConfig::ALSA)

@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "platform/UiApplication.h"
+
 inline void initVozaroResources() { Q_INIT_RESOURCE(vozaro); }
 
 inline QApplication& testApplication() {
@@ -19,7 +21,7 @@ inline QApplication& testApplication() {
         static int argc = 1;
         static char name[] = "vozaro-tests";
         static char* argv[] = {name, nullptr};
-        auto* application = new QApplication(argc, argv);
+        auto* application = new vozaro::platform::VozaroApplication(argc, argv);
         QApplication::setApplicationName(QStringLiteral("Vozaro"));
         initVozaroResources();
         return application;

@@ -5,7 +5,10 @@
 #include <QProcess>
 #include <QStringList>
 
+#include "platform/MidiDeviceFluidSynth.h"
+
 #include <cstdint>
+#include <filesystem>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -34,6 +37,15 @@ inline std::string soundServerMissing() {
     if (fd >= 0) ::close(fd);
     if (!reached) return "the virtual sound server at " + address + " is not running";
     return {};
+}
+
+// Empty when the built-in synthesizer has a General MIDI SoundFont, else
+// why not (for GTEST_SKIP).
+inline std::string soundFontMissing() {
+    for (const std::string& path : platform::generalMidiSoundFontCandidates())
+        if (std::filesystem::exists(path))
+            return {};
+    return "no General MIDI SoundFont installed (timgm6mb-soundfont)";
 }
 
 // Runs a PulseAudio command-line tool; returns its standard output, or an

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 
 #include "catalogue/vozaro_colecao.h"
 #include "catalogue/vozaro_status.h"
+#include "controls/PictureBox.h"
 #include "platform/MessageBox.h"
 #include "platform/SettingsStore.h"
 #include "settings/WindowTestSupport.h"
@@ -137,6 +139,22 @@ TEST_F(StartupCheck, ThePicturesFolderIsListedWhenTheStageShows) {
     ASSERT_TRUE(stage.created());
     stage.show();
     EXPECT_EQ(stage.FImg.items(), (QStringList{"B.BMP", "a.jpg", "d.bmp"}));
+    stage.close();
+}
+
+TEST_F(StartupCheck, TheStageShowsAPictureOfTheFolderWhenFirstShown) {
+    fs::create_directories(folder / "imagens");
+    QImage picture(32, 24, QImage::Format_RGB32);
+    picture.fill(qRgb(250, 200, 100));
+    ASSERT_TRUE(picture.save(QString::fromStdString((folder / "imagens" / "only.bmp").string())));
+    TformKaraoke stage;
+    ASSERT_TRUE(stage.created());
+    stage.show();
+    EXPECT_EQ(stage.FundoLimpo.size(), stage.Fundo->size());
+    // Darkened by the default level, 51.
+    EXPECT_EQ(stage.FundoLimpo.pixel(stage.width() / 2, stage.height() - 5) & 0xFFFFFF,
+              qRgb(199, 149, 49) & 0xFFFFFFu);
+    EXPECT_EQ(stage.Fundo->picture(), stage.FundoLimpo);
     stage.close();
 }
 

@@ -1,0 +1,42 @@
+// Karaoke songs made by hand for the stage tests: text events, a lyric
+// track and a song with one tempo in which a tick is a millisecond.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "midi/SmfBytes.h"
+
+namespace vozaro::test {
+
+namespace fx = vozaro::midi::fixtures;
+using fx::operator+;
+
+// A text event of the given meta type.
+inline fx::Bytes textEvent(std::uint32_t delta, const std::string& text, std::uint8_t type = 0x01) {
+    return fx::meta(delta, type, fx::Bytes(text.begin(), text.end()));
+}
+
+// A format 1 song: track 0 holds one tempo of 1 000 000 µs per quarter at
+// 1000 ticks per quarter (a tick is a millisecond), then the given tracks.
+inline fx::Bytes song(const std::vector<fx::Bytes>& tracks) {
+    fx::Bytes chunks = fx::track(fx::meta(0, 0x51, {0x0F, 0x42, 0x40}) + fx::endOfTrack());
+    for (const fx::Bytes& events : tracks)
+        chunks = chunks + fx::track(events + fx::endOfTrack());
+    return fx::smf(1, static_cast<std::uint16_t>(tracks.size() + 1), 1000, chunks);
+}
+
+// A lyric track "@L" at event 1, then each syllable as a lyric event at its time in ms.
+inline fx::Bytes lyricTrack(const std::vector<std::pair<int, std::string>>& syllables) {
+    fx::Bytes events = textEvent(0, "Words", 0x03) + textEvent(0, "@LENGL");
+    int at = 0;
+    for (const auto& [ms, text] : syllables) {
+        events = events + textEvent(static_cast<std::uint32_t>(ms - at), text, 0x05);
+        at = ms;
+    }
+    return events;
+}
+
+}  // namespace vozaro::test

@@ -1,0 +1,9 @@
+# vozaro-letra over every song of the corpus (skipped without the corpus).
+if(VOZARO_TOOLS)
+  find_program(VOZARO_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
+  add_test(NAME stage.VozaroLetraCorpus
+           COMMAND ${VOZARO_SYSTEM_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/check_letra.py
+                   $<TARGET_FILE:vozaro-letra> ${VOZARO_CORPUS_DIR})
+  set_tests_properties(stage.VozaroLetraCorpus PROPERTIES LABELS stage SKIP_RETURN_CODE 77
+                       TIMEOUT 600 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
