@@ -7,8 +7,14 @@ StageLink stageLinkOfProgram() {
     link.isKaraoke = [](const std::filesystem::path& file) {
         return formKaraoke && formKaraoke->CarregarMusica(QString::fromStdString(file.string()));
     };
-    link.releaseCheckedSong = [] {};
-    link.playNow = [](int32_t) {};
+    link.releaseCheckedSong = [] {
+        if (formKaraoke)
+            formKaraoke->releaseCheckedSong();
+    };
+    link.playNow = [](int32_t numero) {
+        if (formKaraoke)
+            formKaraoke->playNow(numero);
+    };
     link.stopPlayer = [] {
         if (formKaraoke)
             formKaraoke->MidiPlayer.Stop();
