@@ -32,13 +32,6 @@ namespace {
 constexpr int kButtonWidth = 110;
 constexpr int kButtonHeight = 25;
 
-QFont sansSerif(bool bold = false) {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    font.setBold(bold);
-    return font;
-}
-
 // A catalogue that cannot be opened ends the program (its message has been
 // shown).
 bool openAlbum() {
@@ -63,9 +56,9 @@ TformAlbum::TformAlbum(QWidget* parent)
     setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(348, 344);
     paintBlack(*this);
-    setFont(sansSerif());
+    setFont(arialPixels(11));  // "MS Sans Serif" is a Windows bitmap font
 
-    lTitulo = whiteLabel(this, QStringLiteral("Coleção de Músicas"), sansSerif(true),
+    lTitulo = whiteLabel(this, QStringLiteral("Coleção de Músicas"), arialPixels(11, true),
                          Qt::AlignLeft | Qt::AlignTop);
     lTitulo->setWordWrap(false);
     lTitulo->move(8, 6);

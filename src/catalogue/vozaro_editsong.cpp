@@ -15,15 +15,8 @@ TformMusica* formMusica = nullptr;
 
 namespace {
 
-QFont sansSerif(bool bold = false) {
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    font.setBold(bold);
-    return font;
-}
-
 QLabel* label(QWidget* parent, const QString& text, int left, int top, bool bold = false) {
-    QLabel* l = whiteLabel(parent, text, sansSerif(bold), Qt::AlignLeft | Qt::AlignTop);
+    QLabel* l = whiteLabel(parent, text, arialPixels(11, bold), Qt::AlignLeft | Qt::AlignTop);
     l->setWordWrap(false);
     l->move(left, top);
     l->adjustSize();
@@ -39,11 +32,11 @@ TformMusica::TformMusica(QWidget* parent)
     setWindowTitle(QCoreApplication::applicationName());
     setFixedSize(258, 210);
     paintBlack(*this);
-    setFont(sansSerif());
+    setFont(arialPixels(11));  // "MS Sans Serif" is a Windows bitmap font
 
     label(this, QStringLiteral("Detalhes da música"), 8, 8, true);
     label(this, QStringLiteral("Arquivo:"), 8, 32, true);
-    lMusica = whiteLabel(this, QString(), sansSerif(), Qt::AlignLeft | Qt::AlignTop);
+    lMusica = whiteLabel(this, QString(), arialPixels(11), Qt::AlignLeft | Qt::AlignTop);
     lMusica->setGeometry(8, 48, 241, 33);
     label(this, QStringLiteral("Intérprete / Categoria"), 8, 88);
     eInterprete = new QLineEdit(this);

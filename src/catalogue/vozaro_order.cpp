@@ -19,9 +19,7 @@ TformOrder::TformOrder(QWidget* parent)
     setWindowTitle(QCoreApplication::applicationName());
     setFixedSize(203, 112);
     paintBlack(*this);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(arialPixels(11));  // "MS Sans Serif" is a Windows bitmap font
 
     RG = new QGroupBox(QStringLiteral("Organizar lista por:"), this);
     RG->setGeometry(27, 9, 143, 57);
