@@ -15,10 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "FloorReporter.h"
 #include "catalogue/SongListPrint.h"
 #include "catalogue/vozaro_album.h"
 #include "catalogue/vozaro_colecao.h"
@@ -160,32 +160,6 @@ void PrintWholeListToPdf(benchmark::State& state) {
 }
 BENCHMARK(PrintWholeListToPdf)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
-class FloorReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            millis_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const std::pair<const char*, const char*> pairs[] = {
-            {"OpenCatalogueWindow/iterations:5", "FloorReadAlbum/iterations:10"},
-            {"AddOneSong/iterations:20", "FloorCopyAndAppend/iterations:20"},
-        };
-        std::printf("\n%-36s %10s  %-36s %10s  %6s\n", "operation", "ms", "measured against", "ms", "ratio");
-        for (auto [operation, floor] : pairs) {
-            if (!millis_.count(operation) || !millis_.count(floor))
-                continue;
-            double op = millis_[operation], fl = millis_[floor];
-            std::printf("%-36s %10.2f  %-36s %10.3f  %6.1f\n", operation, op, floor, fl, op / fl);
-        }
-    }
-
-private:
-    std::map<std::string, double> millis_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,7 +168,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vozaro"));
     benchmark::Initialize(&argc, argv);
-    FloorReporter reporter;
+    FloorReporter reporter({
+        {"OpenCatalogueWindow/iterations:5", "FloorReadAlbum/iterations:10"},
+        {"AddOneSong/iterations:20", "FloorCopyAndAppend/iterations:20"},
+    });
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

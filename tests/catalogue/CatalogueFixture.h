@@ -38,6 +38,18 @@ private:
     sighandler_t previous_;
 };
 
+// The numbers of an album index's bytes.
+inline std::vector<int32_t> decodeIndex(const std::string& bytes) {
+    std::vector<int32_t> numbers;
+    for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+        uint32_t v = 0;
+        for (int b = 3; b >= 0; --b)
+            v = v << 8 | static_cast<unsigned char>(bytes[i + b]);
+        numbers.push_back(static_cast<int32_t>(v));
+    }
+    return numbers;
+}
+
 class CatalogueTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -83,17 +95,7 @@ protected:
         return numbers;
     }
 
-    std::vector<int32_t> indexNumbers() const {
-        std::string bytes = readBytes(file("vozaro.idx"));
-        std::vector<int32_t> numbers;
-        for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-            uint32_t v = 0;
-            for (int b = 3; b >= 0; --b)
-                v = v << 8 | static_cast<unsigned char>(bytes[i + b]);
-            numbers.push_back(static_cast<int32_t>(v));
-        }
-        return numbers;
-    }
+    std::vector<int32_t> indexNumbers() const { return decodeIndex(readBytes(file("vozaro.idx"))); }
 
     std::filesystem::path folder;
     vozaro::platform::ScopedMessageRecorder messages;

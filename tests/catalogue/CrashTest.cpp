@@ -43,14 +43,8 @@ int finish(pid_t pid) {
 }
 
 std::multiset<int32_t> numbersOf(const std::string& index) {
-    std::multiset<int32_t> numbers;
-    for (size_t i = 0; i + 4 <= index.size(); i += 4) {
-        uint32_t v = 0;
-        for (int b = 3; b >= 0; --b)
-            v = v << 8 | static_cast<unsigned char>(index[i + b]);
-        numbers.insert(static_cast<int32_t>(v));
-    }
-    return numbers;
+    const std::vector<int32_t> numbers = decodeIndex(index);
+    return {numbers.begin(), numbers.end()};
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QFileDialog>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,6 +18,7 @@
 #include "platform/WindowTimer.h"
 #include "settings/WindowTestSupport.h"
 #include "stage/KaraokeSongs.h"
+#include "stage/RequestTyping.h"
 #include "stage/vozaro_main.h"
 
 namespace fx = vozaro::midi::fixtures;
@@ -62,19 +61,11 @@ protected:
         fx::writeFile((vozaro::catalogue::songsFolder() / file).string(), karaoke());
         return numero;
     }
-    void request(const QString& number, const QString& singer) {
-        if (!stage->panelLista->isVisible())
-            stage->bPedidosClick();
-        stage->eNumero->setFocus();
-        QTest::keyClicks(QApplication::focusWidget(), number);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QTest::keyClicks(QApplication::focusWidget(), singer);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    }
+    void request(const QString& number, const QString& singer) { vozaro::test::typeRequest(*stage, number, singer); }
     QStringList lines() const {
         QStringList shown;
-        for (int i = 0; i < stage->Pedidos->count(); ++i)
-            shown << stage->Pedidos->item(i)->text().left(11);
+        for (const QString& line : vozaro::test::requestLines(*stage))
+            shown << line.left(11);  // number and singer
         return shown;
     }
 
