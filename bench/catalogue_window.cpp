@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "FloorReporter.h"
+#include "Floors.h"
 #include "catalogue/SongListPrint.h"
 #include "catalogue/vozaro_album.h"
 #include "catalogue/vozaro_colecao.h"
@@ -62,16 +62,6 @@ struct Catalogue {
 Catalogue& catalogue() {
     static Catalogue instance;
     return instance;
-}
-
-size_t readWhole(const fs::path& path) {
-    static std::vector<char> buffer(1 << 20);
-    int fd = ::open(path.c_str(), O_RDONLY);
-    size_t total = 0;
-    for (ssize_t n; (n = ::read(fd, buffer.data(), buffer.size())) > 0;)
-        total += static_cast<size_t>(n);
-    ::close(fd);
-    return total;
 }
 
 void FloorReadAlbum(benchmark::State& state) {

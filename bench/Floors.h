@@ -1,16 +1,34 @@
-// The console report of a benchmark program, followed by a table that puts
-// each operation beside what it is measured against (a floor it cannot beat,
-// or the reference its target names), with the ratio of the two.
+// What the benchmarks measure their operations against: the floors, and the
+// report that puts each operation beside its floor.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+// Reads a whole file once (from the page cache after the first time);
+// returns the bytes read.
+inline size_t readWhole(const std::filesystem::path& path) {
+    static std::vector<char> buffer(1 << 20);
+    int fd = ::open(path.c_str(), O_RDONLY);
+    size_t total = 0;
+    for (ssize_t n; (n = ::read(fd, buffer.data(), buffer.size())) > 0;)
+        total += static_cast<size_t>(n);
+    ::close(fd);
+    return total;
+}
+
+// The console report of a benchmark program, followed by a table that puts
+// each operation beside what it is measured against (a floor it cannot beat,
+// or the reference its target names), with the ratio of the two.
 class FloorReporter : public benchmark::ConsoleReporter {
 public:
     // Pairs of full benchmark names: {operation, floor}.
