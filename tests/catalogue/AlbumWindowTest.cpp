@@ -325,3 +325,20 @@ TEST_F(AlbumWindowTest, PrintingFailuresShowOneMessageAndLeaveTheWindowUsable) {
     EXPECT_FALSE(fs::exists(folder / "tiny.pdf"));
     EXPECT_TRUE(album->isEnabled());
 }
+
+TEST_F(AlbumWindowTest, TheSongDataDialogKeepsTextsTheAlbumCannotHold) {
+    TformMusica dialog;
+    RegistroAtual = TRegistroAlbum{"Antes", "Antes", "a.kar", 3};
+    dialog.fillFrom(RegistroAtual);
+    dialog.eMusica->setText(QStringLiteral("カラオケ"));
+    dialog.bOkClick();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);  // still open for a change
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(RegistroAtual.Musica, "Antes");
+
+    dialog.eMusica->setText(QStringLiteral("  Coração €  "));
+    dialog.bOkClick();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(RegistroAtual.Musica, "Cora\xe7\xe3o \x80");
+    EXPECT_EQ(RegistroAtual.Numero, 3);
+}
