@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 
 #include "CatalogueFixture.h"
 #include "catalogue/vozaro_album.h"
@@ -74,6 +75,15 @@ class AlbumWindowTest : public CatalogueTest {
 protected:
     void SetUp() override {
         testApplication();
+        // Qt's file dialog remembers its folder in the user's settings, which
+        // are written at exit: into the test application's folder, not into
+        // a test's, which is gone by then.
+        static const bool settingsPlaced = [] {
+            QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                               QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")));
+            return true;
+        }();
+        (void)settingsPlaced;
         CatalogueTest::SetUp();
         outside = folder / "escolhidas";
         fs::create_directory(outside);
