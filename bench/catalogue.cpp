@@ -15,10 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "Floors.h"
 #include "catalogue/vozaro_colecao.h"
 
 namespace fs = std::filesystem;
@@ -60,17 +60,6 @@ struct Catalogue {
 Catalogue& catalogue() {
     static Catalogue instance;
     return instance;
-}
-
-// Reads a whole file once; returns the bytes read.
-size_t readWhole(const fs::path& path) {
-    static std::vector<char> buffer(1 << 20);
-    int fd = ::open(path.c_str(), O_RDONLY);
-    size_t total = 0;
-    for (ssize_t n; (n = ::read(fd, buffer.data(), buffer.size())) > 0;)
-        total += static_cast<size_t>(n);
-    ::close(fd);
-    return total;
 }
 
 // Copies a file and flushes the copy to disk, as a crash-safe rewrite must.
@@ -212,41 +201,17 @@ void StartupCheckThousandMissing(benchmark::State& state) {
 }
 BENCHMARK(StartupCheckThousandMissing)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// Prints the usual table, then each operation beside its floor.
-class FloorReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            millis_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const std::pair<const char*, const char*> pairs[] = {
-            {"LocalizarMusicaLast/iterations:10", "FloorSequentialRead/iterations:10"},
-            {"ExcluirMusicaFirst/iterations:5", "FloorCopyAlbum/iterations:5"},
-            {"ProximoNumeroWithFreeNumbers/iterations:50", "FloorCopyIndex/iterations:50"},
-            {"StartupCheck/iterations:5", "FloorStatEverySong/iterations:5"},
-            {"StartupCheckThousandMissing/iterations:3", "FloorStatEverySong/iterations:5"},
-        };
-        std::printf("\n%-44s %10s  %-36s %10s  %6s\n", "operation", "ms", "floor", "ms", "ratio");
-        for (auto [operation, floor] : pairs) {
-            if (!millis_.count(operation) || !millis_.count(floor))
-                continue;
-            double op = millis_[operation], fl = millis_[floor];
-            std::printf("%-44s %10.2f  %-36s %10.2f  %6.2f\n", operation, op, floor, fl, op / fl);
-        }
-    }
-
-private:
-    std::map<std::string, double> millis_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    FloorReporter reporter;
+    FloorReporter reporter({
+        {"LocalizarMusicaLast/iterations:10", "FloorSequentialRead/iterations:10"},
+        {"ExcluirMusicaFirst/iterations:5", "FloorCopyAlbum/iterations:5"},
+        {"ProximoNumeroWithFreeNumbers/iterations:50", "FloorCopyIndex/iterations:50"},
+        {"StartupCheck/iterations:5", "FloorStatEverySong/iterations:5"},
+        {"StartupCheckThousandMissing/iterations:3", "FloorStatEverySong/iterations:5"},
+    });
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;

@@ -1,16 +1,318 @@
 #include "catalogue/vozaro_album.h"
 
 #include <QCoreApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListView>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPushButton>
+#include <memory>
+
+#include "catalogue/vozaro_colecao.h"
+#include "catalogue/vozaro_editsong.h"
+#include "catalogue/vozaro_order.h"
+#include "catalogue/vozaro_status.h"
+#include "controls/PictureButton.h"
+#include "controls/ScreenGeometry.h"
+#include "controls/WindowLook.h"
+#include "platform/MessageBox.h"
+#include "platform/UiModal.h"
+
+using vozaro::platform::execModal;
+using vozaro::platform::MessageButtons;
+using vozaro::platform::MessageIcon;
+using vozaro::platform::MessageResult;
+using vozaro::platform::showMessage;
 
 TformAlbum* formAlbum = nullptr;
 
-TformAlbum::TformAlbum(QWidget* parent) : QDialog(parent) {
+namespace {
+
+constexpr int kButtonWidth = 110;
+constexpr int kButtonHeight = 25;
+
+// A catalogue that cannot be opened ends the program (its message has been
+// shown).
+bool openAlbum() {
+    if (AbrirAlbum())
+        return true;
+    QCoreApplication::exit(1);
+    return false;
+}
+
+// Closes the catalogue when a handler leaves, however it leaves.
+struct AlbumClosed {
+    ~AlbumClosed() { FecharAlbum(); }
+};
+
+}  // namespace
+
+TformAlbum::TformAlbum(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      Printer(QPrinter::HighResolution) {
     formAlbum = this;
     setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle(QCoreApplication::applicationName());
+    setFixedSize(348, 344);
+    paintBlack(*this);
+    setFont(arialPixels(11));  // "MS Sans Serif" is a Windows bitmap font
+
+    lTitulo = whiteLabel(this, QStringLiteral("Coleção de Músicas"), arialPixels(11, true),
+                         Qt::AlignLeft | Qt::AlignTop);
+    lTitulo->setWordWrap(false);
+    lTitulo->move(8, 6);
+    lTitulo->adjustSize();
+
+    lbMusicas = new QListView(this);
+    lbMusicas->setGeometry(8, 22, 329, 257);
+    lbMusicas->setModel(&Musicas);
+    lbMusicas->setUniformItemSizes(true);  // 99,999 lines without measuring each
+    lbMusicas->setSelectionMode(QAbstractItemView::SingleSelection);
+    lbMusicas->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    auto button = [this](const QString& text, int left, int top, void (TformAlbum::*handler)()) {
+        auto* b = new QPushButton(text, this);
+        b->setGeometry(left, top, kButtonWidth, kButtonHeight);
+        b->setCursor(handCursor());
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, handler);
+        return b;
+    };
+    bIncluir = button(QStringLiteral("Adicionar Música"), 8, 284, &TformAlbum::bIncluirClick);
+    bDados = button(QStringLiteral("Dados da Música"), 119, 284, &TformAlbum::bDadosClick);
+    bPlay = button(QStringLiteral("Tocar Agora"), 230, 284, &TformAlbum::bPlayClick);
+    bExcluir = button(QStringLiteral("Excluir Música"), 8, 312, &TformAlbum::bExcluirClick);
+    bImprimir = button(QStringLiteral("Imprimir Lista"), 119, 312, &TformAlbum::bImprimirClick);
+    bFechar = button(QStringLiteral("Fechar Coleção"), 230, 312, &TformAlbum::bFecharClick);
+    setTabOrder(lbMusicas, bIncluir);
+    setTabOrder(bIncluir, bExcluir);
+    setTabOrder(bExcluir, bDados);
+    setTabOrder(bDados, bImprimir);
+    setTabOrder(bImprimir, bPlay);
+    setTabOrder(bPlay, bFechar);
+
+    FormCreate();
 }
 
 TformAlbum::~TformAlbum() {
     if (formAlbum == this)
         formAlbum = nullptr;
+}
+
+void TformAlbum::FormCreate() {
+    setWindowTitle(QCoreApplication::applicationName());
+    if (!openAlbum())
+        return;
+    AlbumClosed closed;
+    std::vector<QString> lines;
+    try {
+        lines.reserve(static_cast<size_t>(ContarMusicas()));
+        vozaro::catalogue::forEachEntry([&lines](const vozaro::catalogue::EntryView& entry) {
+            lines.push_back(songLine(entry.Numero, entry.Interprete, entry.Musica));
+            return true;
+        });
+    } catch (const vozaro::catalogue::CatalogueError&) {
+        // The list shows what could be read.
+    }
+    Musicas.reset(std::move(lines));
+}
+
+void TformAlbum::showEvent(QShowEvent* event) {
+    centreOnScreen(*this);
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TformAlbum::FormShow() {
+    lbMusicas->setFocus();
+    if (stage.stopPlayer)
+        stage.stopPlayer();
+}
+
+int TformAlbum::selectedRow() const {
+    const QModelIndexList rows = lbMusicas->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TformAlbum::selectRow(int row) {
+    const QModelIndex index = Musicas.index(row);
+    lbMusicas->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    lbMusicas->scrollTo(index);
+}
+
+void TformAlbum::bIncluirClick() {
+    if (!OpenDialog) {
+        OpenDialog = new QFileDialog(this, QStringLiteral("Incluir Músicas no Álbum"));
+        OpenDialog->setNameFilter(QStringLiteral("MIDI Karaoke (*.kar *.mid)"));
+        OpenDialog->setDefaultSuffix(QStringLiteral("kar"));
+        OpenDialog->setFileMode(QFileDialog::ExistingFiles);
+        OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+        OpenDialog->setSizeGripEnabled(true);
+    }
+    if (execModal(*OpenDialog) != QDialog::Accepted)
+        return;
+    for (const QString& path : OpenDialog->selectedFiles())
+        if (!addSongFile(path))
+            return;
+}
+
+bool TformAlbum::addSongFile(const QString& path) {
+    if (!openAlbum())
+        return false;
+    AlbumClosed closed;
+    vozaro::catalogue::AddSongHooks hooks;
+    hooks.isKaraoke = stage.isKaraoke;
+    hooks.releaseStage = stage.releaseCheckedSong;
+    hooks.confirmSongData = [] {
+        if (!formMusica)
+            return false;
+        formMusica->fillFrom(RegistroAtual);
+        return execModal(*formMusica) == QDialog::Accepted;
+    };
+    if (IncluirMusica(std::filesystem::path(path.toStdString()), hooks))
+        selectRow(Musicas.add(RegistroAtual));
+    return true;
+}
+
+void TformAlbum::bExcluirClick() {
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    if (showMessage("Deseja realmente excluir esta música?", MessageIcon::Question,
+                    MessageButtons::YesNo) != MessageResult::Yes)
+        return;
+    if (!openAlbum())
+        return;
+    AlbumClosed closed;
+    if (ExcluirMusica(Musicas.numberAt(row)))
+        Musicas.remove(row);
+}
+
+void TformAlbum::bDadosClick() {
+    const int row = selectedRow();
+    if (row < 0 || !formMusica)
+        return;
+    int32_t position = -1;
+    {
+        if (!openAlbum())
+            return;
+        AlbumClosed closed;
+        try {
+            position = LocalizarMusica(Musicas.numberAt(row));
+        } catch (const vozaro::catalogue::CatalogueError&) {
+            position = -1;
+        }
+    }
+    if (position < 0) {
+        showMessage("Música não localizada. Reinstale o programa e tente novamente.", MessageIcon::Error);
+        return;
+    }
+    // The files stay closed while the dialog is open.
+    formMusica->fillFrom(RegistroAtual);
+    if (execModal(*formMusica) != QDialog::Accepted)
+        return;
+    if (!openAlbum())
+        return;
+    AlbumClosed closed;
+    try {
+        GravarRegistro(position);
+    } catch (const vozaro::catalogue::CatalogueError&) {
+        showMessage("Não foi possível gravar os dados da música.", MessageIcon::Error);
+        return;
+    }
+    Musicas.replace(row, RegistroAtual);
+}
+
+void TformAlbum::bPlayClick() {
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const int32_t numero = Musicas.numberAt(row);
+    close();  // ends the stage's modal call once this handler returns
+    if (stage.playNow)
+        stage.playNow(numero);
+}
+
+void TformAlbum::bFecharClick() { close(); }
+
+void TformAlbum::bImprimirClick() {
+    if (Musicas.rowCount() == 0)
+        return;
+    std::unique_ptr<TformStatus> status;
+    try {
+        QPrintDialog dialog(&Printer, this);
+        if (execModal(dialog) != QDialog::Accepted)
+            return;
+        PrintOrder order = PrintOrder::ByTitle;
+        if (formOrder) {
+            // No cancel: closing the chooser prints as well.
+            formOrder->setItemIndex(0);
+            execModal(*formOrder);
+            order = formOrder->itemIndex() == 0 ? PrintOrder::ByTitle : PrintOrder::ByPerformer;
+        }
+        // The catalogue cannot change while it is read and printed.
+        setEnabled(false);
+        status = std::make_unique<TformStatus>();
+        printList(order, *status);
+    } catch (...) {
+        FecharAlbum();
+        if (Printer.printerState() == QPrinter::Active)
+            Printer.abort();
+        showMessage("Não há impressora instalada. Não é possível imprimir.", MessageIcon::Error);
+    }
+    setEnabled(true);
+    if (status)
+        status->close();
+}
+
+void TformAlbum::printList(PrintOrder order, TformStatus& status) {
+    status.lStatus->setText(QStringLiteral("Aguarde. Preparando impressão..."));
+    status.Progress->setValue(0);
+    // A range of 0..0 would turn the bar into a busy indicator.
+    status.Progress->setMaximum(std::max(Musicas.rowCount() - 1, 1));
+    PrintList list(order);
+    {
+        if (!openAlbum())
+            throw vozaro::catalogue::CatalogueError(std::make_error_code(std::errc::io_error));
+        AlbumClosed closed;
+        status.show();
+        int read = 0;
+        vozaro::catalogue::forEachEntry([&](const vozaro::catalogue::EntryView& entry) {
+            // Repainting after every few hundred entries looks the same as
+            // after each one, at a fraction of the cost.
+            if (++read % 256 == 0) {
+                status.Progress->setValue(std::min(read, status.Progress->maximum()));
+                QCoreApplication::processEvents();
+            }
+            list.add(entry.Numero, entry.Interprete, entry.Musica);
+            return true;
+        });
+        status.Progress->setValue(std::min(read, status.Progress->maximum()));
+        QCoreApplication::processEvents();
+    }
+    list.finish();
+    status.hide();
+    QCoreApplication::processEvents();
+    status.lStatus->setText(QStringLiteral("Aguarde. Imprimindo..."));
+    status.Progress->setValue(0);
+
+    // Worked out before the document begins: a page with no room for a row
+    // prints nothing at all.
+    const PageGeometry geometry = pageGeometry(Printer, list.dataLines());
+    Printer.setDocName(QCoreApplication::applicationName());
+    QPainter painter;
+    if (!painter.begin(&Printer))
+        throw std::runtime_error("cannot begin the print document");
+    status.Progress->setMaximum(geometry.pages);
+    status.show();
+    printSongList(
+        painter, geometry, list,
+        [&status](int page) {
+            status.Progress->setValue(page);
+            QCoreApplication::processEvents();
+        },
+        [this] { return Printer.newPage(); });
+    if (!painter.end())
+        throw std::runtime_error("cannot end the print document");
 }

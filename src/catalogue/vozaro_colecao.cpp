@@ -56,10 +56,12 @@ std::vector<char> encodeIndex(const std::vector<int32_t>& numbers) {
     return bytes;
 }
 
-std::string readText(const char* entry, int offset, int size) {
+std::string_view textView(const char* entry, int offset, int size) {
     int length = std::min<int>(static_cast<unsigned char>(entry[offset]), size);
-    return std::string(entry + offset + 1, static_cast<size_t>(length));
+    return std::string_view(entry + offset + 1, static_cast<size_t>(length));
 }
+
+std::string readText(const char* entry, int offset, int size) { return std::string(textView(entry, offset, size)); }
 
 void writeText(char* entry, int offset, int size, const std::string& text) {
     size_t length = std::min(text.size(), static_cast<size_t>(size));
@@ -138,11 +140,12 @@ struct Store {
             throw CatalogueError(error, "cannot reopen the album index");
     }
 
+    // Frees `numbers` (puts them at the end of the index) in one rewrite, so
+    // that a crash leaves either the old or the new index, never a torn one.
     void appendToIndex(const std::vector<int32_t>& numbers) {
-        uint64_t end = index.size() / kIndexEntrySize * kIndexEntrySize;
-        const std::vector<char> bytes = encodeIndex(numbers);
-        index.writeAt(bytes.data(), bytes.size(), end);
-        index.sync();
+        std::vector<int32_t> all = readIndex();
+        all.insert(all.end(), numbers.begin(), numbers.end());
+        rewriteIndex(all);
     }
 };
 
@@ -247,6 +250,18 @@ void readNextEntry(TRegistroAlbum& entry) {
     ++s.position;
 }
 
+void forEachEntry(const std::function<bool(const EntryView& entry)>& visit) {
+    Store& s = store();
+    const int32_t count = ContarMusicas();
+    for (int32_t i = 0; i < count; ++i) {
+        const char* bytes = s.entryBytes(i);
+        s.position = i + 1;
+        if (!visit({readInt32(bytes + kNumeroOffset), textView(bytes, kInterpreteOffset, kInterpreteSize),
+                    textView(bytes, kMusicaOffset, kMusicaSize), textView(bytes, kArquivoOffset, kArquivoSize)}))
+            return;
+    }
+}
+
 void returnNumber(int32_t numero) {
     if (numero < 1 || numero > kMaxSongs)
         return;
@@ -273,7 +288,23 @@ bool removeEntries(const std::function<bool(int32_t)>& drop, const std::vector<i
             else
                 rewrite.append(bytes, kEntrySize);
         }
-        rewrite.commit(s.file(".alb"));
+        // The numbers are freed before the album loses their entries: a crash
+        // in between leaves free numbers that entries still use, which the
+        // next start-up check takes off the index again (and then removes
+        // those entries anew if their songs are still missing).  The other
+        // order could lose a freed number for good.
+        std::vector<int32_t> previousIndex;
+        if (!dropped.empty()) {
+            previousIndex = s.readIndex();
+            s.appendToIndex(freed);
+        }
+        try {
+            rewrite.commit(s.file(".alb"));
+        } catch (const CatalogueError&) {
+            if (!dropped.empty())
+                s.rewriteIndex(previousIndex);  // the entries stay: so do their numbers
+            throw;
+        }
     } catch (const CatalogueError&) {
         s.dropBuffer();
         return false;
@@ -286,16 +317,7 @@ bool removeEntries(const std::function<bool(int32_t)>& drop, const std::vector<i
         if (std::optional<fs::path> song = existingSongFile(arquivo, names);
             song && !fs::is_directory(*song, error))
             fs::remove(*song, error);  // song files only; a folder of that name stays
-    if (dropped.empty())
-        return false;
-    // The entries are gone for good now: free the numbers even if the album
-    // could not be opened again.
-    try {
-        s.appendToIndex(freed);
-    } catch (const CatalogueError&) {
-        return false;
-    }
-    return s.album.isOpen();
+    return !dropped.empty() && s.album.isOpen();
 }
 
 void repairFreeNumbers() {
@@ -475,5 +497,132 @@ bool CopiarArquivo(const fs::path& origem, const fs::path& destino) {
         out = BinaryFile();
         fs::remove(destino, error);
         return false;
+    }
+}
+
+namespace vozaro::catalogue {
+
+std::string trimmedField(const std::string& text, size_t limit) {
+    auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    size_t first = 0, last = text.size();
+    while (first < last && blank(text[first]))
+        ++first;
+    while (last > first && blank(text[last - 1]))
+        --last;
+    return text.substr(first, std::min(last - first, limit));
+}
+
+SongNames namesFromFileName(const std::string& fileName) {
+    const size_t dot = fileName.rfind('.');
+    const std::string base = dot == std::string::npos ? fileName : fileName.substr(0, dot);
+    const size_t dash = fileName.find('-');  // in the whole name, extension included
+    SongNames names;
+    if (dash == std::string::npos) {
+        names.musica = base.substr(0, kMusicaSize);
+    } else {
+        names.interprete = base.substr(0, std::min<size_t>(dash, kInterpreteSize));
+        if (dash + 1 < base.size())
+            names.musica = base.substr(dash + 1, kMusicaSize);
+    }
+    for (std::string* text : {&names.interprete, &names.musica}) {
+        std::replace(text->begin(), text->end(), '_', ' ');
+        *text = trimmedField(*text, kMusicaSize);
+    }
+    return names;
+}
+
+}  // namespace vozaro::catalogue
+
+bool IncluirMusica(const fs::path& caminho, const AddSongHooks& hooks) {
+    auto refuse = [](const std::string& message) {
+        showMessage(message, MessageIcon::Error);
+        return false;
+    };
+    std::error_code error;
+    if (!fs::is_regular_file(caminho, error))
+        return refuse("O arquivo não existe ou não pôde ser aberto.");
+    const std::optional<std::string> arquivo = catalogueFileName(caminho);
+    if (!arquivo)
+        return false;  // the name cannot be written in the album; the user was told
+
+    std::optional<fs::path> copy;  // set while this call's copy lies in the songs folder
+    auto dropCopy = [&copy] {
+        std::error_code ignored;
+        if (copy)
+            fs::remove(*copy, ignored);
+        copy.reset();
+    };
+    try {
+        if (ContarMusicas() >= kMaxSongs)
+            return refuse("Não é possível adicionar mais de 99.999 músicas.");
+
+        // The stage is released whatever the check found (or threw), so that
+        // a refused file never stays the stage's song.
+        bool karaoke = false;
+        try {
+            karaoke = hooks.isKaraoke && hooks.isKaraoke(caminho);
+        } catch (...) {
+            if (hooks.releaseStage)
+                hooks.releaseStage();
+            throw;
+        }
+        if (hooks.releaseStage)
+            hooks.releaseStage();
+        if (!karaoke)
+            return refuse(caminho.filename().string() + " não é um arquivo de MIDI Karaokê");
+
+        bool duplicate = false;
+        forEachEntry([&](const EntryView& entry) {
+            duplicate = entry.Arquivo == *arquivo;  // exact: case counts
+            return !duplicate;
+        });
+        if (duplicate)
+            return refuse("Esta música já está cadastrada.");
+
+        // A file chosen inside the songs folder is catalogued where it lies.
+        const fs::path songs = store().songs;
+        if (!fs::equivalent(caminho.parent_path().empty() ? "." : caminho.parent_path(), songs, error)) {
+            const std::string name = caminho.filename().string();
+            const fs::path destination = songs / name;
+            // Names are compared without regard to case in the songs folder:
+            // Song.kar must not sit beside song.kar.
+            if (vozaro::platform::findIgnoringCase(songs, name) || !CopiarArquivo(caminho, destination))
+                return refuse("Não foi possível copiar a música para a pasta de músicas.");
+            copy = destination;
+        }
+
+        RegistroAtual.Arquivo = arquivo->substr(0, kArquivoSize);
+        SongNames names = namesFromFileName(*arquivo);
+        RegistroAtual.Interprete = names.interprete;
+        RegistroAtual.Musica = names.musica;
+        RegistroAtual.Numero = 0;
+        if (!hooks.confirmSongData || !hooks.confirmSongData()) {
+            dropCopy();
+            return refuse("Inclusão cancelada.");
+        }
+
+        try {
+            RegistroAtual.Numero = ProximoNumero();
+        } catch (const CatalogueError&) {
+            dropCopy();
+            return refuse("Erro ao acessar o índice.");
+        }
+        try {
+            GravarRegistro(ContarMusicas());
+        } catch (const CatalogueError&) {
+            dropCopy();
+            try {
+                returnNumber(RegistroAtual.Numero);  // the numbering rule keeps holding
+            } catch (const CatalogueError&) {
+                // The next start-up check finds the number neither used nor free.
+            }
+            return refuse("Erro ao incuir a música.");
+        }
+        return true;
+    } catch (...) {
+        // A song that was not added leaves no copy behind: it would block
+        // adding the same file later.
+        dropCopy();
+        return refuse("Erro ao abrir o arquivo. A música não foi adicionada.");
     }
 }

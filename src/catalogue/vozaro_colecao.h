@@ -32,6 +32,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 // One catalogue entry.  The texts hold Windows-1252 bytes exactly as in the
@@ -88,6 +89,18 @@ void seekAlbum(int32_t position);
 bool atAlbumEnd();
 void readNextEntry(TRegistroAlbum& entry);  // CatalogueError at the end
 
+// One entry as it lies in the album file, for walks that must not copy every
+// entry (the views are valid only during the call that receives them).
+struct EntryView {
+    int32_t Numero;
+    std::string_view Interprete;
+    std::string_view Musica;
+    std::string_view Arquivo;
+};
+// Calls `visit` for the entries in file order from the first until it returns
+// false.  Throws CatalogueError when the album cannot be read.
+void forEachEntry(const std::function<bool(const EntryView& entry)>& visit);
+
 // Puts a number taken by ProximoNumero back on the index when its entry could
 // not be written, so the numbering rule keeps holding.  Numbers outside
 // 1 .. 99,999 are ignored.  Throws CatalogueError when the index cannot be
@@ -114,7 +127,44 @@ struct CheckProgress {
 };
 [[nodiscard]] bool removeMissingSongs(const CheckProgress& progress = {});
 
+// Text from a user (an edit field, a file name) made fit for a text field:
+// leading and trailing spaces and control characters (bytes up to 0x20)
+// trimmed, then cut to `limit` characters.  Windows-1252 bytes.
+std::string trimmedField(const std::string& text, size_t limit);
+
+// Performer and title as a song's file name suggests them: the name is
+// "performer-title.ext"; the first "-" splits it (no "-": no performer, the
+// whole base is the title), "_" stands for a space, each part is cut to 50
+// characters and then trimmed.  Windows-1252 bytes.
+struct SongNames {
+    std::string interprete;
+    std::string musica;
+};
+SongNames namesFromFileName(const std::string& fileName);
+
+// What adding a song needs from outside the catalogue: the stage, which
+// checks the file, and the song-data dialog.
+struct AddSongHooks {
+    // Loads the file as the stage loads a song; true when it holds at least
+    // one lyric syllable.  May throw the MIDI engine's errors.
+    std::function<bool(const std::filesystem::path& file)> isKaraoke;
+    // Called after every check, whatever its outcome: the stage stops as after
+    // a song and forgets the file just loaded.
+    std::function<void()> releaseStage;
+    // Shows the song-data dialog for RegistroAtual; true when the user
+    // confirmed it (Interprete and Musica then hold the trimmed texts).
+    std::function<bool()> confirmSongData;
+};
+
 }  // namespace vozaro::catalogue
+
+// Adds one song file to the open catalogue: checks it, refuses duplicates
+// (same file name), copies it into the songs folder unless it lies there
+// already, lets the user confirm performer and title, numbers it and appends
+// its entry.  Every refusal shows its message and returns false; a copy made
+// by the call is deleted again when the song is not added.  On success
+// RegistroAtual holds the new entry.
+bool IncluirMusica(const std::filesystem::path& caminho, const vozaro::catalogue::AddSongHooks& hooks);
 
 // Opens (and where missing creates) the songs and pictures folders, the album
 // file and the album index.  On failure shows the error message and returns

@@ -12,3 +12,6 @@ constexpr int centredOffset(int outer, int inner) { return (outer - inner) / 2; 
 // as the window state, since without a window manager a state alone changes
 // nothing.
 void coverScreen(QWidget& window);
+
+// Moves a window, frame included, to the middle of its screen.
+void centreOnScreen(QWidget& window);

@@ -94,6 +94,15 @@ std::string windows1252ToUtf8(std::string_view text) {
     return result;
 }
 
+char16_t windows1252Char(unsigned char byte) {
+    // 0x80..0x9F; the five undefined bytes stay the C1 controls of their value.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : char16_t{byte};
+}
+
 std::optional<std::string> utf8ToWindows1252(std::string_view text) {
     if (isAscii(text))
         return std::string(text);

@@ -16,6 +16,10 @@ namespace vozaro::platform {
 // Windows itself converts them, so any byte string survives a round trip.
 std::string windows1252ToUtf8(std::string_view text);
 
+// The Unicode character of one Windows-1252 byte, the same as
+// windows1252ToUtf8 gives; a table look-up, for long lists of texts.
+char16_t windows1252Char(unsigned char byte);
+
 // std::nullopt when the text is not valid UTF-8 or holds a character that
 // Windows-1252 cannot write (a file with such a name cannot be catalogued).
 std::optional<std::string> utf8ToWindows1252(std::string_view text);

@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +17,38 @@
 
 #include "catalogue/vozaro_colecao.h"
 #include "platform/MessageBox.h"
+
+// Makes every write past `bytes` fail (EFBIG) for the lifetime of the object.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        ::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    sighandler_t previous_;
+};
+
+// The numbers of an album index's bytes.
+inline std::vector<int32_t> decodeIndex(const std::string& bytes) {
+    std::vector<int32_t> numbers;
+    for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+        uint32_t v = 0;
+        for (int b = 3; b >= 0; --b)
+            v = v << 8 | static_cast<unsigned char>(bytes[i + b]);
+        numbers.push_back(static_cast<int32_t>(v));
+    }
+    return numbers;
+}
 
 class CatalogueTest : public ::testing::Test {
 protected:
@@ -60,17 +95,7 @@ protected:
         return numbers;
     }
 
-    std::vector<int32_t> indexNumbers() const {
-        std::string bytes = readBytes(file("vozaro.idx"));
-        std::vector<int32_t> numbers;
-        for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-            uint32_t v = 0;
-            for (int b = 3; b >= 0; --b)
-                v = v << 8 | static_cast<unsigned char>(bytes[i + b]);
-            numbers.push_back(static_cast<int32_t>(v));
-        }
-        return numbers;
-    }
+    std::vector<int32_t> indexNumbers() const { return decodeIndex(readBytes(file("vozaro.idx"))); }
 
     std::filesystem::path folder;
     vozaro::platform::ScopedMessageRecorder messages;

@@ -1,6 +1,3 @@
-#include <signal.h>
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <numeric>
 #include <random>
@@ -12,30 +9,6 @@ namespace fs = std::filesystem;
 using namespace vozaro::catalogue;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-namespace {
-
-// Makes every write past `bytes` fail (EFBIG) for the lifetime of the object.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = ::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        ::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    sighandler_t previous_;
-};
-
-}  // namespace
 
 TEST_F(CatalogueTest, FirstRunCreatesFoldersAndEmptyFiles) {
     ASSERT_TRUE(AbrirAlbum());

@@ -4,19 +4,11 @@
 #include <QScreen>
 
 #include "catalogue/vozaro_status.h"
+#include "settings/WindowTestSupport.h"
 
 namespace {
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_catalogue";
-    static char* argv[] = {name, nullptr};
-    static QApplication* instance = [] {
-        auto* a = new QApplication(argc, argv);
-        QApplication::setApplicationName(QStringLiteral("Vozaro"));
-        return a;
-    }();
-    return *instance;
-}
+// One application object for every test of this folder.
+QApplication& app() { return testApplication(); }
 }  // namespace
 
 TEST(StatusWindow, ShowsCentredTextAboveAFullWidthBar) {

@@ -29,3 +29,23 @@ TEST(TextEncoding, CharactersOutsideWindows1252AreRefused) {
     EXPECT_FALSE(utf8ToWindows1252("caf\xc3").has_value());       // cut in the middle
     EXPECT_FALSE(utf8ToWindows1252("Música \xc2\x81 ✓").has_value());
 }
+
+TEST(TextEncoding, TheCharacterTableAgreesWithTheConversion) {
+    for (int byte = 0; byte < 256; ++byte) {
+        const char16_t table[] = {windows1252Char(static_cast<unsigned char>(byte)), 0};
+        std::string viaTable;
+        for (char16_t c : std::u16string_view(table, 1)) {
+            if (c < 0x80) {
+                viaTable.push_back(static_cast<char>(c));
+            } else if (c < 0x800) {
+                viaTable.push_back(static_cast<char>(0xC0 | (c >> 6)));
+                viaTable.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            } else {
+                viaTable.push_back(static_cast<char>(0xE0 | (c >> 12)));
+                viaTable.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+                viaTable.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            }
+        }
+        EXPECT_EQ(viaTable, windows1252ToUtf8(std::string(1, static_cast<char>(byte)))) << byte;
+    }
+}

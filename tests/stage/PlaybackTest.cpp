@@ -23,6 +23,7 @@
 #include "settings/WindowTestSupport.h"
 #include "settings/vozaro_config.h"
 #include "stage/KaraokeSongs.h"
+#include "stage/RequestTyping.h"
 #include "stage/vozaro_main.h"
 #include "sound/WaveFixture.h"
 
@@ -93,23 +94,8 @@ protected:
             fx::writeFile((vozaro::catalogue::songsFolder() / file).string(), bytes);
         return numero;
     }
-    // Typed into the queue panel as a host does: the keys go where the
-    // focus is.
-    void request(const QString& number, const QString& singer) {
-        if (!stage->panelLista->isVisible())
-            stage->bPedidosClick();
-        stage->eNumero->setFocus();
-        QTest::keyClicks(QApplication::focusWidget(), number);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QTest::keyClicks(QApplication::focusWidget(), singer);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    }
-    QStringList lines() const {
-        QStringList shown;
-        for (int i = 0; i < stage->Pedidos->count(); ++i)
-            shown << stage->Pedidos->item(i)->text();
-        return shown;
-    }
+    void request(const QString& number, const QString& singer) { vozaro::test::typeRequest(*stage, number, singer); }
+    QStringList lines() const { return vozaro::test::requestLines(*stage); }
     // Advances until pred() holds, at most maxMs; true when it did.
     bool advanceUntil(const std::function<bool()>& pred, std::uint32_t maxMs = 20000) {
         return clock.advanceWhile([&] { return !pred(); }, maxMs);

@@ -1,0 +1,354 @@
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPrintDialog>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+
+#include "CatalogueFixture.h"
+#include "catalogue/vozaro_album.h"
+#include "catalogue/vozaro_editsong.h"
+#include "catalogue/vozaro_order.h"
+#include "catalogue/vozaro_status.h"
+#include "platform/UiModal.h"
+#include "settings/WindowTestSupport.h"
+
+namespace fs = std::filesystem;
+using vozaro::platform::MessageResult;
+using vozaro::platform::ScopedModalResponder;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+// Answers the windows' modal dialogs as a user would.
+struct User {
+    QStringList files;                    // chosen in the file-open dialog
+    std::vector<QString> titles;          // typed as the title, one per song-data dialog
+    bool confirmSongData = true;
+    int order = 0;                        // chosen in the order chooser
+    bool closeOrderChooser = false;       // by its close box
+    QString pdf;                          // printed to this file; empty: print dialog cancelled
+    std::vector<QString> dialogs;         // class names of the dialogs, in order
+    int songDialogs = 0;
+
+    int answer(QDialog& dialog) {
+        dialogs.push_back(dialog.metaObject()->className());
+        if (auto* open = qobject_cast<QFileDialog*>(&dialog)) {
+            if (files.isEmpty())
+                return QDialog::Rejected;
+            open->setDirectory(QFileInfo(files.first()).absolutePath());
+            QStringList quoted;
+            for (const QString& f : files)
+                quoted << '"' + QFileInfo(f).fileName() + '"';
+            open->selectFile(quoted.join(' '));
+            return QDialog::Accepted;
+        }
+        if (auto* song = qobject_cast<TformMusica*>(&dialog)) {
+            size_t n = static_cast<size_t>(songDialogs++);
+            if (!confirmSongData)
+                return QDialog::Rejected;
+            if (n < titles.size())
+                song->eMusica->setText(titles[n]);
+            song->bOkClick();
+            return song->result();
+        }
+        if (auto* chooser = qobject_cast<TformOrder*>(&dialog)) {
+            chooser->setItemIndex(order);
+            return closeOrderChooser ? QDialog::Rejected : QDialog::Accepted;
+        }
+        if (auto* print = qobject_cast<QPrintDialog*>(&dialog)) {
+            if (pdf.isEmpty())
+                return QDialog::Rejected;
+            print->printer()->setOutputFormat(QPrinter::PdfFormat);
+            print->printer()->setOutputFileName(pdf);
+            return QDialog::Accepted;
+        }
+        return QDialog::Rejected;
+    }
+};
+
+class AlbumWindowTest : public CatalogueTest {
+protected:
+    void SetUp() override {
+        testApplication();
+        // Qt's file dialog remembers its folder in the user's settings, which
+        // are written at exit: into the test application's folder, not into
+        // a test's, which is gone by then.
+        static const bool settingsPlaced = [] {
+            QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                               QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")));
+            return true;
+        }();
+        (void)settingsPlaced;
+        CatalogueTest::SetUp();
+        outside = folder / "escolhidas";
+        fs::create_directory(outside);
+    }
+    void TearDown() override {
+        album.reset();
+        songDialog.reset();
+        chooser.reset();
+        CatalogueTest::TearDown();
+    }
+
+    // Catalogues songs under the given numbers (in this file order).
+    void catalogue(const std::vector<TRegistroAlbum>& entries) {
+        ASSERT_TRUE(AbrirAlbum());
+        for (const TRegistroAlbum& entry : entries) {
+            RegistroAtual = entry;
+            GravarRegistro(ContarMusicas());
+            writeBytes(vozaro::catalogue::songsFolder() / entry.Arquivo, "MThd");
+        }
+        FecharAlbum();
+    }
+
+    void open() {
+        songDialog = std::make_unique<TformMusica>();
+        chooser = std::make_unique<TformOrder>();
+        album = std::make_unique<TformAlbum>();
+        album->stage.isKaraoke = [this](const fs::path& path) {
+            checked.push_back(path.filename().string());
+            return path.extension() != ".mid";
+        };
+        album->stage.releaseCheckedSong = [this] { ++releases; };
+        album->stage.playNow = [this](int32_t numero) { played.push_back(numero); };
+        album->stage.stopPlayer = [this] { ++stops; };
+    }
+
+    std::vector<QString> lines() const {
+        std::vector<QString> result;
+        for (int row = 0; row < album->Musicas.rowCount(); ++row)
+            result.push_back(album->Musicas.line(row));
+        return result;
+    }
+    std::vector<std::string> texts() const {
+        std::vector<std::string> result;
+        for (const auto& m : messages.messages())
+            result.push_back(m.text);
+        return result;
+    }
+    fs::path song(const std::string& name) {
+        writeBytes(outside / name, "MThd");
+        return outside / name;
+    }
+
+    fs::path outside;
+    std::unique_ptr<TformMusica> songDialog;
+    std::unique_ptr<TformOrder> chooser;
+    std::unique_ptr<TformAlbum> album;
+    User user;
+    std::vector<std::string> checked;
+    std::vector<int32_t> played;
+    int releases = 0, stops = 0;
+};
+
+int pdfPages(const QString& pdf) {
+    QProcess info;
+    info.start(QStringLiteral("pdfinfo"), {pdf});
+    if (!info.waitForFinished(30000))
+        return -1;
+    for (const QString& line : QString::fromUtf8(info.readAllStandardOutput()).split('\n'))
+        if (line.startsWith(QStringLiteral("Pages:")))
+            return line.mid(6).trimmed().toInt();
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(AlbumWindowTest, LaysOutItsControlsAndListsTheCatalogueInNumberOrder) {
+    catalogue({{"Zeca", "Mar", "m.kar", 12}, {"ana", "Sol", "s.kar", 3}, {"Jo\xe3o", "Lua", "l.kar", 100}});
+    open();
+    EXPECT_EQ(album->windowTitle(), "Vozaro");
+    EXPECT_EQ(album->size(), QSize(348, 344));
+    EXPECT_EQ(album->lbMusicas->geometry(), QRect(8, 22, 329, 257));
+    EXPECT_EQ(album->bFechar->geometry(), QRect(230, 312, 110, 25));
+    EXPECT_EQ(album->bPlay->text(), QStringLiteral("Tocar Agora"));
+    const std::vector<QWidget*> order = {album->lbMusicas, album->bIncluir, album->bExcluir, album->bDados,
+                                         album->bImprimir, album->bPlay, album->bFechar};
+    std::vector<QWidget*> tabs = {album->lbMusicas};  // the focus chain, skipping the list's parts
+    for (QWidget* w = album->lbMusicas->nextInFocusChain(); w != album->lbMusicas; w = w->nextInFocusChain())
+        if (std::find(order.begin(), order.end(), w) != order.end())
+            tabs.push_back(w);
+    EXPECT_EQ(tabs, order);
+    EXPECT_EQ(lines(), (std::vector<QString>{QStringLiteral("00003 - ana - Sol"), QStringLiteral("00012 - Zeca - Mar"),
+                                             QStringLiteral("00100 - João - Lua")}));
+    album->show();
+    EXPECT_EQ(stops, 1);  // showing the window stops the stage's player
+    album->close();
+}
+
+TEST_F(AlbumWindowTest, WithNothingSelectedTheButtonsForOneSongDoNothing) {
+    catalogue({{"A", "B", "a.kar", 1}});
+    open();
+    ScopedModalResponder answers([this](QDialog& d) { return user.answer(d); });
+    album->bExcluirClick();
+    album->bDadosClick();
+    album->bPlayClick();
+    EXPECT_THAT(texts(), IsEmpty());
+    EXPECT_TRUE(user.dialogs.empty());
+    EXPECT_TRUE(played.empty());
+    EXPECT_EQ(lines().size(), 1u);
+}
+
+TEST_F(AlbumWindowTest, AddsChosenFilesEachWithItsDialogAndRefusesTheDuplicate) {
+    catalogue({{"Velha", "Conhecida", "Dup.kar", 1}});
+    open();
+    user.files = {QString::fromStdString(song("Banda_Azul - Minha_Cancao.kar").string()),
+                  QString::fromStdString(song("Dup.kar").string()),
+                  QString::fromStdString(song("Solo.kar").string())};
+    user.titles = {QStringLiteral("  Minha Canção  "), QStringLiteral("Sozinho")};
+    ScopedModalResponder answers([this](QDialog& d) { return user.answer(d); });
+    album->bIncluirClick();
+    EXPECT_THAT(texts(), ElementsAre("Esta música já está cadastrada."));
+    EXPECT_EQ(user.songDialogs, 2);
+    EXPECT_THAT(checked, ElementsAre("Banda_Azul - Minha_Cancao.kar", "Dup.kar", "Solo.kar"));
+    EXPECT_EQ(releases, 3);
+    EXPECT_EQ(lines(), (std::vector<QString>{QStringLiteral("00001 - Velha - Conhecida"),
+                                             QStringLiteral("00002 - Banda Azul - Minha Canção"),
+                                             QStringLiteral("00003 -  - Sozinho")}));
+    EXPECT_EQ(album->selectedRow(), 2);  // the last song added
+    ASSERT_TRUE(AbrirAlbum());
+    LerRegistro(1);
+    EXPECT_EQ(RegistroAtual.Musica, "Minha Can\xe7\xe3o");
+    EXPECT_TRUE(fs::exists(vozaro::catalogue::songsFolder() / "Solo.kar"));
+}
+
+TEST_F(AlbumWindowTest, APlainMidiFileIsRefusedWithItsNameAndNothingIsCopied) {
+    open();
+    user.files = {QString::fromStdString(song("abc.mid").string())};
+    ScopedModalResponder answers([this](QDialog& d) { return user.answer(d); });
+    album->bIncluirClick();
+    EXPECT_THAT(texts(), ElementsAre("abc.mid não é um arquivo de MIDI Karaokê"));
+    EXPECT_EQ(releases, 1);
+    EXPECT_TRUE(lines().empty());
+    EXPECT_TRUE(fs::is_empty(vozaro::catalogue::songsFolder()));
+}
+
+TEST_F(AlbumWindowTest, RemovingAsksFirst) {
+    catalogue({{"A", "Um", "1.kar", 1}, {"B", "Dois", "2.kar", 2}});
+    open();
+    album->selectRow(0);
+    messages.setAnswer(MessageResult::No);
+    album->bExcluirClick();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text, "Deseja realmente excluir esta música?");
+    EXPECT_EQ(messages.messages()[0].icon, vozaro::platform::MessageIcon::Question);
+    EXPECT_EQ(messages.messages()[0].buttons, vozaro::platform::MessageButtons::YesNo);
+    EXPECT_EQ(lines().size(), 2u);
+    EXPECT_TRUE(fs::exists(vozaro::catalogue::songsFolder() / "1.kar"));
+
+    messages.setAnswer(MessageResult::Yes);
+    album->bExcluirClick();
+    EXPECT_EQ(lines(), std::vector<QString>{QStringLiteral("00002 - B - Dois")});
+    EXPECT_FALSE(fs::exists(vozaro::catalogue::songsFolder() / "1.kar"));
+    ASSERT_TRUE(AbrirAlbum());
+    EXPECT_EQ(ProximoNumero(), 1);
+}
+
+TEST_F(AlbumWindowTest, EditingRewritesPerformerAndTitleOnlyAndCancelChangesNothing) {
+    catalogue({{"A", "Um", "1.kar", 1}, {"B", "Dois", "2.kar", 7}});
+    open();
+    ScopedModalResponder answers([this](QDialog& d) { return user.answer(d); });
+    album->selectRow(1);
+    const std::string before = readBytes(file("vozaro.alb"));
+    user.confirmSongData = false;
+    album->bDadosClick();
+    EXPECT_EQ(user.songDialogs, 1);
+    EXPECT_EQ(songDialog->eMusica->text(), QStringLiteral("Dois"));
+    EXPECT_EQ(songDialog->lMusica->text(), QStringLiteral("2.kar"));
+    EXPECT_EQ(readBytes(file("vozaro.alb")), before);
+    EXPECT_EQ(lines()[1], QStringLiteral("00007 - B - Dois"));
+
+    user.confirmSongData = true;
+    user.titles = {QString(), QStringLiteral("\tDuas Vezes ")};
+    album->bDadosClick();
+    EXPECT_EQ(lines()[1], QStringLiteral("00007 - B - Duas Vezes"));
+    ASSERT_TRUE(AbrirAlbum());
+    LerRegistro(1);
+    EXPECT_EQ(RegistroAtual.Musica, "Duas Vezes");
+    EXPECT_EQ(RegistroAtual.Arquivo, "2.kar");
+    EXPECT_EQ(RegistroAtual.Numero, 7);
+    FecharAlbum();
+
+    // A song gone from the album behind the window's back.
+    writeBytes(file("vozaro.alb"), "");
+    album->bDadosClick();
+    EXPECT_THAT(texts(), ElementsAre("Música não localizada. Reinstale o programa e tente novamente."));
+}
+
+TEST_F(AlbumWindowTest, PlayNowHandsTheSelectedNumberToTheStageAndCloses) {
+    catalogue({{"A", "Um", "1.kar", 1}, {"B", "Dois", "2.kar", 42}});
+    open();
+    album->show();
+    album->selectRow(1);
+    album->bPlayClick();
+    EXPECT_THAT(played, ElementsAre(42));
+    EXPECT_FALSE(album->isVisible());
+}
+
+TEST_F(AlbumWindowTest, PrintsTheListToAPdfFile) {
+    std::vector<TRegistroAlbum> entries;
+    for (int i = 1; i <= 150; ++i)
+        entries.push_back({"Cantor " + std::to_string(i % 7), "M\xfasica " + std::to_string(i),
+                           std::to_string(i) + ".kar", i});
+    catalogue(entries);
+    open();
+    user.pdf = QString::fromStdString((folder / "lista.pdf").string());
+    user.order = 1;
+    user.closeOrderChooser = true;  // still prints
+    ScopedModalResponder answers([this](QDialog& d) { return user.answer(d); });
+    album->bImprimirClick();
+    EXPECT_THAT(texts(), IsEmpty());
+    EXPECT_EQ(user.dialogs, (std::vector<QString>{"QPrintDialog", "TformOrder"}));
+    EXPECT_TRUE(album->isEnabled());
+    const PageGeometry g = pageGeometry(album->Printer, 150);
+    ASSERT_GT(g.rows, 10);
+    EXPECT_EQ(pdfPages(user.pdf), g.pages);
+    EXPECT_EQ(g.pages, (150 + g.rows - 1) / g.rows);
+    EXPECT_EQ(album->Printer.docName(), QStringLiteral("Vozaro"));
+}
+
+TEST_F(AlbumWindowTest, PrintingFailuresShowOneMessageAndLeaveTheWindowUsable) {
+    catalogue({{"A", "Um", "1.kar", 1}});
+    open();
+    ScopedModalResponder answers([this](QDialog& d) { return user.answer(d); });
+    album->bImprimirClick();  // print dialog cancelled
+    EXPECT_THAT(texts(), IsEmpty());
+    EXPECT_EQ(user.dialogs.size(), 1u);
+
+    user.pdf = QString::fromStdString((folder / "no-such-folder" / "lista.pdf").string());
+    album->bImprimirClick();
+    EXPECT_THAT(texts(), ElementsAre("Não há impressora instalada. Não é possível imprimir."));
+    EXPECT_TRUE(album->isEnabled());
+
+    // A page with no room for a row prints nothing.
+    messages.clear();
+    user.pdf = QString::fromStdString((folder / "tiny.pdf").string());
+    album->Printer.setPageSize(QPageSize(QSizeF(40, 6), QPageSize::Millimeter));
+    album->Printer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    album->bImprimirClick();
+    EXPECT_THAT(texts(), ElementsAre("Não há impressora instalada. Não é possível imprimir."));
+    EXPECT_FALSE(fs::exists(folder / "tiny.pdf"));
+    EXPECT_TRUE(album->isEnabled());
+}
+
+TEST_F(AlbumWindowTest, TheSongDataDialogKeepsTextsTheAlbumCannotHold) {
+    TformMusica dialog;
+    RegistroAtual = TRegistroAlbum{"Antes", "Antes", "a.kar", 3};
+    dialog.fillFrom(RegistroAtual);
+    dialog.eMusica->setText(QStringLiteral("カラオケ"));
+    dialog.bOkClick();
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);  // still open for a change
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(RegistroAtual.Musica, "Antes");
+
+    dialog.eMusica->setText(QStringLiteral("  Coração €  "));
+    dialog.bOkClick();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(RegistroAtual.Musica, "Cora\xe7\xe3o \x80");
+    EXPECT_EQ(RegistroAtual.Numero, 3);
+}

@@ -1,0 +1,34 @@
+// vozaro-checkalbum FOLDER
+//
+// Runs Vozaro's start-up check of the catalogue kept in FOLDER (the program
+// folder holding vozaro.alb, vozaro.idx and Musicas/): entries whose song
+// files are gone are removed and their numbers freed, and the list of free
+// numbers is repaired should a crash have left it out of step with the album.
+// Prints "entries N" with the number of entries left.
+//
+// A catalogue that cannot be opened prints its message on standard error and
+// exits with 1.
+#include <cstdio>
+#include <filesystem>
+
+#include "catalogue/vozaro_colecao.h"
+#include "platform/MessageBox.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: vozaro-checkalbum FOLDER\n");
+        return 2;
+    }
+    vozaro::platform::setMessageResponder([](const vozaro::platform::MessageRequest& request) {
+        std::fprintf(stderr, "%s\n", request.text.c_str());
+        return vozaro::platform::MessageResult::Ok;
+    });
+    vozaro::catalogue::setProgramFolder(std::filesystem::path(argv[1]));
+    if (!vozaro::catalogue::removeMissingSongs())
+        return 1;
+    if (!AbrirAlbum())
+        return 1;
+    std::printf("entries %d\n", ContarMusicas());
+    FecharAlbum();
+    return 0;
+}
