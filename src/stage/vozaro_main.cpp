@@ -617,6 +617,8 @@ void TformKaraoke::PedidosMouseMove() {
 }
 
 void TformKaraoke::playNow(std::int32_t numero) {
+    // A singer half typed in the request panel is not this request's singer.
+    eCantor->clear();
     eNumero->setText(QString::number(numero));
     eCantorEnter();
     const int before = queue_.count();

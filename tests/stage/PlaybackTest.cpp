@@ -377,12 +377,14 @@ TEST_F(Playback, TocarAgoraPutsTheSongFirstAndPlaysIt) {
     addSong("um.kar", "Primeira");
     addSong("dois.kar", "Segunda");
     request("1", "Ana");
+    stage->eCantor->setText(QStringLiteral("Bia"));  // typed, not yet queued
     stage->playNow(2);
     EXPECT_TRUE(stage->MidiPlayer.Play());
-    EXPECT_EQ(stage->Titulo, "Segunda");
+    EXPECT_EQ(stage->Titulo, "Segunda");  // queued without a singer
     EXPECT_EQ(lines().size(), 1);
     EXPECT_TRUE(lines()[0].startsWith("00001 - Ana"));
-    stage->playNow(9);  // not in the catalogue: the queue did not grow, Ana is next
+    request("2", "Caio");
+    stage->playNow(9);  // not in the catalogue: the queue did not grow, Ana is still next
     EXPECT_EQ(stage->Titulo, "Ana - Primeira");
 
     stage->releaseCheckedSong();
