@@ -222,7 +222,10 @@ std::optional<fs::path> songFilePath(const std::string& arquivo) {
 
 std::optional<std::string> catalogueFileName(const fs::path& songFile) {
     std::string name = songFile.filename().string();
-    if (std::optional<std::string> cp1252 = platform::utf8ToWindows1252(name))
+    // A "\" is a folder separator to the album (as on Windows): such an entry
+    // would never find its song file, and the next start would remove it.
+    if (std::optional<std::string> cp1252 = platform::utf8ToWindows1252(name);
+        cp1252 && isPlainFileName(*cp1252))
         return cp1252;
     showMessage("O nome do arquivo \"" + name +
                     "\" tem caracteres que o álbum de músicas não aceita. "

@@ -79,8 +79,9 @@ std::optional<std::filesystem::path> songFilePath(const std::string& arquivo);
 
 // The name under which a song file is catalogued: its file name (UTF-8 on
 // disk) in Windows-1252.  A name holding a character Windows-1252 cannot
-// write cannot be catalogued: the user is told so (error message naming the
-// file) and std::nullopt comes back.
+// write, or a "\" (a folder separator to the album), cannot be catalogued:
+// the user is told so (error message naming the file) and std::nullopt comes
+// back.
 std::optional<std::string> catalogueFileName(const std::filesystem::path& songFile);
 
 // Sequential reading from the current entry position, in file order
