@@ -30,6 +30,7 @@ struct User {
     std::vector<QString> titles;          // typed as the title, one per song-data dialog
     bool confirmSongData = true;
     int order = 0;                        // chosen in the order chooser
+    int orderShown = -1;                  // selected in the chooser as it was shown
     bool closeOrderChooser = false;       // by its close box
     QString pdf;                          // printed to this file; empty: print dialog cancelled
     std::vector<QString> dialogs;         // class names of the dialogs, in order
@@ -57,6 +58,7 @@ struct User {
             return song->result();
         }
         if (auto* chooser = qobject_cast<TformOrder*>(&dialog)) {
+            orderShown = chooser->itemIndex();
             chooser->setItemIndex(order);
             return closeOrderChooser ? QDialog::Rejected : QDialog::Accepted;
         }
@@ -156,6 +158,19 @@ int pdfPages(const QString& pdf) {
             return line.mid(6).trimmed().toInt();
     return -1;
 }
+
+// The texts of the status windows as they are shown, in order.
+class StatusTexts : public QObject {
+public:
+    StatusTexts() { QCoreApplication::instance()->installEventFilter(this); }
+    ~StatusTexts() override { QCoreApplication::instance()->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (auto* status = qobject_cast<TformStatus*>(watched); status && event->type() == QEvent::Show)
+            shown.push_back(status->lStatus->text());
+        return false;
+    }
+    std::vector<QString> shown;
+};
 
 }  // namespace
 
@@ -300,10 +315,17 @@ TEST_F(AlbumWindowTest, PrintsTheListToAPdfFile) {
     user.pdf = QString::fromStdString((folder / "lista.pdf").string());
     user.order = 1;
     user.closeOrderChooser = true;  // still prints
+    chooser->setItemIndex(1);        // the chooser opens on "Música" all the same
     ScopedModalResponder answers([this](QDialog& d) { return user.answer(d); });
+    StatusTexts status;
     album->bImprimirClick();
     EXPECT_THAT(texts(), IsEmpty());
     EXPECT_EQ(user.dialogs, (std::vector<QString>{"QPrintDialog", "TformOrder"}));
+    EXPECT_EQ(user.orderShown, 0);
+    EXPECT_EQ(status.shown, (std::vector<QString>{QStringLiteral("Aguarde. Preparando impressão..."),
+                                                  QStringLiteral("Aguarde. Imprimindo...")}));
+    for (QWidget* window : QApplication::topLevelWidgets())
+        EXPECT_EQ(qobject_cast<TformStatus*>(window), nullptr) << "the status window is destroyed";
     EXPECT_TRUE(album->isEnabled());
     const PageGeometry g = pageGeometry(album->Printer, 150);
     ASSERT_GT(g.rows, 10);
