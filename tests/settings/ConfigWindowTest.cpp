@@ -203,6 +203,23 @@ TEST_F(ConfigWindow, MissingLinesDisableTheirControlsAndAreNeverWritten) {
     config.reject();
 }
 
+TEST_F(ConfigWindow, AMicrophoneWithoutAMuteIsNeverShownMuted) {
+    card->destinations[0].sources[kMic].controls.pop_back();  // a volume only
+    for (const bool storedMute : {false, true}) {
+        SCOPED_TRACE(storedMute);
+        WriteSettingBool("MicMute", storedMute);
+        TformConfig config;
+        config.show();
+        EXPECT_TRUE(messages.messages().empty());
+        EXPECT_FALSE(config.cbMicMudo->isChecked());
+        EXPECT_FALSE(config.cbMicMudo->isEnabled());
+        EXPECT_TRUE(config.cbNota->isEnabled());
+        EXPECT_EQ(config.cbNota->isChecked(), !storedMute);
+        config.bOk->click();
+        EXPECT_FALSE(ReadSettingBool("MicMute", true));
+    }
+}
+
 TEST_F(ConfigWindow, OpeningMirrorsTheMixerWithoutWritingAndTheBalanceStaysUntilMoved) {
     volume(kSynth) = {30000, 50000};
     TformConfig config;
