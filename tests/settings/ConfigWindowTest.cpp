@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QImage>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -434,6 +435,32 @@ TEST_F(ConfigWindow, TheStageStopsForTheWindowAndPlaysOnTheDeviceChosenWithOk) {
     EXPECT_EQ(stage.TrackOutputs.DefaultOutputPort(), 0);
     EXPECT_EQ(midi->openHandles(0), 1);
     EXPECT_EQ(midi->openHandles(1), 0);
+}
+
+TEST_F(ConfigWindow, TheStageOpensTheWindowShowsANewDarkeningAndCancelKeepsAutoNext) {
+    QImage white(64, 48, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    std::filesystem::create_directories(folder.path() / "Imagens");
+    ASSERT_TRUE(white.save(QString::fromStdString((folder.path() / "Imagens" / "branco.bmp").string())));
+    TformKaraoke stage;
+    vozaro::catalogue::setProgramFolder(folder.path());
+    TformConfig config;
+    stage.show();
+    auto level = [&] { return qRed(stage.FundoLimpo.pixel(stage.FundoLimpo.width() / 2, stage.FundoLimpo.height() / 2)); };
+    EXPECT_EQ(level(), 255 - 51);
+
+    // The window runs modally; these run inside it.
+    QMetaObject::invokeMethod(
+        &config, [&] { config.comboDark->setCurrentIndex(10); config.bOk->click(); }, Qt::QueuedConnection);
+    stage.bConfigClick();
+    EXPECT_EQ(level(), 255 - 128);
+
+    QMetaObject::invokeMethod(
+        &config, [&] { config.cbAutoNext->click(); config.bCancel->click(); }, Qt::QueuedConnection);
+    stage.bConfigClick();
+    EXPECT_FALSE(config.cbAutoNext->isChecked());
+    EXPECT_TRUE(config.Settings.autoNextSwitch);
+    stage.close();
 }
 
 }  // namespace
