@@ -442,6 +442,7 @@ TEST_F(ConfigWindow, TheStageOpensTheWindowShowsANewDarkeningAndCancelKeepsAutoN
     white.fill(Qt::white);
     std::filesystem::create_directories(folder.path() / "Imagens");
     ASSERT_TRUE(white.save(QString::fromStdString((folder.path() / "Imagens" / "branco.bmp").string())));
+    card->destinations[1].line.controls[1].values = {0, 1, 0, 0};  // on "Line In"
     TformKaraoke stage;
     vozaro::catalogue::setProgramFolder(folder.path());
     TformConfig config;
@@ -460,7 +461,14 @@ TEST_F(ConfigWindow, TheStageOpensTheWindowShowsANewDarkeningAndCancelKeepsAutoN
     stage.bConfigClick();
     EXPECT_FALSE(config.cbAutoNext->isChecked());
     EXPECT_TRUE(config.Settings.autoNextSwitch);
+
+    // Closing the stage gives the card back its recording source and the
+    // microphone its mute.
+    EXPECT_EQ(selection(kRecMic), 1);
+    EXPECT_EQ(mute(kMic), 0);
     stage.close();
+    EXPECT_EQ(card->destinations[1].line.controls[1].values, (std::vector<std::int32_t>{0, 1, 0, 0}));
+    EXPECT_EQ(mute(kMic), 1);
 }
 
 }  // namespace
