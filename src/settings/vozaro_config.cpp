@@ -320,8 +320,8 @@ void TformConfig::FormCreate() {
     FillMidiDeviceList();
 
     loadKaraokeSettings(Settings);
-    // Without a microphone line there is nothing to mute.
-    const bool micMute = Settings.MicMute && micLinePresent();
+    // Without a microphone line, or one without a mute, there is nothing to mute.
+    const bool micMute = Settings.MicMute && micLineMutable();
     const bool scoring = Settings.DarNota;
     {
         const QSignalBlocker block(ListBox);
@@ -369,6 +369,11 @@ void TformConfig::FindMixerLines() {
             midiPresent_ = true;
         }
     }
+}
+
+bool TformConfig::micLineMutable() {
+    LineVolume v;
+    return micLinePresent() && Mixer->ReadLineVolume(0, MicLine, v) && v.Mute != -1;
 }
 
 void TformConfig::SelectMicrophoneForRecording(bool save) {
@@ -532,7 +537,10 @@ void TformConfig::mirrorLine(std::int32_t line, bool present, Slider* slider, QC
     slider->setValue(std::max(v.Left, v.Right));
     if (slider == MidiVolume)
         mirrorStageMidiVolume(MidiVolume->value());
-    box->setChecked(v.Mute != 0);
+    // A line without a mute shows a checked box, except the microphone's:
+    // a microphone that cannot be muted is heard, and its box would switch
+    // scoring off.
+    box->setChecked(box == cbMicMudo ? v.Mute > 0 : v.Mute != 0);
     box->setEnabled(!v.MuteDisabled);
     slider->setEnabled(!v.VolumeDisabled);
 }

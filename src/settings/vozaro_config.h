@@ -157,6 +157,8 @@ private:
     void writeLineVolume(std::int32_t line, bool present, int value, QCheckBox* box);
     void writeLineMute(std::int32_t line, bool present, QCheckBox* box);
     bool micLinePresent() const { return micPresent_; }
+    // The microphone line is there and has a mute.
+    bool micLineMutable();
 
     bool midiPresent_ = false;
     bool micPresent_ = false;

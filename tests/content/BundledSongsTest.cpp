@@ -119,3 +119,23 @@ TEST(BundledContent, PicturesAndFanfareAreThere) {
     const double seconds = (fs::file_size(kContent / "nota.wav") - 44) / (44100.0 * 4);
     EXPECT_NEAR(seconds, 2.0, 0.5);
 }
+
+TEST(BundledSongs, HyphenatedWordsKeepTheirHyphenOnScreen) {
+    // A word like "pôs-se" is one word split over notes: its hyphen is text.
+    const struct {
+        const char* file;
+        const char* words;
+    } cases[] = {{"Atirei o Pau no Gato.kar", "admirou-se-se"},
+                 {"O Cravo Brigou com a Rosa.kar", "pôs-se a chorar"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        vozaro::midi::TMidiData song;
+        song.setFileName((kContent / "Musicas" / c.file).string());
+        ASSERT_NO_THROW(song.setActive(true));
+        std::string screen;
+        for (const SongEvent& e : songEvents(song))
+            if (e.track == 1 && e.metaType == 0x01 && e.text.rfind('@', 0) != 0)
+                screen += vozaro::platform::windows1252ToUtf8(e.text);
+        EXPECT_NE(screen.find(c.words), std::string::npos) << screen;
+    }
+}

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QImage>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -201,6 +202,23 @@ TEST_F(ConfigWindow, MissingLinesDisableTheirControlsAndAreNeverWritten) {
     EXPECT_EQ(mute(-1), 0);  // the master line stays as it was
     EXPECT_EQ(volume(-1), (std::vector<std::int32_t>{50000, 50000}));
     config.reject();
+}
+
+TEST_F(ConfigWindow, AMicrophoneWithoutAMuteIsNeverShownMuted) {
+    card->destinations[0].sources[kMic].controls.pop_back();  // a volume only
+    for (const bool storedMute : {false, true}) {
+        SCOPED_TRACE(storedMute);
+        WriteSettingBool("MicMute", storedMute);
+        TformConfig config;
+        config.show();
+        EXPECT_TRUE(messages.messages().empty());
+        EXPECT_FALSE(config.cbMicMudo->isChecked());
+        EXPECT_FALSE(config.cbMicMudo->isEnabled());
+        EXPECT_TRUE(config.cbNota->isEnabled());
+        EXPECT_EQ(config.cbNota->isChecked(), !storedMute);
+        config.bOk->click();
+        EXPECT_FALSE(ReadSettingBool("MicMute", true));
+    }
 }
 
 TEST_F(ConfigWindow, OpeningMirrorsTheMixerWithoutWritingAndTheBalanceStaysUntilMoved) {
@@ -417,6 +435,40 @@ TEST_F(ConfigWindow, TheStageStopsForTheWindowAndPlaysOnTheDeviceChosenWithOk) {
     EXPECT_EQ(stage.TrackOutputs.DefaultOutputPort(), 0);
     EXPECT_EQ(midi->openHandles(0), 1);
     EXPECT_EQ(midi->openHandles(1), 0);
+}
+
+TEST_F(ConfigWindow, TheStageOpensTheWindowShowsANewDarkeningAndCancelKeepsAutoNext) {
+    QImage white(64, 48, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    std::filesystem::create_directories(folder.path() / "Imagens");
+    ASSERT_TRUE(white.save(QString::fromStdString((folder.path() / "Imagens" / "branco.bmp").string())));
+    card->destinations[1].line.controls[1].values = {0, 1, 0, 0};  // on "Line In"
+    TformKaraoke stage;
+    vozaro::catalogue::setProgramFolder(folder.path());
+    TformConfig config;
+    stage.show();
+    auto level = [&] { return qRed(stage.FundoLimpo.pixel(stage.FundoLimpo.width() / 2, stage.FundoLimpo.height() / 2)); };
+    EXPECT_EQ(level(), 255 - 51);
+
+    // The window runs modally; these run inside it.
+    QMetaObject::invokeMethod(
+        &config, [&] { config.comboDark->setCurrentIndex(10); config.bOk->click(); }, Qt::QueuedConnection);
+    stage.bConfigClick();
+    EXPECT_EQ(level(), 255 - 128);
+
+    QMetaObject::invokeMethod(
+        &config, [&] { config.cbAutoNext->click(); config.bCancel->click(); }, Qt::QueuedConnection);
+    stage.bConfigClick();
+    EXPECT_FALSE(config.cbAutoNext->isChecked());
+    EXPECT_TRUE(config.Settings.autoNextSwitch);
+
+    // Closing the stage gives the card back its recording source and the
+    // microphone its mute.
+    EXPECT_EQ(selection(kRecMic), 1);
+    EXPECT_EQ(mute(kMic), 0);
+    stage.close();
+    EXPECT_EQ(card->destinations[1].line.controls[1].values, (std::vector<std::int32_t>{0, 1, 0, 0}));
+    EXPECT_EQ(mute(kMic), 1);
 }
 
 }  // namespace
