@@ -850,17 +850,19 @@ void TformKaraoke::releaseCheckedSong() {
 
 void TformKaraoke::bMusicasClick() {
     runDelayOut();
+    // A song ending while the question or the window is open must not start
+    // the next request inside them: automatic next is off from here on.
+    bool& autoNext = autoNextSwitch();
+    const bool remembered = autoNext;
+    autoNext = false;
     if (MidiPlayer.Play() &&
         showMessage("Para incluir músicas sem parar a reprodução,\n"
                     "utilize a janela \"Pedidos\". Deseja realmente\n"
                     "parar a reprodução atual e abrir o Catálogo de Músicas?",
-                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes)
+                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes) {
+        autoNextSwitch() = remembered;
         return;
-    // A song ending while the window is open must not start the next request
-    // inside it.
-    bool& autoNext = autoNextSwitch();
-    const bool remembered = autoNext;
-    autoNext = false;
+    }
     stopPlaying();
     if (formAlbum)
         formAlbum->exec();
@@ -869,16 +871,20 @@ void TformKaraoke::bMusicasClick() {
 
 void TformKaraoke::bConfigClick() {
     runDelayOut();
-    if (MidiPlayer.Play() &&
-        showMessage("Deseja realmente parar a reprodução atual e alterar as configurações do Vozaro?",
-                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes)
-        return;
-    if (!formConfig)
-        return;
     bool& autoNext = autoNextSwitch();
     const bool remembered = autoNext;
-    const int darkLevelBefore = formConfig->Settings.DarkLevel;
     autoNext = false;
+    if (MidiPlayer.Play() &&
+        showMessage("Deseja realmente parar a reprodução atual e alterar as configurações do Vozaro?",
+                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes) {
+        autoNextSwitch() = remembered;
+        return;
+    }
+    if (!formConfig) {
+        autoNextSwitch() = remembered;
+        return;
+    }
+    const int darkLevelBefore = formConfig->Settings.DarkLevel;
     stopPlaying();
     // Saving sets the switch anew.
     if (formConfig->exec() != QDialog::Accepted)

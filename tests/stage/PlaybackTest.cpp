@@ -437,6 +437,32 @@ TEST_F(Playback, TheMixerOfTheConfigurationWindowAndTheConfirmations) {
     EXPECT_TRUE(config.Settings.autoNextSwitch);
 }
 
+TEST_F(Playback, ASongEndingWhileAConfirmationIsOpenStartsNoRequestInsideIt) {
+    addSong("um.kar", "Primeira");
+    addSong("dois.kar", "Segunda");
+    request("1", "");
+    request("2", "");
+    stage->bProximaClick();
+    std::vector<qsizetype> queuedAfterAnswer;
+    const auto previous = platform::setMessageResponder([&](const platform::MessageRequest&) {
+        clock.advance(10000);  // the song ends and is scored while the host reads
+        queuedAfterAnswer.push_back(stage->FilaPosicoes.size());
+        return platform::MessageResult::No;
+    });
+    for (void (TformKaraoke::*ask)() : {&TformKaraoke::bMusicasClick, &TformKaraoke::bConfigClick}) {
+        if (!stage->MidiPlayer.Play())
+            stage->bPlayClick();  // the same song again
+        ASSERT_TRUE(stage->MidiPlayer.Play());
+        clock.advance(200);
+        (stage.get()->*ask)();
+    }
+    platform::setMessageResponder(previous);
+    EXPECT_EQ(queuedAfterAnswer, (std::vector<qsizetype>{1, 1}));
+    // No gave automatic next back: a song ending now starts the request.
+    stage->bPlayClick();
+    EXPECT_TRUE(advanceUntil([&] { return stage->Titulo == "Segunda"; }, 10000));
+}
+
 TEST_F(Playback, ARiffSongPlaysAgainAfterStop) {
     // Loading a RIFF song renames the song model's file to ".MID"; Play
     // must go back to the file the song came from.
