@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <utility>
 
 #include "audio/AMixer.h"
 #include "audio/AudioIO.h"
@@ -734,6 +735,14 @@ void TformKaraoke::bStopClick() {
 }
 
 void TformKaraoke::bProximaClick() {
+    // Called from inside the announcement (its pauses let other handlers run,
+    // such as the catalogue window's "Tocar Agora"): the announcement can only
+    // go on once this returns, so waiting here for it would never end.  The
+    // request starts as soon as the announcement is over.
+    if (announcing_) {
+        nextAfterAnnouncement_ = true;
+        return;
+    }
     QPointer<TformKaraoke> self(this);
     bProxima->setEnabled(false);
     struct EnableAgain {
@@ -1000,6 +1009,7 @@ void TformKaraoke::timerNotaTimer() {
     }
     announcing_ = false;
     panelBotoes->setEnabled(true);
-    if (timerNotaTag == 0 && !queue_.isEmpty())
+    const bool nextAsked = std::exchange(nextAfterAnnouncement_, false);
+    if (nextAsked || (timerNotaTag == 0 && !queue_.isEmpty()))
         bProximaClick();
 }

@@ -202,6 +202,7 @@ private:
     std::string songFile_;       // the file the song was loaded from (a RIFF song's name changes)
     bool autoNextFallback_ = true;  // without a configuration window
     bool announcing_ = false;
+    bool nextAfterAnnouncement_ = false;  // Next was asked for during the announcement
     vozaro::stage::Score lastScore_;
     int announcements_ = 0;
     bool closing_ = false;

@@ -368,6 +368,24 @@ TEST_F(Playback, DuringTheAnnouncementRequestsCanGoAndTheWindowCanClose) {
     stage.reset();
 }
 
+TEST_F(Playback, TocarAgoraDuringAnAnnouncementStartsTheSongOnceTheScoreHasBeenShown) {
+    addSong("um.kar", "Primeira");
+    addSong("dois.kar", "Segunda");
+    request("1", "");
+    stage->bProximaClick();
+    clock.advance(350);
+    std::uint64_t fanfareAt = 0;
+    sounds->duringFanfare = [&] {
+        fanfareAt = clock.elapsed();
+        stage->playNow(2);  // the catalogue window's button, inside the announcement
+    };
+    stage->bStopClick();  // stopped by the host: nothing would start by itself
+    ASSERT_TRUE(advanceUntil([&] { return stage->Titulo == "Segunda"; }, 10000));
+    EXPECT_NEAR(static_cast<double>(clock.elapsed() - fanfareAt), 7000.0, 5.0);
+    EXPECT_TRUE(stage->MidiPlayer.Play());
+    EXPECT_EQ(clock.waitsGivenUp(), 0);
+}
+
 TEST_F(Playback, AStaleStopMessageLeavesTheNewSongPlaying) {
     addSong("um.kar", "Primeira");
     addSong("dois.kar", "Segunda");
