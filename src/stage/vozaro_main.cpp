@@ -954,6 +954,12 @@ void TformKaraoke::timerNotaTimer() {
     timerNota->stop();
     if (closing_)
         return;
+    // A stop handled during the announcement (its pauses let other handlers
+    // run) is scored once this announcement is over, never inside it.
+    if (announcing_) {
+        timerNota->start();
+        return;
+    }
     QPointer<TformKaraoke> self(this);
     // A pause lets window messages be handled; afterwards the stage may be
     // gone or closed, and then nothing more of the announcement is done.

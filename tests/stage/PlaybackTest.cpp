@@ -386,6 +386,24 @@ TEST_F(Playback, TocarAgoraDuringAnAnnouncementStartsTheSongOnceTheScoreHasBeenS
     EXPECT_EQ(clock.waitsGivenUp(), 0);
 }
 
+TEST_F(Playback, AStopDuringTheAnnouncementDoesNotCutItShort) {
+    addSong("um.kar", "Primeira");
+    request("1", "");
+    stage->bProximaClick();
+    clock.advance(350);
+    std::uint64_t fanfareAt = 0;
+    sounds->duringFanfare = [&] {
+        fanfareAt = clock.elapsed();
+        stage->MidiPlayerStop();  // as after the catalogue's check of a file to add
+    };
+    stage->bStopClick();
+    ASSERT_TRUE(advanceUntil([&] { return fanfareAt > 0 && !stage->announcing(); }, 10000));
+    EXPECT_GE(clock.elapsed() - fanfareAt, 7000u);  // question, then score and verdict
+    clock.advance(1000);
+    EXPECT_EQ(stage->announcements(), 1);
+    EXPECT_TRUE(stage->panelBotoes->isEnabled());
+}
+
 TEST_F(Playback, AStaleStopMessageLeavesTheNewSongPlaying) {
     addSong("um.kar", "Primeira");
     addSong("dois.kar", "Segunda");
