@@ -160,6 +160,22 @@ TEST_F(Playback, TypingQueuesRequestsWithTheirPositions) {
     EXPECT_EQ(stage->FilaPosicoes, QStringList{"1"});
 }
 
+TEST_F(Playback, TheRequestLineComesFromTheEntryTypedEvenIfANextReadAnotherMeanwhile) {
+    addSong("um.kar", "Primeira");
+    addSong("dois.kar", "Segunda");
+    stage->bPedidosClick();
+    stage->eNumero->setFocus();
+    QTest::keyClicks(stage->eNumero, "2");
+    QTest::keyClick(stage->eNumero, Qt::Key_Return);  // song 2 is looked up
+    ASSERT_TRUE(AbrirAlbum());                         // an automatic next reads song 1
+    LerRegistro(0);
+    FecharAlbum();
+    QTest::keyClicks(QApplication::focusWidget(), "Ana");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(lines(), QStringList{"00002 - Ana - Banda - Segunda"});
+    EXPECT_EQ(stage->FilaPosicoes, QStringList{"1"});
+}
+
 TEST_F(Playback, DraggingTheLastRequestToTheTopMovesOnlyIt) {
     for (const char* title : {"A", "B", "C", "D"})
         addSong(std::string(title) + ".kar", title);
