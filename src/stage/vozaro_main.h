@@ -117,7 +117,8 @@ public:
     // stops without starting the next request, and the song model forgets the
     // file.
     void releaseCheckedSong();
-    // An announcement of a score is on screen (Next waits for it).
+    // An announcement of a score is on screen (Next asked for meanwhile
+    // starts its request when it is over).
     bool announcing() const { return announcing_; }
     // The score announced last, and how many announcements there were.
     const vozaro::stage::Score& lastScore() const { return lastScore_; }
