@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <utility>
 
 #include "audio/AMixer.h"
 #include "audio/AudioIO.h"
@@ -736,6 +737,14 @@ void TformKaraoke::bStopClick() {
 }
 
 void TformKaraoke::bProximaClick() {
+    // Called from inside the announcement (its pauses let other handlers run,
+    // such as the catalogue window's "Tocar Agora"): the announcement can only
+    // go on once this returns, so waiting here for it would never end.  The
+    // request starts as soon as the announcement is over.
+    if (announcing_) {
+        nextAfterAnnouncement_ = true;
+        return;
+    }
     QPointer<TformKaraoke> self(this);
     bProxima->setEnabled(false);
     struct EnableAgain {
@@ -852,17 +861,19 @@ void TformKaraoke::releaseCheckedSong() {
 
 void TformKaraoke::bMusicasClick() {
     runDelayOut();
+    // A song ending while the question or the window is open must not start
+    // the next request inside them: automatic next is off from here on.
+    bool& autoNext = autoNextSwitch();
+    const bool remembered = autoNext;
+    autoNext = false;
     if (MidiPlayer.Play() &&
         showMessage("Para incluir músicas sem parar a reprodução,\n"
                     "utilize a janela \"Pedidos\". Deseja realmente\n"
                     "parar a reprodução atual e abrir o Catálogo de Músicas?",
-                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes)
+                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes) {
+        autoNextSwitch() = remembered;
         return;
-    // A song ending while the window is open must not start the next request
-    // inside it.
-    bool& autoNext = autoNextSwitch();
-    const bool remembered = autoNext;
-    autoNext = false;
+    }
     stopPlaying();
     if (formAlbum)
         formAlbum->exec();
@@ -871,16 +882,20 @@ void TformKaraoke::bMusicasClick() {
 
 void TformKaraoke::bConfigClick() {
     runDelayOut();
-    if (MidiPlayer.Play() &&
-        showMessage("Deseja realmente parar a reprodução atual e alterar as configurações do Vozaro?",
-                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes)
-        return;
-    if (!formConfig)
-        return;
     bool& autoNext = autoNextSwitch();
     const bool remembered = autoNext;
-    const int darkLevelBefore = formConfig->Settings.DarkLevel;
     autoNext = false;
+    if (MidiPlayer.Play() &&
+        showMessage("Deseja realmente parar a reprodução atual e alterar as configurações do Vozaro?",
+                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes) {
+        autoNextSwitch() = remembered;
+        return;
+    }
+    if (!formConfig) {
+        autoNextSwitch() = remembered;
+        return;
+    }
+    const int darkLevelBefore = formConfig->Settings.DarkLevel;
     stopPlaying();
     // Saving sets the switch anew.
     if (formConfig->exec() != QDialog::Accepted)
@@ -941,6 +956,12 @@ void TformKaraoke::timerNotaTimer() {
     timerNota->stop();
     if (closing_)
         return;
+    // A stop handled during the announcement (its pauses let other handlers
+    // run) is scored once this announcement is over, never inside it.
+    if (announcing_) {
+        timerNota->start();
+        return;
+    }
     QPointer<TformKaraoke> self(this);
     // A pause lets window messages be handled; afterwards the stage may be
     // gone or closed, and then nothing more of the announcement is done.
@@ -996,6 +1017,7 @@ void TformKaraoke::timerNotaTimer() {
     }
     announcing_ = false;
     panelBotoes->setEnabled(true);
-    if (timerNotaTag == 0 && !queue_.isEmpty())
+    const bool nextAsked = std::exchange(nextAfterAnnouncement_, false);
+    if (nextAsked || (timerNotaTag == 0 && !queue_.isEmpty()))
         bProximaClick();
 }

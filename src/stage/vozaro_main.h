@@ -117,7 +117,8 @@ public:
     // stops without starting the next request, and the song model forgets the
     // file.
     void releaseCheckedSong();
-    // An announcement of a score is on screen (Next waits for it).
+    // An announcement of a score is on screen (Next asked for meanwhile
+    // starts its request when it is over).
     bool announcing() const { return announcing_; }
     // The score announced last, and how many announcements there were.
     const vozaro::stage::Score& lastScore() const { return lastScore_; }
@@ -202,6 +203,7 @@ private:
     std::string songFile_;       // the file the song was loaded from (a RIFF song's name changes)
     bool autoNextFallback_ = true;  // without a configuration window
     bool announcing_ = false;
+    bool nextAfterAnnouncement_ = false;  // Next was asked for during the announcement
     vozaro::stage::Score lastScore_;
     int announcements_ = 0;
     bool closing_ = false;

@@ -146,6 +146,22 @@ TEST_F(Playback, TypingQueuesRequestsWithTheirPositions) {
     EXPECT_EQ(stage->FilaPosicoes, QStringList{"1"});
 }
 
+TEST_F(Playback, TheRequestLineComesFromTheEntryTypedEvenIfANextReadAnotherMeanwhile) {
+    addSong("um.kar", "Primeira");
+    addSong("dois.kar", "Segunda");
+    stage->bPedidosClick();
+    stage->eNumero->setFocus();
+    QTest::keyClicks(stage->eNumero, "2");
+    QTest::keyClick(stage->eNumero, Qt::Key_Return);  // song 2 is looked up
+    ASSERT_TRUE(AbrirAlbum());                         // an automatic next reads song 1
+    LerRegistro(0);
+    FecharAlbum();
+    QTest::keyClicks(QApplication::focusWidget(), "Ana");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(lines(), QStringList{"00002 - Ana - Banda - Segunda"});
+    EXPECT_EQ(stage->FilaPosicoes, QStringList{"1"});
+}
+
 TEST_F(Playback, DraggingTheLastRequestToTheTopMovesOnlyIt) {
     for (const char* title : {"A", "B", "C", "D"})
         addSong(std::string(title) + ".kar", title);
@@ -354,6 +370,42 @@ TEST_F(Playback, DuringTheAnnouncementRequestsCanGoAndTheWindowCanClose) {
     stage.reset();
 }
 
+TEST_F(Playback, TocarAgoraDuringAnAnnouncementStartsTheSongOnceTheScoreHasBeenShown) {
+    addSong("um.kar", "Primeira");
+    addSong("dois.kar", "Segunda");
+    request("1", "");
+    stage->bProximaClick();
+    clock.advance(350);
+    std::uint64_t fanfareAt = 0;
+    sounds->duringFanfare = [&] {
+        fanfareAt = clock.elapsed();
+        stage->playNow(2);  // the catalogue window's button, inside the announcement
+    };
+    stage->bStopClick();  // stopped by the host: nothing would start by itself
+    ASSERT_TRUE(advanceUntil([&] { return stage->Titulo == "Segunda"; }, 10000));
+    EXPECT_NEAR(static_cast<double>(clock.elapsed() - fanfareAt), 7000.0, 5.0);
+    EXPECT_TRUE(stage->MidiPlayer.Play());
+    EXPECT_EQ(clock.waitsGivenUp(), 0);
+}
+
+TEST_F(Playback, AStopDuringTheAnnouncementDoesNotCutItShort) {
+    addSong("um.kar", "Primeira");
+    request("1", "");
+    stage->bProximaClick();
+    clock.advance(350);
+    std::uint64_t fanfareAt = 0;
+    sounds->duringFanfare = [&] {
+        fanfareAt = clock.elapsed();
+        stage->MidiPlayerStop();  // as after the catalogue's check of a file to add
+    };
+    stage->bStopClick();
+    ASSERT_TRUE(advanceUntil([&] { return fanfareAt > 0 && !stage->announcing(); }, 10000));
+    EXPECT_GE(clock.elapsed() - fanfareAt, 7000u);  // question, then score and verdict
+    clock.advance(1000);
+    EXPECT_EQ(stage->announcements(), 1);
+    EXPECT_TRUE(stage->panelBotoes->isEnabled());
+}
+
 TEST_F(Playback, AStaleStopMessageLeavesTheNewSongPlaying) {
     addSong("um.kar", "Primeira");
     addSong("dois.kar", "Segunda");
@@ -423,6 +475,32 @@ TEST_F(Playback, TheMixerOfTheConfigurationWindowAndTheConfirmations) {
     EXPECT_EQ(messages.messages()[1].buttons, MessageButtons::YesNo);
     EXPECT_TRUE(stage->MidiPlayer.Play());
     EXPECT_TRUE(config.Settings.autoNextSwitch);
+}
+
+TEST_F(Playback, ASongEndingWhileAConfirmationIsOpenStartsNoRequestInsideIt) {
+    addSong("um.kar", "Primeira");
+    addSong("dois.kar", "Segunda");
+    request("1", "");
+    request("2", "");
+    stage->bProximaClick();
+    std::vector<qsizetype> queuedAfterAnswer;
+    const auto previous = platform::setMessageResponder([&](const platform::MessageRequest&) {
+        clock.advance(10000);  // the song ends and is scored while the host reads
+        queuedAfterAnswer.push_back(stage->FilaPosicoes.size());
+        return platform::MessageResult::No;
+    });
+    for (void (TformKaraoke::*ask)() : {&TformKaraoke::bMusicasClick, &TformKaraoke::bConfigClick}) {
+        if (!stage->MidiPlayer.Play())
+            stage->bPlayClick();  // the same song again
+        ASSERT_TRUE(stage->MidiPlayer.Play());
+        clock.advance(200);
+        (stage.get()->*ask)();
+    }
+    platform::setMessageResponder(previous);
+    EXPECT_EQ(queuedAfterAnswer, (std::vector<qsizetype>{1, 1}));
+    // No gave automatic next back: a song ending now starts the request.
+    stage->bPlayClick();
+    EXPECT_TRUE(advanceUntil([&] { return stage->Titulo == "Segunda"; }, 10000));
 }
 
 TEST_F(Playback, ARiffSongPlaysAgainAfterStop) {
