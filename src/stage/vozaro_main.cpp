@@ -988,7 +988,8 @@ void TformKaraoke::timerNotaTimer() {
             CaixaY = (H - CaixaAltura) / 2 - 80;
             drawOutlinedText(CaixaX, CaixaY, question, 34, Qt::black, kYellow);
             const auto fanfare = vozaro::catalogue::programFolder() / "nota.wav";
-            if (std::filesystem::exists(fanfare))
+            std::error_code unreadable;  // a folder we may not look into: no fanfare
+            if (std::filesystem::exists(fanfare, unreadable))
                 vozaro::platform::soundPlayer().play(fanfare.string());
             if (!pause(2000))
                 return;
