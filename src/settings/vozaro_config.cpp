@@ -258,8 +258,13 @@ void TformConfig::createControls() {
     bCancel->setGeometry(506, 368, 80, 26);
 
     // The live settings follow the controls.
-    connect(ListBox, &QListWidget::currentRowChanged, this, [this](int row) { Settings.MIDIPort = row; });
-    connect(ListBox, &QListWidget::itemClicked, this, &TformConfig::ListBoxClick);
+    // A device chosen with the mouse or the arrow keys takes the test song
+    // at once; the program's own selection at creation is made with the
+    // list's signals blocked.
+    connect(ListBox, &QListWidget::currentRowChanged, this, [this](int row) {
+        Settings.MIDIPort = row;
+        ListBoxClick();
+    });
     connect(cbAutoNext, &QCheckBox::toggled, this, [this](bool on) { Settings.AutoNext = on; });
     connect(cbAjuda, &QCheckBox::toggled, this, [this](bool on) { Settings.Ajuda = on; });
     connect(cbNota, &QCheckBox::toggled, this, [this](bool on) { Settings.DarNota = on; });

@@ -342,6 +342,12 @@ TEST_F(ConfigWindow, TheTestSongLoopsAndMovesToAnotherDeviceWhereItStopped) {
     clock.advance(800);
     EXPECT_EQ(count(0, noteOn), 1);
     EXPECT_EQ(count(1, noteOn), 3);
+    // The arrow keys choose too: back down to the second device.
+    QTest::keyClick(config.ListBox, Qt::Key_Down);
+    ASSERT_EQ(config.ListBox->currentRow(), 1);
+    clock.advance(1000);
+    EXPECT_EQ(count(1, noteOn), 4);
+    EXPECT_EQ(count(0, noteOn), 1);
     // The choice reaches the store only with OK.
     EXPECT_EQ(ReadSettingInt("MIDIPort", -9), 1);
 
@@ -349,7 +355,7 @@ TEST_F(ConfigWindow, TheTestSongLoopsAndMovesToAnotherDeviceWhereItStopped) {
     EXPECT_FALSE(config.MidiPlayer->Play());
     EXPECT_EQ(midi->openHandles(0), 0);
     clock.advance(2000);
-    EXPECT_EQ(count(0, noteOn), 1);
+    EXPECT_EQ(count(1, noteOn), 4);
 }
 
 TEST_F(ConfigWindow, ASongThatEndsAtOnceDoesNotSpin) {
