@@ -639,22 +639,42 @@ bool& TformKaraoke::autoNextSwitch() {
     return formConfig ? formConfig->Settings.autoNextSwitch : autoNextFallback_;
 }
 
+// Automatic next switched off while the stage stops a song itself or asks
+// and shows another window, so that no stop in between starts the next
+// request; put back as it was at the end, unless the configuration window's
+// OK has set it anew.
+class TformKaraoke::AutoNextOff {
+public:
+    explicit AutoNextOff(TformKaraoke& stage) : stage_(stage), remembered_(stage.autoNextSwitch()) {
+        stage.autoNextSwitch() = false;
+    }
+    ~AutoNextOff() {
+        if (restore_)
+            stage_.autoNextSwitch() = remembered_;
+    }
+    AutoNextOff(const AutoNextOff&) = delete;
+    AutoNextOff& operator=(const AutoNextOff&) = delete;
+    void keepNewValue() { restore_ = false; }
+
+private:
+    TformKaraoke& stage_;
+    const bool remembered_;
+    bool restore_ = true;
+};
+
 void TformKaraoke::runDelayOut() {
     if (timerDelay->isActive())
         timerDelayTimer();
 }
 
 void TformKaraoke::stopWithoutAutoNext() {
-    bool& autoNext = autoNextSwitch();
-    const bool remembered = autoNext;
-    autoNext = false;
+    const AutoNextOff autoNextOff(*this);
     stopping_.store(true);
     try {
         MidiPlayer.Stop();  // MidiPlayerStop has run when it returns
     } catch (...) {
     }
     stopping_.store(false);
-    autoNextSwitch() = remembered;
 }
 
 void TformKaraoke::stopPlaying() {
@@ -849,11 +869,10 @@ void TformKaraoke::MidiPlayerStop() {
 }
 
 void TformKaraoke::releaseCheckedSong() {
-    bool& autoNext = autoNextSwitch();
-    const bool remembered = autoNext;
-    autoNext = false;
-    MidiPlayerStop();
-    autoNextSwitch() = remembered;
+    {
+        const AutoNextOff autoNextOff(*this);
+        MidiPlayerStop();
+    }
     songFile_.clear();
     MidiData.setFileName(std::string());
     OrMidi.setFileName(std::string());
@@ -863,43 +882,31 @@ void TformKaraoke::bMusicasClick() {
     runDelayOut();
     // A song ending while the question or the window is open must not start
     // the next request inside them: automatic next is off from here on.
-    bool& autoNext = autoNextSwitch();
-    const bool remembered = autoNext;
-    autoNext = false;
+    const AutoNextOff autoNextOff(*this);
     if (MidiPlayer.Play() &&
         showMessage("Para incluir músicas sem parar a reprodução,\n"
                     "utilize a janela \"Pedidos\". Deseja realmente\n"
                     "parar a reprodução atual e abrir o Catálogo de Músicas?",
-                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes) {
-        autoNextSwitch() = remembered;
+                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes)
         return;
-    }
     stopPlaying();
     if (formAlbum)
         formAlbum->exec();
-    autoNextSwitch() = remembered;
 }
 
 void TformKaraoke::bConfigClick() {
     runDelayOut();
-    bool& autoNext = autoNextSwitch();
-    const bool remembered = autoNext;
-    autoNext = false;
+    AutoNextOff autoNextOff(*this);
     if (MidiPlayer.Play() &&
         showMessage("Deseja realmente parar a reprodução atual e alterar as configurações do Vozaro?",
-                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes) {
-        autoNextSwitch() = remembered;
+                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes)
         return;
-    }
-    if (!formConfig) {
-        autoNextSwitch() = remembered;
+    if (!formConfig)
         return;
-    }
     const int darkLevelBefore = formConfig->Settings.DarkLevel;
     stopPlaying();
-    // Saving sets the switch anew.
-    if (formConfig->exec() != QDialog::Accepted)
-        autoNextSwitch() = remembered;
+    if (formConfig->exec() == QDialog::Accepted)
+        autoNextOff.keepNewValue();  // saving has set the switch anew
     if (formConfig->Settings.DarkLevel != darkLevelBefore && FImg.count() >= 1)
         loadRandomPicture();
 }

@@ -186,6 +186,7 @@ private:
     void stopWithoutAutoNext();
     void selectMicrophone();
     bool& autoNextSwitch();
+    class AutoNextOff;
     void showTitle();
     // The stop reported by the player's timer thread, handed over.
     void stopFromTimer(std::uint64_t song);
