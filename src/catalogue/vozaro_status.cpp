@@ -1,9 +1,9 @@
 #include "catalogue/vozaro_status.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QPalette>
-#include <QScreen>
+
+#include "controls/ScreenGeometry.h"
 
 namespace {
 constexpr int kWidth = 337;
@@ -48,11 +48,6 @@ void TformStatus::FormCreate() { setWindowTitle(QApplication::applicationName())
 
 void TformStatus::showEvent(QShowEvent* event) {
     // Centred on the screen each time it is shown.
-    if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-        QRect area = screen->geometry();
-        QSize frame = frameGeometry().size();
-        move(area.x() + (area.width() - frame.width()) / 2,
-             area.y() + (area.height() - frame.height()) / 2);
-    }
+    centreOnScreen(*this);
     QWidget::showEvent(event);
 }

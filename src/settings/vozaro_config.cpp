@@ -21,6 +21,7 @@
 #include "catalogue/vozaro_colecao.h"
 #include "catalogue/vozaro_status.h"
 #include "controls/PictureBox.h"
+#include "controls/ScreenGeometry.h"
 #include "controls/Slider.h"
 #include "controls/WindowLook.h"
 #include "midi/cmpMidiData.h"
@@ -456,14 +457,10 @@ void TformConfig::showEvent(QShowEvent* event) {
 }
 
 void TformConfig::FormShow() {
-    if (const QScreen* screen = this->screen()) {
-        const QRect area = screen->geometry();
-        QPoint place(area.x() + (area.width() - frameGeometry().width()) / 2,
-                     area.y() + (area.height() - frameGeometry().height()) / 2);
-        if (area.height() <= 480)
-            place.setY(area.y());
-        move(place);
-    }
+    centreOnScreen(*this);
+    // On a screen of 480 lines or fewer the window keeps to the top edge.
+    if (const QScreen* screen = this->screen(); screen && screen->geometry().height() <= 480)
+        move(x(), screen->geometry().y());
     stopStagePlayer();
     FindMixerLines();
     Calibrating = false;

@@ -1,10 +1,8 @@
 #include "settings/vozaro_creditos.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 
 #include "settings/vozaro_inicio.h"
 #include "controls/PictureBox.h"
@@ -59,10 +57,6 @@ TformCreditos::~TformCreditos() {
 }
 
 void TformCreditos::showEvent(QShowEvent* event) {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move(area.x() + centredOffset(area.width(), frameGeometry().width()),
-             area.y() + centredOffset(area.height(), frameGeometry().height()));
-    }
+    centreOnScreen(*this);
     QDialog::showEvent(event);
 }
