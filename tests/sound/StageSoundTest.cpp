@@ -26,6 +26,7 @@
 #include "sound/SoundServer.h"
 #include "sound/SpeakerRecording.h"
 #include "sound/WaveFixture.h"
+#include "stage/KaraokeSongs.h"
 #include "stage/vozaro_main.h"
 
 namespace platform = vozaro::platform;
@@ -72,11 +73,7 @@ protected:
 
     // A corpus song copied into the songs folder and catalogued; its number.
     std::int32_t addSong(const QString& corpusFile, const std::string& name) {
-        EXPECT_TRUE(AbrirAlbum());
-        const std::int32_t numero = ProximoNumero();
-        RegistroAtual = TRegistroAlbum{"Corpus", name, name, numero};
-        GravarRegistro(ContarMusicas());
-        FecharAlbum();
+        const std::int32_t numero = vozaro::test::catalogueEntry("Corpus", name, name);
         QFile::copy(corpusFile, QString::fromStdString((vozaro::catalogue::songsFolder() / name).string()));
         return numero;
     }

@@ -53,11 +53,7 @@ protected:
     }
 
     std::int32_t addSong(const std::string& file, const std::string& title) {
-        EXPECT_TRUE(AbrirAlbum());
-        const std::int32_t numero = ProximoNumero();
-        RegistroAtual = TRegistroAlbum{"Banda", title, file, numero};
-        GravarRegistro(ContarMusicas());
-        FecharAlbum();
+        const std::int32_t numero = vozaro::test::catalogueEntry("Banda", title, file);
         fx::writeFile((vozaro::catalogue::songsFolder() / file).string(), karaoke());
         return numero;
     }

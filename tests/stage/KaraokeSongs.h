@@ -7,6 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "catalogue/vozaro_colecao.h"
 #include "midi/SmfBytes.h"
 
 namespace vozaro::test {
@@ -37,6 +40,18 @@ inline fx::Bytes lyricTrack(const std::vector<std::pair<int, std::string>>& syll
         at = ms;
     }
     return events;
+}
+
+// Appends a catalogue entry under the next free number (the song file is the
+// caller's); returns the number.
+inline std::int32_t catalogueEntry(const std::string& performer, const std::string& title,
+                                   const std::string& file) {
+    EXPECT_TRUE(AbrirAlbum());
+    const std::int32_t numero = ProximoNumero();
+    RegistroAtual = TRegistroAlbum{performer, title, file, numero};
+    GravarRegistro(ContarMusicas());
+    FecharAlbum();
+    return numero;
 }
 
 }  // namespace vozaro::test

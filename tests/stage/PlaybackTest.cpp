@@ -85,11 +85,7 @@ protected:
 
     // A song in the catalogue; returns its number.
     std::int32_t addSong(const std::string& file, const std::string& title, const Bytes& bytes = karaokeSong()) {
-        EXPECT_TRUE(AbrirAlbum());
-        const std::int32_t numero = ProximoNumero();
-        RegistroAtual = TRegistroAlbum{"Banda", title, file, numero};
-        GravarRegistro(ContarMusicas());
-        FecharAlbum();
+        const std::int32_t numero = vozaro::test::catalogueEntry("Banda", title, file);
         if (!bytes.empty())
             fx::writeFile((vozaro::catalogue::songsFolder() / file).string(), bytes);
         return numero;
