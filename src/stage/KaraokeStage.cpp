@@ -179,15 +179,18 @@ bool KaraokeStage::ExtrairLetra() {
     SilabaAtual = -1;
     Linha[1].clear();
     Contagem.clear();
-    if (count == 0) {
-        // Nothing to show: the next display step ends the block at once, and
-        // no countdown ever looks for a syllable time.
-        TempoContagem = kNever;
-        return false;
-    }
+    TempoContagem = firstCountdown();
+    if (count == 0)
+        return false;  // the next display step ends the block at once
     LinhaAtual = 0;
-    TempoContagem = std::max(Tempos[0] - 5000, 0);
     return true;
+}
+
+std::int32_t KaraokeStage::firstCountdown() const {
+    // Without syllables no countdown may ever look for one.
+    if (Silabas.isEmpty() || Tempos.empty())
+        return kNever;
+    return std::max(Tempos.front() - 5000, 0);
 }
 
 // --- the display step -------------------------------------------------------------

@@ -75,6 +75,9 @@ public:
     std::int32_t UltimaCarregada = -1;  // last syllable placed into a slot
     std::int32_t TempoLimpeza = 0;   // when to erase the lyric area, 0: nothing pending
     std::int32_t TempoContagem = -1;  // when the countdown is due; -1 done, kNever never
+    // When the countdown of the loaded song's first line is due: 5000 ms
+    // before its first syllable, not before 0; kNever without syllables.
+    std::int32_t firstCountdown() const;
     QString Contagem;                // "— — —", "— —", "—" or empty
     QString ContagemAcesa;           // the part of it lit
     std::int32_t ContagemX = 0;

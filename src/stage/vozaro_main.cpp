@@ -855,8 +855,7 @@ void TformKaraoke::MidiPlayerStop() {
         LinhaAtual = 0;
         Contagem.clear();
         ContagemAcesa.clear();
-        // Without syllables no countdown may ever look for one.
-        TempoContagem = Silabas.isEmpty() || Tempos.empty() ? kNever : std::max(Tempos.front() - 5000, 0);
+        TempoContagem = firstCountdown();
         for (int slot : {1, 2}) {
             Linha[slot].clear();
             Cantado[slot].clear();
