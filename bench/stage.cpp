@@ -126,7 +126,7 @@ void CarregarFundo(benchmark::State& state) {
     application();
     KaraokeStage stage;
     stage.resizeCanvas(kScreen);
-    stage.darkLevel = [] { return 51; };
+    stage.darkLevel = 51;
     const QString path = twelveMegapixelJpeg();
     for (auto _ : state)
         if (!stage.CarregarFundo(path))

@@ -5,6 +5,10 @@
 # Window code (Qt Widgets, Qt GUI, printing, the window units and controls)
 # and the device libraries (ALSA, RtMidi, RtAudio, FluidSynth, libjpeg,
 # libsndfile, which only src/platform/ may include) are refused.
+# Fails too when a window file includes the header of a window of another
+# folder (stage, catalogue, settings): windows reach each other through their
+# link files only (*Link.cpp, *Links.cpp), which are made where the windows
+# are made.
 #   check-layers.sh [SOURCE_ROOT]     (default: the project's src/)
 set -euo pipefail
 root=${1:-"$(cd "$(dirname "$0")/.." && pwd)/src"}
@@ -37,4 +41,33 @@ if hits=$(grep -nE "$forbidden" "${engine_files[@]}"); then
   echo "$hits" >&2
   exit 1
 fi
-echo "layers: ${#engine_files[@]} engine and store files include nothing from above or beside their layer"
+
+# The windows' headers, by folder.
+declare -A window_headers=(
+  [stage]='stage/vozaro_main\.h'
+  [catalogue]='catalogue/vozaro_(album|editsong|order)\.h'
+  [settings]='settings/vozaro_(config|inicio|creditos)\.h'
+)
+window_files=0
+status=0
+for dir in "${!window_headers[@]}"; do
+  [ -d "$root/$dir" ] || continue
+  others=()
+  for other in "${!window_headers[@]}"; do
+    [ "$other" = "$dir" ] || others+=("${window_headers[$other]}")
+  done
+  pattern='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]('"$(IFS='|'; echo "${others[*]}")"')[>"]'
+  while IFS= read -r f; do
+    case "$f" in
+      *Link.cpp|*Links.cpp) continue ;;
+    esac
+    window_files=$((window_files + 1))
+    if hits=$(grep -nE "$pattern" "$f"); then
+      echo "A window file includes another window's header outside the link files: $f" >&2
+      echo "$hits" >&2
+      status=1
+    fi
+  done < <(find "$root/$dir" -type f \( -name '*.h' -o -name '*.cpp' \))
+done
+[ $status -eq 0 ] || exit 1
+echo "layers: ${#engine_files[@]} engine and store files include nothing from above or beside their layer; $window_files window files include no other window's header"

@@ -17,7 +17,7 @@ StageLink stageLinkOfProgram() {
     };
     link.stopPlayer = [] {
         if (formKaraoke)
-            formKaraoke->MidiPlayer.Stop();
+            formKaraoke->stopPlaying();
     };
     return link;
 }

@@ -31,7 +31,6 @@
 #include "platform/MidiDevices.h"
 #include "platform/WindowTimer.h"
 #include "settings/vozaro_inicio.h"
-#include "stage/vozaro_main.h"
 
 using vozaro::audio::LineVolume;
 using vozaro::platform::MessageButtons;
@@ -52,6 +51,9 @@ constexpr int kCalibrationMargin = 1500;
 // The test song restarts at most this often, so that a song that ends at
 // once cannot keep the player restarting.
 constexpr std::int64_t kMinLoopMs = 1000;
+// How often the end of the test song, noted on the player's timer thread, is
+// looked for while the window is shown.
+constexpr int kStopWatchMs = 10;
 
 constexpr const char* kMuteWarning =
     "A opção \"Dar nota para os cantores\" foi desligada automaticamente, uma vez que não é "
@@ -60,56 +62,6 @@ constexpr const char* kCalibrationQuestion =
     "Para um resultado mais preciso, é necessário que você permaneça em silêncio enquanto a "
     "detecção estiver sendo feita, o que levará exatamente três segundos. Ligue o microfone e "
     "clique em OK para iniciar a detecção do ruído de fundo.";
-
-// --- what the window needs of the stage ------------------------------------------
-
-// The stage's player stops while the window is open (the stage has switched
-// automatic next off before, so this stop starts no other song).
-void stopStagePlayer() {
-    if (formKaraoke)
-        formKaraoke->stopPlaying();
-}
-
-// The stage plays on the device chosen here; throws when it cannot be opened.
-// Then the stage keeps the device it had.
-void switchStageMidiDevice(int port) {
-    if (!formKaraoke)
-        return;
-    vozaro::midi::TTrackOutputs& outputs = formKaraoke->TrackOutputs;
-    const bool active = outputs.Active();
-    const int previous = outputs.DefaultOutputPort();
-    outputs.setActive(false);
-    outputs.setDefaultOutputPort(port);
-    try {
-        outputs.setActive(active);
-    } catch (...) {
-        outputs.setActive(false);
-        outputs.setDefaultOutputPort(previous);
-        try {
-            outputs.setActive(active);
-        } catch (...) {
-            outputs.setActive(false);
-        }
-        throw;
-    }
-}
-
-// The stage's accompaniment slider shows the MIDI line's volume.  Its own
-// change handler would write the value back to the mixer, so it is set
-// without raising it.
-void mirrorStageMidiVolume(int value) {
-    if (formKaraoke && formKaraoke->VolMidi) {
-        const QSignalBlocker blocker(formKaraoke->VolMidi);
-        formKaraoke->VolMidi->setValue(value);
-    }
-}
-
-void setStageLevelFloor(int noiseLevel) {
-    if (formKaraoke && formKaraoke->MicProgress)
-        formKaraoke->MicProgress->setMinimum(noiseLevel);
-}
-
-// ---------------------------------------------------------------------------------------
 
 QGroupBox* group(QWidget* parent, const QRect& geometry) {
     auto* box = new QGroupBox(parent);
@@ -306,6 +258,11 @@ void TformConfig::createControls() {
     MidiPlayer->setTimerResolution(4);
     MidiPlayer->setTrackOutputs(TrackOutputs.get());
     MidiPlayer->OnStop = [this](vozaro::midi::TMidiPlayer*) { MidiPlayerStop(); };
+    stopWatch_ = std::make_unique<vozaro::platform::WindowTimer>([this] {
+        if (stopPosted_.exchange(false))
+            restartTestSong(false);
+    });
+    stopWatch_->setInterval(kStopWatchMs);
 
     timerDelay = std::make_unique<vozaro::platform::WindowTimer>([this] { timerDelayTimer(); });
     timerDelay->setSingleShot(true);
@@ -341,7 +298,8 @@ void TformConfig::FormCreate() {
     comboDark->setCurrentIndex(Settings.DarkImg);
     MicSlider->setValue(Settings.NoiseLevel);
     Settings.NoiseLevel = MicSlider->value();
-    setStageLevelFloor(MicSlider->value());
+    if (stage.setLevelFloor)
+        stage.setLevelFloor(MicSlider->value());
     // A stored mute must not warn at every start: the rule runs quietly here.
     QuietMuteChange = true;
     cbMicMudo->setChecked(micMute);
@@ -461,13 +419,19 @@ void TformConfig::FormShow() {
     // On a screen of 480 lines or fewer the window keeps to the top edge.
     if (const QScreen* screen = this->screen(); screen && screen->geometry().height() <= 480)
         move(x(), screen->geometry().y());
-    stopStagePlayer();
+    // The stage's player stops while the window is open (the stage has
+    // switched automatic next off before, so this stop starts no other song).
+    if (stage.stopPlayer)
+        stage.stopPlayer();
+    saved_ = false;
     FindMixerLines();
     Calibrating = false;
     IgnoreMixerEvents = false;
     MixerControlChange();
     AudioIn->StartCapture();
     testRunning_ = true;
+    stopPosted_.store(false);
+    stopWatch_->start();
     startTestSong();
 }
 
@@ -491,10 +455,11 @@ void TformConfig::startTestSong() {
 
 void TformConfig::MidiPlayerStop() {
     // A stop the window made itself; exchange, so that the mark never
-    // outlives the stop it was set for.
+    // outlives the stop it was set for.  The end of the song is only noted:
+    // the stop watch restarts it on the user-interface thread.
     if (MidiPlayerTag.exchange(0) != 0)
         return;
-    QMetaObject::invokeMethod(this, [this] { restartTestSong(false); }, Qt::QueuedConnection);
+    stopPosted_.store(true);
 }
 
 void TformConfig::restartTestSong(bool waited) {
@@ -537,8 +502,8 @@ void TformConfig::mirrorLine(std::int32_t line, bool present, Slider* slider, QC
     LineVolume v;
     Mixer->ReadLineVolume(0, line, v);
     slider->setValue(std::max(v.Left, v.Right));
-    if (slider == MidiVolume)
-        mirrorStageMidiVolume(MidiVolume->value());
+    if (slider == MidiVolume && stage.showMidiVolume)
+        stage.showMidiVolume(MidiVolume->value());
     // A line without a mute shows a checked box, except the microphone's:
     // a microphone that cannot be muted is heard, and its box would switch
     // scoring off.
@@ -629,20 +594,23 @@ void TformConfig::Button1Click() {
 
 void TformConfig::timerDelayTimer() { timerDelay->stop(); }
 
-void TformConfig::ApplySettings() {
+bool TformConfig::ApplySettings() {
     try {
-        switchStageMidiDevice(ListBox->currentRow());
+        if (stage.switchMidiDevice)
+            stage.switchMidiDevice(ListBox->currentRow());
     } catch (const std::exception&) {
         showMessage("Erro ao escolher porta MIDI.", MessageIcon::Error);
-        return;
+        return false;
     }
     Settings.MIDIPort = ListBox->currentRow();
     saveKaraokeSettings(Settings);
-    setStageLevelFloor(MicSlider->value());
+    if (stage.setLevelFloor)
+        stage.setLevelFloor(MicSlider->value());
+    return true;
 }
 
 void TformConfig::bOkClick() {
-    ApplySettings();
+    saved_ = ApplySettings();
     accept();
 }
 
@@ -654,6 +622,7 @@ void TformConfig::done(int result) {
 
 void TformConfig::FormClose() {
     testRunning_ = false;
+    stopWatch_->stop();
     QuietMuteChange = false;
     loopDelay_->stop();
     MidiPlayerTag = 1;

@@ -20,6 +20,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "settings/vozaro_uteis.h"
@@ -45,6 +46,23 @@ class TTrackOutputs;
 namespace vozaro::platform {
 class WindowTimer;
 }
+
+// What the configuration window needs of the stage.  The program's link
+// (configStageLinkOfProgram) reaches the stage window; tests may put fakes in.
+// Every member may be called while there is no stage.
+struct ConfigStageLink {
+    // Stops the stage's song without starting the next request.
+    std::function<void()> stopPlayer;
+    // The stage plays on MIDI output device `port` from now on; throws when
+    // the device cannot be opened (the stage then keeps the device it had).
+    std::function<void(int port)> switchMidiDevice;
+    // The stage's accompaniment slider shows the MIDI line's volume, without
+    // writing it back to the mixer.
+    std::function<void(int volume)> showMidiVolume;
+    // The floor of the stage's microphone level bar: the noise level.
+    std::function<void(int noiseLevel)> setLevelFloor;
+};
+ConfigStageLink configStageLinkOfProgram();
 
 class TformConfig : public QDialog {
     Q_OBJECT
@@ -110,8 +128,14 @@ public:
     // 1 while the window stops the test player itself (the player's mark).
     std::atomic<int> MidiPlayerTag{0};
 
-    // Stores the live settings and applies them to the stage.
-    void ApplySettings();
+    ConfigStageLink stage = configStageLinkOfProgram();
+
+    // Stores the live settings and applies them to the stage; false, with
+    // its message shown and nothing stored, when the chosen MIDI device
+    // cannot be opened.
+    bool ApplySettings();
+    // The window's last showing ended with the settings saved.
+    bool saved() const { return saved_; }
     void FindMixerLines();
     // Makes the microphone the only recording source; with `save`, first
     // notes every source's state in SavedRecordingStates.
@@ -164,7 +188,12 @@ private:
     bool micPresent_ = false;
     bool mirroring_ = false;
     bool testRunning_ = false;
+    bool saved_ = false;
     std::unique_ptr<vozaro::platform::WindowTimer> loopDelay_;
+    // The end of the test song, noted on the player's timer thread; the stop
+    // watch looks for it every 10 ms while the window is shown.
+    std::atomic<bool> stopPosted_{false};
+    std::unique_ptr<vozaro::platform::WindowTimer> stopWatch_;
 };
 
 // The configuration window of the running program (null while there is none).

@@ -13,8 +13,6 @@
 #include "platform/MessageBox.h"
 #include "platform/TextEncoding.h"
 #include "platform/WindowTimer.h"
-#include "settings/vozaro_config.h"
-#include "settings/vozaro_inicio.h"
 #include "stage/BackgroundPicture.h"
 #include "stage/LyricTrack.h"
 
@@ -76,9 +74,7 @@ KaraokeStage::KaraokeStage() : MidiPlayer(vozaro::platform::currentTimerService(
     MidiPlayer.setBoostPriority(false);
     MidiPlayer.setTrackOutputs(&TrackOutputs);
 
-    darkLevel = [] {
-        return formConfig ? formConfig->Settings.DarkLevel : TKaraokeSettings{}.DarkLevel;
-    };
+    logo = QImage(QStringLiteral(":/logo.png"));
     ownCanvas_ = blankPicture(QSize(0, 0));
     FundoLimpo = ownCanvas_;
 }
@@ -361,12 +357,12 @@ bool KaraokeStage::CarregarFundo(const QString& path) {
     if (size.isEmpty())
         return false;
     // Decoded into a picture of its own: a failure leaves the stage as it was.
-    QImage background = loadBackgroundPicture(path, size, darkLevel ? darkLevel() : 0);
+    QImage background = loadBackgroundPicture(path, size, darkLevel);
     if (background.isNull())
         return false;
     {
         QPainter painter(&background);
-        painter.drawImage(10, 10, withTransparentBackground(logoPicture()));
+        painter.drawImage(10, 10, withTransparentBackground(logo));
     }
     FundoLimpo = background;
     *canvas_ = FundoLimpo.copy();

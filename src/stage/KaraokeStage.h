@@ -145,8 +145,10 @@ public:
     static const QColor kMagenta;
 
     // --- hooks ------------------------------------------------------------------
-    // The darkening level (0 to 255) of the settings.
-    std::function<int()> darkLevel;
+    // The darkening level (0 to 255) and the logo that the next background
+    // picture gets.
+    int darkLevel = 51;
+    QImage logo;
     // Called once for every syllable highlighted (scoring).
     std::function<void()> syllableSung;
     // Called when the song models cannot be reset: the program must end.

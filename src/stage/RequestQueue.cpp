@@ -93,24 +93,49 @@ bool RequestDrag::moveTo(RequestQueue& queue, int selectedRow) {
     return true;
 }
 
-std::optional<TRegistroAlbum> requestedEntry(const RequestQueue::Request& request) {
+FoundSong findSong(std::int32_t numero) {
+    FoundSong song;
+    if (!AbrirAlbum()) {
+        song.result = FoundSong::CatalogueUnavailable;
+        return song;
+    }
+    try {
+        song.position = LocalizarMusica(numero);
+    } catch (const std::exception&) {
+        song.position = -1;
+    }
+    FecharAlbum();
+    if (song.position >= 0) {
+        song.result = FoundSong::Found;
+        song.entry = RegistroAtual;
+    }
+    return song;
+}
+
+FoundSong requestedEntry(const RequestQueue::Request& request) {
     const std::optional<std::int32_t> number = lineNumber(request.line);
-    if (!AbrirAlbum())
-        return std::nullopt;
-    std::optional<TRegistroAlbum> found;
+    FoundSong song;
+    if (!AbrirAlbum()) {
+        song.result = FoundSong::CatalogueUnavailable;
+        return song;
+    }
     try {
         if (request.position >= 0 && request.position < ContarMusicas()) {
             LerRegistro(request.position);
             if (!number || RegistroAtual.Numero == *number)
-                found = RegistroAtual;
+                song.position = request.position;
         }
-        if (!found && number && LocalizarMusica(*number) >= 0)
-            found = RegistroAtual;
+        if (song.position < 0 && number)
+            song.position = LocalizarMusica(*number);
     } catch (const std::exception&) {
-        found.reset();
+        song.position = -1;
     }
     FecharAlbum();
-    return found;
+    if (song.position >= 0) {
+        song.result = FoundSong::Found;
+        song.entry = RegistroAtual;
+    }
+    return song;
 }
 
 }  // namespace vozaro::stage

@@ -84,11 +84,23 @@ private:
     int tag_ = -1;
 };
 
+// A song looked up in the catalogue.  The catalogue opens and closes around
+// the look-up; when it cannot be opened, its own message has been shown and,
+// as everywhere, the program must end.
+struct FoundSong {
+    enum Result { Found, NotFound, CatalogueUnavailable };
+    Result result = NotFound;
+    TRegistroAlbum entry;        // when found
+    std::int32_t position = -1;  // its catalogue position, when found
+};
+
+// The song numbered `numero` (the first entry carrying it).
+FoundSong findSong(std::int32_t numero);
+
 // The catalogue entry a request stands for.  The queue keeps positions, and
 // removing a song shifts the later ones: when the entry at the position does
 // not carry the number shown in the line, the number is looked up again.
-// Nothing when the song is no longer in the catalogue or it cannot be read.
-// Opens and closes the catalogue.
-std::optional<TRegistroAlbum> requestedEntry(const RequestQueue::Request& request);
+// Not found when the song is no longer in the catalogue or it cannot be read.
+FoundSong requestedEntry(const RequestQueue::Request& request);
 
 }  // namespace vozaro::stage

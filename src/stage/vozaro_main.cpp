@@ -1,5 +1,6 @@
 #include "stage/vozaro_main.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -13,41 +14,29 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
-#include <QPointer>
 #include <QProgressBar>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <utility>
 
 #include "audio/AMixer.h"
 #include "audio/AudioIO.h"
 #include "catalogue/FirstStart.h"
-#include "catalogue/vozaro_album.h"
 #include "catalogue/vozaro_colecao.h"
 #include "catalogue/vozaro_status.h"
-#include "platform/MessageBox.h"
-#include "platform/Paths.h"
-#include "platform/SoundPlayer.h"
-#include "platform/TextEncoding.h"
-#include "platform/UiDisplay.h"
-#include "settings/vozaro_config.h"
-#include "settings/vozaro_creditos.h"
-#include "settings/vozaro_inicio.h"
 #include "controls/PictureBox.h"
 #include "controls/PictureButton.h"
 #include "controls/ScreenGeometry.h"
 #include "controls/Slider.h"
+#include "controls/WindowLook.h"
+#include "platform/MessageBox.h"
+#include "platform/Paths.h"
+#include "platform/UiDisplay.h"
 #include "stage/Scoring.h"
 #include "stage/StageButtons.h"
-#include "controls/WindowLook.h"
 
-using vozaro::platform::MessageButtons;
 using vozaro::platform::MessageIcon;
-using vozaro::platform::MessageResult;
 using vozaro::platform::showMessage;
-using vozaro::platform::waitWhile;
 
 TformKaraoke* formKaraoke = nullptr;
 
@@ -58,15 +47,14 @@ constexpr int kMicProgressHeight = 13;
 constexpr int kPanelWidth = 287;
 constexpr int kPanelHeight = 177;
 constexpr int kNormalTempo = 50;  // MidiTempo's value for 100 %
-
-// Round to the nearest integer, halves to the even neighbour.
-int roundHalfEven(double value) { return static_cast<int>(std::nearbyint(value)); }
+constexpr int kCaptionMargin = 3;  // between a panel's left edge and its caption
 
 // A panel's header bar: its caption in the system's active-caption colours,
 // and the close box at its right end.
 PictureButton* panelHeader(QFrame* panel, const QString& caption) {
-    auto* header = new QLabel(QStringLiteral(" ") + caption, panel);
+    auto* header = new QLabel(caption, panel);
     header->setGeometry(0, 0, kPanelWidth, 15);
+    header->setContentsMargins(kCaptionMargin, 0, 0, 0);
     header->setFont(arialPixels(11, true));
     header->setAutoFillBackground(true);
     QPalette palette = header->palette();
@@ -100,13 +88,6 @@ QLabel* panelLabel(QFrame* panel, const QString& text, const QRect& geometry,
 
 bool isEnter(const QKeyEvent* key) { return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter; }
 
-QString fromCatalogue(const std::string& text) {
-    return QString::fromStdString(vozaro::platform::windows1252ToUtf8(text));
-}
-
-int noiseLevel() { return formConfig ? formConfig->Settings.NoiseLevel : TKaraokeSettings{}.NoiseLevel; }
-bool scoringOn() { return formConfig ? formConfig->Settings.DarNota : TKaraokeSettings{}.DarNota; }
-
 }  // namespace
 
 void FileList::setMask(const QString& mask) {
@@ -117,19 +98,18 @@ void FileList::update() {
     items_ = QDir(directory_).entryList(patterns_, QDir::Files | QDir::Readable, QDir::Name);
 }
 
-TformKaraoke::TformKaraoke(QWidget* parent) : QWidget(parent), uiThread_(std::this_thread::get_id()) {
+TformKaraoke::TformKaraoke(QWidget* parent) : QWidget(parent) {
     formKaraoke = this;
     createControls();
     created_ = FormCreate();
 }
 
 TformKaraoke::~TformKaraoke() {
-    closing_ = true;
-    announcing_ = false;
+    flow_.close();
     // No stop may reach a window that is going: a stop raised by the timer
     // thread is let finish its handler before the handler goes.
-    MidiPlayer.Stop();
     MidiPlayer.clearStopHandler();
+    MidiPlayer.Stop();
     if (formKaraoke == this)
         formKaraoke = nullptr;
 }
@@ -190,14 +170,10 @@ void TformKaraoke::createControls() {
     createQueuePanel();
     createAdjustmentPanel();
 
-    using vozaro::platform::WindowTimer;
-    TimerKaraoke = std::make_unique<WindowTimer>([this] { TimerKaraokeTimer(); });
+    TimerKaraoke = std::make_unique<vozaro::platform::WindowTimer>([this] { TimerKaraokeTimer(); });
     TimerKaraoke->setInterval(50);
-    timerDelay = std::make_unique<WindowTimer>([this] { timerDelayTimer(); });
-    timerDelay->setSingleShot(true);
-    timerNota = std::make_unique<WindowTimer>([this] { timerNotaTimer(); });
-    timerNota->setInterval(500);
-    timerNota->setSingleShot(true);
+    timerDelay->setOnTimer([this] { timerDelayTimer(); });
+    timerNota->setOnTimer([this] { timerNotaTimer(); });
 
     AudioIn = new vozaro::audio::TAudioIn(this);
     AudioIn->setBufferSize(1024);
@@ -205,8 +181,8 @@ void TformKaraoke::createControls() {
     AudioIn->OnBufferFilled = [this](void* data, std::int32_t& size) { return AudioInBufferFilled(data, size); };
     AudioIn->OnStart = [this](QObject*) { AudioInStart(); };
     AudioIn->OnStop = [this](QObject*) { AudioInStop(); };
-    syllableSung = [this] { ++(VozPresente ? Acertos : Erros); };
-    connectPlayer();
+    MidiPlayer.OnPlay = [this](vozaro::midi::TMidiPlayer*) { MidiPlayerPlay(); };
+    MidiPlayer.OnFastForward = [this](vozaro::midi::TMidiPlayer*) { MidiPlayerFastForward(); };
 }
 
 void TformKaraoke::createQueuePanel() {
@@ -295,26 +271,6 @@ void TformKaraoke::createAdjustmentPanel() {
     }
 }
 
-void TformKaraoke::connectPlayer() {
-    MidiPlayer.OnPlay = [this](vozaro::midi::TMidiPlayer*) { MidiPlayerPlay(); };
-    MidiPlayer.OnFastForward = [this](vozaro::midi::TMidiPlayer*) { MidiPlayerFastForward(); };
-    // thread: the player's timer thread when a song ends by itself, else this
-    // window's.  A stop this window causes is handled in place, so that it
-    // has been handled when Stop returns; the end of a song is only handed
-    // over (a tick on the test clock runs on this thread, but is handed over
-    // all the same).
-    MidiPlayer.OnStop = [this](vozaro::midi::TMidiPlayer*) {
-        if (std::this_thread::get_id() == uiThread_ &&
-            (stopping_.load() || vozaro::midi::TMidiPlayer::TickInProgress() == 0)) {
-            MidiPlayerStop();
-            return;
-        }
-        stopPosted_.store(true);
-        const std::uint64_t song = song_.load();
-        QMetaObject::invokeMethod(this, [this, song] { stopFromTimer(song); }, Qt::QueuedConnection);
-    };
-}
-
 bool TformKaraoke::FormCreate() {
     // The lyrics and the darkened pictures need more than 256 colours.
     if (!vozaro::platform::displayShowsEnoughColours(vozaro::platform::displayDepth())) {
@@ -371,26 +327,28 @@ void TformKaraoke::showEvent(QShowEvent* event) {
 }
 
 void TformKaraoke::FormShow() {
-    if (formConfig && formConfig->Settings.Ajuda && formInicio)
-        formInicio->exec();
+    const TKaraokeSettings* settings = liveSettings();
+    if (settings && settings->Ajuda && windows.showStartScreen)
+        windows.showStartScreen();
     coverScreen(*this);
     random_.seed(static_cast<std::mt19937::result_type>(QDateTime::currentMSecsSinceEpoch()));
+    if (windows.logo)
+        logo = windows.logo();
     FImg.setDirectory(QString::fromStdString(vozaro::catalogue::picturesFolder().string()));
     FImg.update();
     loadRandomPicture();
     // The accompaniment slider starts where the mixer's MIDI line stands.
-    if (formConfig && formConfig->Mixer && formConfig->MidiLine >= 0) {
-        vozaro::audio::LineVolume volume;
-        if (formConfig->Mixer->ReadLineVolume(0, formConfig->MidiLine, volume)) {
-            const QSignalBlocker blocker(VolMidi);
-            VolMidi->setValue(std::max(volume.Left, volume.Right));
-        }
+    if (const auto volume = config.midiVolume ? config.midiVolume() : std::nullopt) {
+        const QSignalBlocker blocker(VolMidi);
+        VolMidi->setValue(*volume);
     }
 }
 
 void TformKaraoke::loadRandomPicture() {
     if (FImg.count() == 0)
         return;
+    const TKaraokeSettings* settings = liveSettings();
+    darkLevel = settings ? settings->DarkLevel : TKaraokeSettings{}.DarkLevel;
     std::uniform_int_distribution<int> pick(0, FImg.count() - 1);
     CarregarFundo(QDir(FImg.directory()).filePath(FImg.items()[pick(random_)]));
 }
@@ -418,16 +376,12 @@ void TformKaraoke::closeEvent(QCloseEvent* event) {
 }
 
 void TformKaraoke::FormClose() {
-    // An announcement waiting in one of its pauses ends there.
-    closing_ = true;
-    announcing_ = false;
-    if (timerDelay->isActive())
-        timerDelayTimer();
+    flow_.close();
     AudioIn->StopNow();
     // The sound card's recording sources and microphone mute as they were
     // before the program started.
-    if (formConfig)
-        formConfig->RestoreMixerState();
+    if (config.restoreMixerState)
+        config.restoreMixerState();
     queue_.clear();
     showQueue();
     QCoreApplication::processEvents();
@@ -435,7 +389,7 @@ void TformKaraoke::FormClose() {
     try {
         if (MidiPlayer.FastForward())
             MidiPlayer.setFastForward(false);
-        stopPlaying();
+        flow_.stopPlaying();
         timerNota->stop();
         QCoreApplication::processEvents();
         MidiData.setActive(false);
@@ -451,16 +405,13 @@ void TformKaraoke::FormClose() {
     resize(1, 1);
 }
 
-void TformKaraoke::timerDelayTimer() {
-    timerDelay->stop();
-    eraseTextBox();
-}
-
-void TformKaraoke::TimerKaraokeTimer() { AtualizarLetra(); }
+void TformKaraoke::timerDelayTimer() { flow_.delayOver(); }
+void TformKaraoke::TimerKaraokeTimer() { flow_.lyricStep(); }
+void TformKaraoke::timerNotaTimer() { flow_.announceScore(); }
 
 void TformKaraoke::bCreditosClick() {
-    if (formCreditos)
-        formCreditos->exec();
+    if (windows.showCredits)
+        windows.showCredits();
 }
 
 void TformKaraoke::bSairClick() { close(); }
@@ -495,7 +446,7 @@ bool TformKaraoke::eventFilter(QObject* watched, QEvent* event) {
     if (watched == eCantor) {
         if (type == QEvent::FocusIn)
             eCantorEnter();
-        else if (type == QEvent::FocusOut)
+        else if (type == QEvent::FocusOut && leavesForAnotherControl(static_cast<QFocusEvent*>(event)))
             eCantorExit();
         else if (type == QEvent::KeyPress && isEnter(static_cast<QKeyEvent*>(event))) {
             eCantorKeyPress(static_cast<QKeyEvent*>(event));
@@ -561,18 +512,17 @@ void TformKaraoke::eCantorEnter() {
     }
     PosicaoEncontrada = -1;
     if (const auto number = vozaro::stage::requestedNumber(eNumero->text())) {
-        if (AbrirAlbum()) {
-            try {
-                PosicaoEncontrada = LocalizarMusica(*number);
-            } catch (const std::exception&) {
-                PosicaoEncontrada = -1;
-            }
-            FecharAlbum();
+        const vozaro::stage::FoundSong found = vozaro::stage::findSong(*number);
+        if (found.result == vozaro::stage::FoundSong::CatalogueUnavailable) {
+            catalogueUnavailable();
+            return;
         }
-    }
-    if (PosicaoEncontrada >= 0) {
-        encontrado_ = RegistroAtual;
-        return;
+        if (found.result == vozaro::stage::FoundSong::Found) {
+            PosicaoEncontrada = found.position;
+            RegistroAtual = found.entry;
+            encontrado_ = found.entry;
+            return;
+        }
     }
     eNumero->clear();
     if (panelLista->isVisible())
@@ -598,6 +548,15 @@ void TformKaraoke::eCantorExit() {
     eCantor->clear();
 }
 
+bool TformKaraoke::leavesForAnotherControl(const QFocusEvent* event) const {
+    // Another window taking the focus (a message box, another program) or a
+    // menu of the field's own (Paste) leaves the field as it is.
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return false;
+    const QWidget* next = QApplication::focusWidget();
+    return next != nullptr && next != eCantor && isAncestorOf(next);
+}
+
 void TformKaraoke::PedidosKeyDown(QKeyEvent* /*key*/) {
     const int row = Pedidos->currentRow();
     if (queue_.isEmpty() || row < 0 || !Pedidos->item(row)->isSelected())
@@ -619,296 +578,21 @@ void TformKaraoke::PedidosMouseMove() {
 
 void TformKaraoke::playNow(std::int32_t numero) {
     // A singer half typed in the request panel is not this request's singer.
+    eNumero->clear();
     eCantor->clear();
-    eNumero->setText(QString::number(numero));
-    eCantorEnter();
-    const int before = queue_.count();
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-    eCantorKeyPress(&enter);
-    eCantorExit();
-    if (queue_.count() > before) {
-        queue_.move(queue_.count() - 1, 0);
-        showQueue();
-    }
-    bProximaClick();
+    flow_.playNow(numero);
 }
 
 // --- playback ------------------------------------------------------------------------
 
-bool& TformKaraoke::autoNextSwitch() {
-    return formConfig ? formConfig->Settings.autoNextSwitch : autoNextFallback_;
-}
-
-// Automatic next switched off while the stage stops a song itself or asks
-// and shows another window, so that no stop in between starts the next
-// request; put back as it was at the end, unless the configuration window's
-// OK has set it anew.
-class TformKaraoke::AutoNextOff {
-public:
-    explicit AutoNextOff(TformKaraoke& stage) : stage_(stage), remembered_(stage.autoNextSwitch()) {
-        stage.autoNextSwitch() = false;
-    }
-    ~AutoNextOff() {
-        if (restore_)
-            stage_.autoNextSwitch() = remembered_;
-    }
-    AutoNextOff(const AutoNextOff&) = delete;
-    AutoNextOff& operator=(const AutoNextOff&) = delete;
-    void keepNewValue() { restore_ = false; }
-
-private:
-    TformKaraoke& stage_;
-    const bool remembered_;
-    bool restore_ = true;
-};
-
-void TformKaraoke::runDelayOut() {
-    if (timerDelay->isActive())
-        timerDelayTimer();
-}
-
-void TformKaraoke::stopWithoutAutoNext() {
-    const AutoNextOff autoNextOff(*this);
-    stopping_.store(true);
-    try {
-        MidiPlayer.Stop();  // MidiPlayerStop has run when it returns
-    } catch (...) {
-    }
-    stopping_.store(false);
-}
-
-void TformKaraoke::stopPlaying() {
-    if (MidiPlayer.Play() || MidiPlayer.FastForward() || MidiPlayer.Paused())
-        stopWithoutAutoNext();
-}
-
-void TformKaraoke::selectMicrophone() {
-    if (!formConfig || !formConfig->Mixer)
-        return;
-    formConfig->QuietMuteChange = true;
-    formConfig->SelectMicrophoneForRecording(false);
-    formConfig->QuietMuteChange = false;
-}
-
-void TformKaraoke::showTitle() {
-    if (Titulo.isEmpty())
-        return;
-    const int W = canvasWidth();
-    const int H = canvasHeight();
-    int size = 100;
-    QSize text = textSize(Titulo, size);
-    while (size > 1 && (text.width() > roundHalfEven(0.7 * W) || text.height() > roundHalfEven(0.08 * H)))
-        text = textSize(Titulo, --size);
-    CaixaLargura = text.width();
-    CaixaAltura = text.height() + 4;
-    CaixaX = (W - text.width()) / 2;
-    CaixaY = (H - text.height() - 4) / 2;
-    drawOutlinedText(CaixaX, CaixaY, Titulo, size, Qt::black, kYellow);
-    timerDelay->start(3000);
-}
-
-void TformKaraoke::bPlayClick() {
-    if (MidiPlayer.Play())
-        return;
-    runDelayOut();
-    selectMicrophone();
-    // A RIFF song's name is changed by loading: the file it came from counts.
-    std::string file = songFile_.empty() ? MidiData.FileName() : songFile_;
-    if (!QFileInfo(QFile::decodeName(file.c_str())).isFile()) {
-        file.clear();
-        songFile_.clear();
-        MidiData.setFileName(std::string());
-    }
-    if (QString::fromStdString(file).trimmed().isEmpty()) {
-        bProximaClick();
-        return;
-    }
-    try {
-        if (!MidiData.Active()) {
-            showTitle();
-            MidiData.setFileName(file);
-            OrMidi.setFileName(file);
-            MidiData.setActive(true);
-            OrMidi.setActive(true);
-            TrackOutputs.setActive(true);
-            MidiPlayer.UpdateMidiData();
-            MidiPlayer.setStopAtEnd(true);
-            MidiPlayer.Rewind();
-            // A key chosen while nothing played applies from the start.
-            if (MidiTone->value() != 0)
-                Transpor(MidiTone->value());
-        }
-        Acertos = 0;
-        Erros = 0;
-        AudioIn->StartCapture();
-        song_.fetch_add(1);
-        stopPosted_.store(false);
-        MidiPlayer.setPlay(true);
-    } catch (const std::exception& error) {
-        showMessage(error.what(), MessageIcon::Error);
-    }
-}
-
-void TformKaraoke::bStopClick() {
-    runDelayOut();
-    LimparAreaLetra();
-    if (MidiPlayer.Play())
-        stopWithoutAutoNext();
-}
-
-void TformKaraoke::bProximaClick() {
-    // Called from inside the announcement (its pauses let other handlers run,
-    // such as the catalogue window's "Tocar Agora"): the announcement can only
-    // go on once this returns, so waiting here for it would never end.  The
-    // request starts as soon as the announcement is over.
-    if (announcing_) {
-        nextAfterAnnouncement_ = true;
-        return;
-    }
-    QPointer<TformKaraoke> self(this);
-    bProxima->setEnabled(false);
-    struct EnableAgain {
-        QPointer<TformKaraoke>& stage;
-        ~EnableAgain() {
-            if (stage)
-                stage->bProxima->setEnabled(true);
-        }
-    } enableAgain{self};
-
-    runDelayOut();
-    if (queue_.isEmpty()) {
-        bMusicasClick();
-        return;
-    }
-    runDelayOut();
-    if (MidiPlayer.Play()) {
-        stopWithoutAutoNext();
-        QCoreApplication::processEvents();
-    }
-    // The end of the song reported by the timer thread and not handled yet is
-    // handled now, so that its score comes before the next song.
-    if (stopPosted_.exchange(false))
-        MidiPlayerStop();
-    waitWhile([&] { return self && !closing_ && (timerNota->isActive() || announcing_); });
-    if (!self || closing_)
-        return;
-    // The host may have deleted the last request during the announcement.
-    if (queue_.isEmpty()) {
-        bMusicasClick();
-        return;
-    }
-    if (FImg.count() > 1)
-        loadRandomPicture();
-
-    const auto request = queue_.takeFirst();
-    showQueue();
-    const auto entry = vozaro::stage::requestedEntry(*request);
-    if (!entry) {
-        // The song left the catalogue since it was requested.
-        showMessage("Música não localizada", MessageIcon::Error);
-        return;
-    }
-    RegistroAtual = *entry;
-    Titulo = vozaro::stage::titleOf(request->line, fromCatalogue(entry->Musica));
-    const auto path = vozaro::catalogue::songFilePath(entry->Arquivo);
-    const QString song = path ? QFile::decodeName(path->c_str()) : QString();
-    songFile_ = path ? path->string() : std::string();
-    try {
-        if (CarregarMusica(song))
-            bPlayClick();
-    } catch (const std::exception& error) {
-        // A file the MIDI engine cannot read.
-        showMessage(error.what(), MessageIcon::Error);
-    }
-}
-
+void TformKaraoke::bPlayClick() { flow_.play(); }
+void TformKaraoke::bStopClick() { flow_.stop(); }
+void TformKaraoke::bProximaClick() { flow_.next(); }
+void TformKaraoke::bMusicasClick() { flow_.openCatalogue(); }
+void TformKaraoke::bConfigClick() { flow_.openConfiguration(); }
 void TformKaraoke::MidiPlayerPlay() { TimerKaraoke->start(); }
 void TformKaraoke::MidiPlayerFastForward() { TimerKaraoke->start(); }
-
-void TformKaraoke::stopFromTimer(std::uint64_t song) {
-    // Stale when Next has handled it already or another song started since.
-    if (!stopPosted_.exchange(false) || song != song_.load() || MidiPlayer.Play() || closing_)
-        return;
-    MidiPlayerStop();
-}
-
-void TformKaraoke::MidiPlayerStop() {
-    try {
-        panelBotoes->setEnabled(false);
-        AudioIn->StopNow();
-        TimerKaraoke->stop();
-        {
-            const QSignalBlocker toneBlocker(MidiTone);
-            const QSignalBlocker tempoBlocker(MidiTempo);
-            MidiTone->setValue(0);
-            MidiTempo->setValue(kNormalTempo);
-        }
-        MidiToneChange();
-        MidiTempoChange();
-        LimparAreaLetra();
-        MidiData.setActive(false);
-        OrMidi.setActive(false);
-        TrackOutputs.setActive(false);
-        TempoLimpeza = 0;
-        UltimaCarregada = -1;
-        SilabaAtual = -1;
-        LinhaAtual = 0;
-        Contagem.clear();
-        ContagemAcesa.clear();
-        TempoContagem = firstCountdown();
-        for (int slot : {1, 2}) {
-            Linha[slot].clear();
-            Cantado[slot].clear();
-        }
-    } catch (...) {
-        // Scoring and the next request follow whatever failed.
-    }
-    timerNotaTag = autoNextSwitch() ? 0 : 1;
-    timerNota->start();
-}
-
-void TformKaraoke::releaseCheckedSong() {
-    {
-        const AutoNextOff autoNextOff(*this);
-        MidiPlayerStop();
-    }
-    songFile_.clear();
-    MidiData.setFileName(std::string());
-    OrMidi.setFileName(std::string());
-}
-
-void TformKaraoke::bMusicasClick() {
-    runDelayOut();
-    // A song ending while the question or the window is open must not start
-    // the next request inside them: automatic next is off from here on.
-    const AutoNextOff autoNextOff(*this);
-    if (MidiPlayer.Play() &&
-        showMessage("Para incluir músicas sem parar a reprodução,\n"
-                    "utilize a janela \"Pedidos\". Deseja realmente\n"
-                    "parar a reprodução atual e abrir o Catálogo de Músicas?",
-                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes)
-        return;
-    stopPlaying();
-    if (formAlbum)
-        formAlbum->exec();
-}
-
-void TformKaraoke::bConfigClick() {
-    runDelayOut();
-    AutoNextOff autoNextOff(*this);
-    if (MidiPlayer.Play() &&
-        showMessage("Deseja realmente parar a reprodução atual e alterar as configurações do Vozaro?",
-                    MessageIcon::Question, MessageButtons::YesNo) != MessageResult::Yes)
-        return;
-    if (!formConfig)
-        return;
-    const int darkLevelBefore = formConfig->Settings.DarkLevel;
-    stopPlaying();
-    if (formConfig->exec() == QDialog::Accepted)
-        autoNextOff.keepNewValue();  // saving has set the switch anew
-    if (formConfig->Settings.DarkLevel != darkLevelBefore && FImg.count() >= 1)
-        loadRandomPicture();
-}
+void TformKaraoke::MidiPlayerStop() { flow_.playerStopped(); }
 
 void TformKaraoke::bMelodiaClick() {
     panelMelodia->setVisible(!panelMelodia->isVisible());
@@ -935,13 +619,88 @@ void TformKaraoke::Transpor(int shift) {
 }
 
 void TformKaraoke::VolMidiChange() {
-    if (!formConfig || !formConfig->Mixer || formConfig->MidiLine < 0)
-        return;
-    const int v = VolMidi->value();
-    formConfig->IgnoreMixerEvents = true;
-    formConfig->Mixer->WriteLineVolume(0, formConfig->MidiLine, v, v,
-                                       formConfig->cbMidiMudo && formConfig->cbMidiMudo->isChecked() ? 1 : 0);
-    formConfig->IgnoreMixerEvents = false;
+    if (config.setMidiVolume)
+        config.setMidiVolume(VolMidi->value());
+}
+
+void TformKaraoke::switchMidiDevice(int port) {
+    const bool active = TrackOutputs.Active();
+    const int previous = TrackOutputs.DefaultOutputPort();
+    TrackOutputs.setActive(false);
+    TrackOutputs.setDefaultOutputPort(port);
+    try {
+        TrackOutputs.setActive(active);
+    } catch (...) {
+        TrackOutputs.setActive(false);
+        TrackOutputs.setDefaultOutputPort(previous);
+        try {
+            TrackOutputs.setActive(active);
+        } catch (...) {
+            TrackOutputs.setActive(false);
+        }
+        throw;
+    }
+}
+
+// --- what the evening's flow asks of the window ---------------------------------------------
+
+TKaraokeSettings* TformKaraoke::liveSettings() const { return config.settings ? config.settings() : nullptr; }
+
+bool& TformKaraoke::autoNextSwitch() {
+    TKaraokeSettings* settings = liveSettings();
+    return settings ? settings->autoNextSwitch : autoNextFallback_;
+}
+
+bool TformKaraoke::scoringOn() {
+    const TKaraokeSettings* settings = liveSettings();
+    return settings ? settings->DarNota : TKaraokeSettings{}.DarNota;
+}
+
+void TformKaraoke::setButtonBarEnabled(bool enabled) { panelBotoes->setEnabled(enabled); }
+void TformKaraoke::setNextEnabled(bool enabled) { bProxima->setEnabled(enabled); }
+
+void TformKaraoke::selectMicrophone() {
+    if (config.selectMicrophone)
+        config.selectMicrophone();
+}
+
+void TformKaraoke::startListening() { AudioIn->StartCapture(); }
+int TformKaraoke::key() { return MidiTone->value(); }
+
+void TformKaraoke::songStopped() {
+    AudioIn->StopNow();
+    TimerKaraoke->stop();
+    {
+        const QSignalBlocker toneBlocker(MidiTone);
+        const QSignalBlocker tempoBlocker(MidiTempo);
+        MidiTone->setValue(0);
+        MidiTempo->setValue(kNormalTempo);
+    }
+    MidiToneChange();
+    MidiTempoChange();
+}
+
+void TformKaraoke::showCatalogue() {
+    if (windows.showCatalogue)
+        windows.showCatalogue();
+}
+
+bool TformKaraoke::showConfiguration() {
+    if (!config.showConfiguration)
+        return false;
+    const TKaraokeSettings* settings = liveSettings();
+    const int darkLevelBefore = settings ? settings->DarkLevel : -1;
+    const bool saved = config.showConfiguration();
+    // A new darkening shows at once.
+    settings = liveSettings();
+    if (settings && settings->DarkLevel != darkLevelBefore && FImg.count() >= 1)
+        loadRandomPicture();
+    return saved;
+}
+
+void TformKaraoke::catalogueUnavailable() {
+    if (endProgram)
+        endProgram();
 }
 
 // --- scoring -----------------------------------------------------------------------------
@@ -949,7 +708,8 @@ void TformKaraoke::VolMidiChange() {
 bool TformKaraoke::AudioInBufferFilled(void* data, std::int32_t size) {
     const std::int32_t peak =
         vozaro::audio::bufferPeak(static_cast<const std::int16_t*>(data), static_cast<std::size_t>(size / 2));
-    VozPresente = vozaro::stage::voicePresent(peak, noiseLevel());
+    const TKaraokeSettings* settings = liveSettings();
+    VozPresente = vozaro::stage::voicePresent(peak, settings ? settings->NoiseLevel : TKaraokeSettings{}.NoiseLevel);
     // The bar starts at the noise level: below it, it shows its floor.
     MicProgress->setValue(std::clamp(peak, MicProgress->minimum(), MicProgress->maximum()));
     return true;
@@ -957,74 +717,3 @@ bool TformKaraoke::AudioInBufferFilled(void* data, std::int32_t size) {
 
 void TformKaraoke::AudioInStart() { MicProgress->show(); }
 void TformKaraoke::AudioInStop() { MicProgress->hide(); }
-
-void TformKaraoke::timerNotaTimer() {
-    timerNota->stop();
-    if (closing_)
-        return;
-    // A stop handled during the announcement (its pauses let other handlers
-    // run) is scored once this announcement is over, never inside it.
-    if (announcing_) {
-        timerNota->start();
-        return;
-    }
-    QPointer<TformKaraoke> self(this);
-    // A pause lets window messages be handled; afterwards the stage may be
-    // gone or closed, and then nothing more of the announcement is done.
-    auto pause = [&](int ms) {
-        timerDelay->start(ms);
-        waitWhile([&] { return self && timerDelay->isActive(); });
-        return self && announcing_ && !closing_;
-    };
-    announcing_ = true;
-    try {
-        if (scoringOn() && Acertos + Erros > 0) {
-            const vozaro::stage::Score score = vozaro::stage::scoreOf(Acertos, Erros);
-            lastScore_ = score;
-            ++announcements_;
-            Acertos = 0;
-            Erros = 0;
-            const int W = canvasWidth();
-            const int H = canvasHeight();
-            const QString question = QStringLiteral("E a nota do cantor é...");
-            const QSize asked = textSize(question, 34);
-            CaixaLargura = asked.width();
-            CaixaAltura = asked.height();
-            CaixaX = (W - CaixaLargura) / 2;
-            CaixaY = (H - CaixaAltura) / 2 - 80;
-            drawOutlinedText(CaixaX, CaixaY, question, 34, Qt::black, kYellow);
-            const auto fanfare = vozaro::catalogue::programFolder() / "nota.wav";
-            std::error_code unreadable;  // a folder we may not look into: no fanfare
-            if (std::filesystem::exists(fanfare, unreadable))
-                vozaro::platform::soundPlayer().play(fanfare.string());
-            if (!pause(2000))
-                return;
-
-            const QSize number = textSize(score.text, 150);
-            const QSize verdict = textSize(score.verdict, 34);
-            CaixaLargura = number.width();
-            CaixaAltura = number.height();
-            CaixaX = (W - CaixaLargura) / 2;
-            const int x = (W - verdict.width()) / 2;
-            CaixaY = (H - CaixaAltura) / 2 - verdict.height();
-            const int y = CaixaY + CaixaAltura;
-            drawOutlinedText(CaixaX, CaixaY, score.text, 150, Qt::black, kYellow);
-            drawOutlinedText(x, y, score.verdict, 34, Qt::black, kYellow);
-            QCoreApplication::processEvents();
-            if (!self || closing_)
-                return;
-            CaixaX = std::min(CaixaX, x);
-            CaixaLargura = std::max(CaixaLargura, verdict.width());
-            CaixaAltura = y + verdict.height() - CaixaY;
-            if (!pause(5000))
-                return;
-        }
-    } catch (...) {
-        // The bar is enabled again and the queue goes on whatever failed.
-    }
-    announcing_ = false;
-    panelBotoes->setEnabled(true);
-    const bool nextAsked = std::exchange(nextAfterAnnouncement_, false);
-    if (nextAsked || (timerNotaTag == 0 && !queue_.isEmpty()))
-        bProximaClick();
-}

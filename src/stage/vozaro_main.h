@@ -3,16 +3,18 @@
 // request queue and the adjustments.
 #pragma once
 
+#include <QImage>
 #include <QStringList>
 #include <QWidget>
-#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <random>
-#include <string>
-#include <thread>
 
 #include "platform/WindowTimer.h"
+#include "settings/vozaro_uteis.h"
+#include "stage/EveningFlow.h"
 #include "stage/KaraokeStage.h"
 #include "stage/RequestQueue.h"
 #include "stage/Scoring.h"
@@ -23,6 +25,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QFocusEvent;
 class QKeyEvent;
 class QProgressBar;
 class Slider;
@@ -47,9 +50,45 @@ private:
     QStringList items_;
 };
 
+// What the stage needs of the configuration window: the live settings, the
+// program's mixer through the lines that window found, and the window itself.
+// The program's link (configLinkOfProgram) reaches the configuration window;
+// tests may put fakes in.  Every member may be called before that window
+// exists or after it has gone.
+struct ConfigLink {
+    // The live settings; null while there is no configuration window.
+    std::function<TKaraokeSettings*()> settings;
+    // The volume of the mixer's MIDI line (the larger side); nothing
+    // without such a line.
+    std::function<std::optional<int>()> midiVolume;
+    // Writes both sides of the MIDI line, its mute as the window shows it.
+    std::function<void(int volume)> setMidiVolume;
+    // Makes the microphone the only recording source, without saving the
+    // state of the sources and without the mute warning.
+    std::function<void()> selectMicrophone;
+    // Gives the recording sources and the microphone mute back the state
+    // they had when the program started.
+    std::function<void()> restoreMixerState;
+    // Shows the window modally; true when it saved the settings.
+    std::function<bool()> showConfiguration;
+};
+ConfigLink configLinkOfProgram();
+
+// The program's other windows, as the stage opens them.
+struct WindowsLink {
+    std::function<void()> showCatalogue;
+    std::function<void()> showCredits;
+    std::function<void()> showStartScreen;
+    // The program's logo, drawn on every background picture.
+    std::function<QImage()> logo;
+};
+WindowsLink windowsLinkOfProgram();
+
 // The song, the lyrics and the background picture are the KaraokeStage part;
-// the window shows its canvas in Fundo and drives it with its timers.
-class TformKaraoke : public QWidget, public KaraokeStage {
+// the evening's flow (playing, stopping, scoring, the next request) is the
+// EveningFlow; the window shows the canvas in Fundo, holds the controls, and
+// forwards its handlers to those two.
+class TformKaraoke : public QWidget, public KaraokeStage, private vozaro::stage::EveningWindow {
     Q_OBJECT
 public:
     explicit TformKaraoke(QWidget* parent = nullptr);
@@ -60,6 +99,17 @@ public:
     // without creating its other windows.
     bool created() const { return created_; }
 
+    ConfigLink config = configLinkOfProgram();
+    WindowsLink windows = windowsLinkOfProgram();
+
+    QStringList FilaPosicoes;  // catalogue positions of the queued requests
+
+private:
+    QStringList pedidoLines_;  // what Pedidos shows
+    vozaro::stage::RequestQueue queue_{pedidoLines_, FilaPosicoes};
+    vozaro::stage::EveningFlow flow_{*this, queue_, *this};
+
+public:
     // The picture on which background, lyrics and texts are drawn.
     PictureBox* Fundo = nullptr;
     FileList FImg;
@@ -79,11 +129,9 @@ public:
     QFrame* panelMelodia = nullptr;
     // Window timers run on the test clock when a test installs one.
     std::unique_ptr<vozaro::platform::WindowTimer> TimerKaraoke;  // 50 ms lyric step
-    std::unique_ptr<vozaro::platform::WindowTimer> timerDelay;    // erases the centred text
-    std::unique_ptr<vozaro::platform::WindowTimer> timerNota;     // 500 ms after a stop
+    vozaro::platform::WindowTimer* const timerDelay = flow_.timerDelay.get();  // erases the centred text
+    vozaro::platform::WindowTimer* const timerNota = flow_.timerNota.get();    // 500 ms after a stop
     vozaro::audio::TAudioIn* AudioIn = nullptr;  // the microphone while a song plays
-
-    QStringList FilaPosicoes;  // catalogue positions of the queued requests
 
     // The request queue panel.
     QLabel* pTitulo = nullptr;
@@ -102,13 +150,12 @@ public:
     Slider* MidiTempo = nullptr;  // speed, 0 to 100 (50: normal)
     Slider* MidiTone = nullptr;   // key in semitones, -24 to 24
 
-    QString Titulo;  // singer and title, shown when a song starts
+    QString& Titulo = flow_.Titulo;  // singer and title, shown when a song starts
 
     // Scoring.
-    bool VozPresente = false;  // the last microphone buffer peaked above the noise level
-    std::int32_t Acertos = 0;  // syllables highlighted while the singer was heard
-    std::int32_t Erros = 0;    // ... and while not
-    int timerNotaTag = 0;      // 0: the next request may start after the announcement
+    bool& VozPresente = flow_.VozPresente;  // the last microphone buffer peaked above the noise level
+    std::int32_t& Acertos = flow_.Acertos;  // syllables highlighted while the singer was heard
+    std::int32_t& Erros = flow_.Erros;      // ... and while not
 
     // The catalogue window's "Tocar Agora": the song numbered `numero` is
     // requested (without a singer), put first in the queue and started.
@@ -116,16 +163,19 @@ public:
     // After the catalogue's karaoke check of a file to be added: the player
     // stops without starting the next request, and the song model forgets the
     // file.
-    void releaseCheckedSong();
+    void releaseCheckedSong() { flow_.releaseCheckedSong(); }
     // An announcement of a score is on screen (Next asked for meanwhile
     // starts its request when it is over).
-    bool announcing() const { return announcing_; }
+    bool announcing() const { return flow_.announcing(); }
     // The score announced last, and how many announcements there were.
-    const vozaro::stage::Score& lastScore() const { return lastScore_; }
-    int announcements() const { return announcements_; }
+    const vozaro::stage::Score& lastScore() const { return flow_.lastScore(); }
+    int announcements() const { return flow_.announcements(); }
     // Stops a playing song without starting the next request (the catalogue
     // and configuration windows do so when they open).
-    void stopPlaying();
+    void stopPlaying() { flow_.stopPlaying(); }
+    // The stage plays on MIDI output device `port` from now on; throws when
+    // it cannot be opened, and then keeps the device it had.
+    void switchMidiDevice(int port);
 
     void Transpor(int shift);
 
@@ -164,58 +214,50 @@ private:
     void FormResize();
     void FormClose();
     bool checkCatalogue();
-    void loadRandomPicture();
     void createQueuePanel();
     void createAdjustmentPanel();
-    void connectPlayer();
 
     // The request queue.
     void eNumeroKeyPress(QKeyEvent* key);
     void eCantorEnter();
     void eCantorKeyPress(QKeyEvent* key);
     void eCantorExit();
+    // Whether a focus-out of the singer field leaves it for another control
+    // of the stage (a move to another window or a menu does not).
+    bool leavesForAnotherControl(const QFocusEvent* event) const;
     void PedidosKeyDown(QKeyEvent* key);
     void PedidosEnter();
     void PedidosMouseDown();
     void PedidosMouseMove();
     void PedidosMouseUp();
-    void showQueue();  // Pedidos shows the lines again
 
-    // Playback.
-    void runDelayOut();
-    void stopWithoutAutoNext();
-    void selectMicrophone();
-    bool& autoNextSwitch();
-    class AutoNextOff;
-    void showTitle();
-    // The stop reported by the player's timer thread, handed over.
-    void stopFromTimer(std::uint64_t song);
+    // Scoring.
     bool AudioInBufferFilled(void* data, std::int32_t size);
     void AudioInStart();
     void AudioInStop();
-    // A pause of the announcement; false when the stage closed or stopped
-    // announcing meanwhile.
-    bool pause(int ms);
 
-    QStringList pedidoLines_;  // what Pedidos shows
-    vozaro::stage::RequestQueue queue_{pedidoLines_, FilaPosicoes};
+    // The configuration window's live settings; null without it.
+    TKaraokeSettings* liveSettings() const;
+
+    // What the evening's flow asks of the window.
+    bool& autoNextSwitch() override;
+    bool scoringOn() override;
+    void setButtonBarEnabled(bool enabled) override;
+    void setNextEnabled(bool enabled) override;
+    void showQueue() override;  // Pedidos shows the lines again
+    void selectMicrophone() override;
+    void startListening() override;
+    int key() override;
+    void songStopped() override;
+    int pictureCount() override { return FImg.count(); }
+    void loadRandomPicture() override;
+    void showCatalogue() override;
+    bool showConfiguration() override;
+    void catalogueUnavailable() override;
+
     vozaro::stage::RequestDrag drag_;
     TRegistroAlbum encontrado_;  // the entry eCantorEnter found
-    std::string songFile_;       // the file the song was loaded from (a RIFF song's name changes)
     bool autoNextFallback_ = true;  // without a configuration window
-    bool announcing_ = false;
-    bool nextAfterAnnouncement_ = false;  // Next was asked for during the announcement
-    vozaro::stage::Score lastScore_;
-    int announcements_ = 0;
-    bool closing_ = false;
-    // A stage-caused Stop is under way: its report is handled in place.
-    std::atomic<bool> stopping_{false};
-    // The end of a song reported on the timer thread and not yet handled.
-    std::atomic<bool> stopPosted_{false};
-    // Counts the songs started, so that a stop message of an earlier song is
-    // recognised as stale.
-    std::atomic<std::uint64_t> song_{0};
-    std::thread::id uiThread_;
 
     bool created_ = false;
     bool shown_ = false;

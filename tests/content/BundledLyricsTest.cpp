@@ -99,7 +99,7 @@ TEST(BundledPictures, EveryPictureLoadsAsTheStageLoadsIt) {
     for (const auto& entry : fs::directory_iterator(kContent / "Imagens")) {
         SCOPED_TRACE(entry.path().string());
         KaraokeStage stage;
-        stage.darkLevel = [] { return 0; };
+        stage.darkLevel = 0;
         stage.resizeCanvas(QSize(800, 600));
         ASSERT_TRUE(stage.CarregarFundo(QString::fromStdString(entry.path().string())));
         // Not a black screen: the middle of the picture has some colour.

@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <set>
 #include <thread>
 
 using namespace vozaro::midi;
@@ -98,6 +100,89 @@ TEST_F(PlayerThreadsTest, SongPlaysOutWhileTheOtherThreadWorksOnIt) {
     EXPECT_GT(sentCount.load(), 0);
     EXPECT_GE(player->StartPosition(), 384);
     player.reset();
+}
+
+// A song whose key change takes a while: tracks 1 to 3 hold 60,000 notes
+// far beyond the end of the played part, so that rewriting the note numbers
+// lasts about a millisecond before it reaches the notes being played.  Then
+// four channels play one note at a time, 384 notes each, 2 ticks apart (a
+// note-on at nearly every tick of the player at half speed).
+std::unique_ptr<TMidiData> songWithASlowKeyChange() {
+    std::vector<TrackBuilder> tracks{TrackBuilder().tempo(0, 100000).end(768)};
+    for (int t = 0; t < 3; ++t) {
+        TrackBuilder far;
+        far.event(100000, {0xC5, 1});
+        for (int i = 0; i < 20000; ++i)
+            far.note(0, 5, static_cast<std::uint8_t>(40 + i % 40), 1);
+        tracks.push_back(far.end(0));
+    }
+    for (std::uint8_t ch = 0; ch < 4; ++ch) {
+        TrackBuilder track;
+        track.event(0, {static_cast<std::uint8_t>(0xC0 | ch), ch});
+        for (int i = 0; i < 384; ++i)
+            track.note(0, ch, static_cast<std::uint8_t>(50 + i % 40), 2);
+        tracks.push_back(track.end(0));
+    }
+    return loadSong(96, tracks);
+}
+
+TEST_F(PlayerThreadsTest, KeyChangesOnAnotherThreadLeaveNoNoteSoundingInTheOldKey) {
+    // Each channel plays one note at a time.  A key change silences the
+    // sounding notes and rewrites the note numbers under the player's lock;
+    // were a tick to send a note-on between the two, its note-off would go
+    // out with the new number and the note would hang.  So at every note-on
+    // no other note of its channel may be sounding.
+    song = songWithASlowKeyChange();
+    const auto original = songWithASlowKeyChange();
+    vozaro::test::closeWithoutWaiting(outputs);
+    outputs.setMidiData(song.get());
+    outputs.setActive(true);
+    TMidiPlayer player;
+    player.setTrackOutputs(&outputs);
+    player.setStopAtEnd(false);
+    player.setTempoPercent(50);
+    player.setPlay(true);
+    ASSERT_TRUE(player.Play());
+    std::atomic<bool> done{false};
+    std::atomic<int> keyChanges{0};
+    std::thread keyChanger([&] {
+        int round = 0;
+        while (!done.load()) {
+            player.transpose(*original, *song, round++ % 7 - 3);
+            keyChanges.fetch_add(1);
+            // Longer than a note, so that a hanging note meets the next one.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const bool played = waitFor([&] { return player.Position() >= 768; });
+    done.store(true);
+    keyChanger.join();
+    player.Stop();
+    ASSERT_TRUE(played);
+    EXPECT_GT(keyChanges.load(), 20);
+
+    int noteOns = 0;
+    for (int device = 0; device < 2; ++device) {
+        std::array<std::set<int>, 16> sounding;
+        for (const std::uint32_t message : devices.recorder->messages(device)) {
+            const int status = message & 0xF0;
+            const int channel = message & 0x0F;
+            const int note = (message >> 8) & 0x7F;
+            const int velocity = (message >> 16) & 0x7F;
+            if (status == 0x90 && velocity > 0) {
+                EXPECT_TRUE(sounding[channel].empty())
+                    << "note " << note << " on channel " << channel << " while " << *sounding[channel].begin()
+                    << " still sounds";
+                sounding[channel].insert(note);
+                ++noteOns;
+            } else if (status == 0x80 || status == 0x90) {
+                sounding[channel].erase(note);
+            }
+        }
+        for (int channel = 0; channel < 16; ++channel)
+            EXPECT_TRUE(sounding[channel].empty()) << "channel " << channel << " left sounding";
+    }
+    EXPECT_GT(noteOns, 1000);
 }
 
 TEST_F(PlayerThreadsTest, StopStartAndSeekWhileTicking) {

@@ -2,6 +2,8 @@
 // the fake microphone and the test clock.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
@@ -475,6 +477,61 @@ TEST_F(ConfigWindow, TheStageOpensTheWindowShowsANewDarkeningAndCancelKeepsAutoN
     stage.close();
     EXPECT_EQ(card->destinations[1].line.controls[1].values, (std::vector<std::int32_t>{0, 1, 0, 0}));
     EXPECT_EQ(mute(kMic), 1);
+}
+
+// However the window closes, automatic next ends as the saved settings say.
+// OK with a device that cannot be opened saves nothing: the switch is what it
+// was before the window opened.
+TEST_F(ConfigWindow, AfterTheWindowAutomaticNextIsWhatTheSettingsSaved) {
+    struct Case {
+        const char* name;
+        int device;
+        bool autoNext;  // as the host leaves the box
+        bool ok;        // OK, else Cancel
+        bool saves;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"OK with a device that cannot be opened", 0, false, true, false, true},
+        {"Cancel after switching it off", 1, false, false, false, true},
+        {"OK after switching it off", 1, false, true, true, false},
+        {"OK with a device that cannot be opened, switched on", 0, true, true, false, false},
+        {"OK after switching it on again", 1, true, true, true, true},
+    };
+    midi->setOpenFails(0, true);
+    TformKaraoke stage;
+    vozaro::catalogue::setProgramFolder(folder.path());
+    TformConfig config;
+    ASSERT_EQ(config.ListBox->currentRow(), 1);
+    // The stage reopens its outputs on the chosen device only while they are
+    // active, and the window stops the stage's song when it opens; the
+    // stage's link fails here as it does when they are.
+    const auto switchDevice = config.stage.switchMidiDevice;
+    config.stage.switchMidiDevice = [&](int port) {
+        if (port == 0)
+            throw std::runtime_error("Unable to open port");
+        switchDevice(port);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The window runs modally; this runs inside it.
+        QMetaObject::invokeMethod(
+            &config,
+            [&] {
+                config.ListBox->setCurrentRow(c.device);
+                config.cbAutoNext->setChecked(c.autoNext);
+                (c.ok ? config.bOk : config.bCancel)->click();
+            },
+            Qt::QueuedConnection);
+        messages.clear();
+        stage.bConfigClick();
+        if (!c.saves && c.ok)
+            EXPECT_EQ(messages.messages().back().text, "Erro ao escolher porta MIDI.");
+        EXPECT_EQ(config.saved(), c.saves);
+        EXPECT_EQ(config.Settings.autoNextSwitch, c.expected);
+        EXPECT_EQ(ReadSettingInt("MIDIPort", -9), 1);  // a failing choice is never stored
+    }
+    stage.close();
 }
 
 }  // namespace

@@ -19,7 +19,6 @@
 #include "platform/SettingsStore.h"
 #include "platform/WindowTimer.h"
 #include "settings/WindowTestSupport.h"
-#include "settings/vozaro_inicio.h"
 #include "stage/KaraokeStage.h"
 #include "stage/LyricTrack.h"
 #include "stage/vozaro_main.h"
@@ -103,7 +102,7 @@ protected:
     void SetUp() override {
         testApplication();
         stage.resizeCanvas(QSize(1280, 1024));
-        stage.darkLevel = [this] { return dark; };
+        stage.darkLevel = 0;
     }
 
     QString write(const QString& name, const Bytes& bytes) {
@@ -141,7 +140,6 @@ protected:
 
     QTemporaryDir folder;
     KaraokeStage stage;
-    int dark = 0;
 };
 
 TEST_F(Lyrics, LoadingReadsTimesThroughTheTempoMapAndFitsTheFont) {
@@ -376,7 +374,7 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
 }
 
 TEST_F(Lyrics, BackgroundsAreStretchedDarkenedAndStampedWithTheLogo) {
-    dark = 51;
+    stage.darkLevel = 51;
     const QString bmp = writePicture(folder, "white.bmp", "BMP", {40, 30}, qRgb(200, 30, 100));
     ASSERT_TRUE(stage.CarregarFundo(bmp));
     EXPECT_EQ(stage.FundoLimpo.size(), QSize(1280, 1024));
@@ -384,9 +382,9 @@ TEST_F(Lyrics, BackgroundsAreStretchedDarkenedAndStampedWithTheLogo) {
     EXPECT_EQ(stage.FundoLimpo.pixel(640, 900) & 0xFFFFFF, qRgb(149, 0, 49) & 0xFFFFFFu);
 
     // Darkening 255 leaves the logo alone on black.
-    dark = 255;
+    stage.darkLevel = 255;
     ASSERT_TRUE(stage.CarregarFundo(bmp));
-    const QImage logo = logoPicture();
+    const QImage logo = stage.logo;
     const QRect logoRect(10, 10, logo.width(), logo.height());
     int lit = 0;
     for (int y = 0; y < 1024; y += 3)

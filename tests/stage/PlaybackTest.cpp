@@ -158,6 +158,57 @@ TEST_F(Playback, TheRequestLineComesFromTheEntryTypedEvenIfANextReadAnotherMeanw
     EXPECT_EQ(stage->FilaPosicoes, QStringList{"1"});
 }
 
+// A request half typed stays when the singer field loses the focus to
+// another window or to its own menu; only moving to another control of the
+// stage leaves the field (and empties both fields).
+TEST_F(Playback, AHalfTypedRequestStaysUntilTheHostMovesToAnotherControl) {
+    addSong("um.kar", "Primeira");
+    QWidget elsewhere;  // a message box, another program
+    elsewhere.resize(100, 100);
+    struct Case {
+        const char* name;
+        std::function<void()> leave;
+        bool emptied;
+    };
+    const Case cases[] = {
+        {"another window takes the focus",
+         [&] {
+             elsewhere.show();
+             elsewhere.activateWindow();
+             ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+         },
+         false},
+        {"the field's own menu opens",
+         [&] {
+             QFocusEvent out(QEvent::FocusOut, Qt::PopupFocusReason);
+             QCoreApplication::sendEvent(stage->eCantor, &out);
+         },
+         false},
+        {"Tab to the number field", [&] { QTest::keyClick(stage->eCantor, Qt::Key_Backtab); }, true},
+        {"a click into the request list",
+         [&] { QTest::mouseClick(stage->Pedidos->viewport(), Qt::LeftButton, {}, QPoint(5, 5)); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        stage->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(stage.get()));
+        if (!stage->panelLista->isVisible())
+            stage->bPedidosClick();
+        stage->eNumero->setFocus();
+        QTest::keyClicks(stage->eNumero, "1");
+        QTest::keyClick(stage->eNumero, Qt::Key_Return);
+        ASSERT_TRUE(stage->eCantor->hasFocus());
+        QTest::keyClicks(stage->eCantor, "Ana");
+        c.leave();
+        EXPECT_EQ(stage->eNumero->text().isEmpty(), c.emptied);
+        EXPECT_EQ(stage->eCantor->text().isEmpty(), c.emptied);
+        elsewhere.hide();
+        stage->eNumero->clear();
+        stage->eCantor->clear();
+    }
+    EXPECT_TRUE(lines().isEmpty());
+}
+
 TEST_F(Playback, DraggingTheLastRequestToTheTopMovesOnlyIt) {
     for (const char* title : {"A", "B", "C", "D"})
         addSong(std::string(title) + ".kar", title);
@@ -332,7 +383,10 @@ TEST_F(Playback, WithScoringOffTheNextStartsHalfASecondAfterTheEnd) {
     ASSERT_TRUE(advanceUntil([&] { return !stage->MidiPlayer.Play(); }, 3000));
     const std::uint64_t stopped = clock.elapsed();
     ASSERT_TRUE(advanceUntil([&] { return stage->MidiPlayer.Play(); }, 3000));
-    EXPECT_NEAR(static_cast<double>(clock.elapsed() - stopped), 500.0, 10.0);
+    // The end is noted on the timer thread and handled by the next lyric
+    // step, at most 50 ms later; the next song starts 500 ms after that.
+    EXPECT_GE(clock.elapsed() - stopped, 500u);
+    EXPECT_LE(clock.elapsed() - stopped, 560u);
     EXPECT_EQ(stage->announcements(), 0);
 }
 

@@ -129,19 +129,23 @@ TEST_F(RequestedEntry, ThePositionIsCheckedAgainstTheNumberShown) {
         return RequestQueue::Request{QStringLiteral("%1 - Ana - I - T").arg(number, 5, 10, QLatin1Char('0')), position};
     };
     auto entry = requestedEntry(request(three, 2));
-    ASSERT_TRUE(entry);
-    EXPECT_EQ(entry->Arquivo, "tres.kar");
+    ASSERT_EQ(entry.result, FoundSong::Found);
+    EXPECT_EQ(entry.entry.Arquivo, "tres.kar");
+    EXPECT_EQ(entry.position, 2);
 
     // Song two removed while requests wait: song three moved to position 1.
     ASSERT_TRUE(AbrirAlbum());
     ASSERT_TRUE(ExcluirMusica(two));
     FecharAlbum();
     entry = requestedEntry(request(three, 2));
-    ASSERT_TRUE(entry);
-    EXPECT_EQ(entry->Numero, three);
-    EXPECT_EQ(entry->Arquivo, "tres.kar");
-    EXPECT_FALSE(requestedEntry(request(two, 1)));  // gone: the request is dropped
+    ASSERT_EQ(entry.result, FoundSong::Found);
+    EXPECT_EQ(entry.entry.Numero, three);
+    EXPECT_EQ(entry.entry.Arquivo, "tres.kar");
+    EXPECT_EQ(entry.position, 1);
+    EXPECT_EQ(requestedEntry(request(two, 1)).result, FoundSong::NotFound);  // gone: the request is dropped
+    EXPECT_EQ(findSong(two).result, FoundSong::NotFound);
     entry = requestedEntry(request(one, 0));
-    ASSERT_TRUE(entry);
-    EXPECT_EQ(entry->Arquivo, "um.kar");
+    ASSERT_EQ(entry.result, FoundSong::Found);
+    EXPECT_EQ(entry.entry.Arquivo, "um.kar");
+    EXPECT_EQ(findSong(three).position, 1);
 }

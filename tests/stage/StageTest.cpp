@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QFrame>
+#include <QLabel>
 #include <QProgressBar>
 #include <QTest>
 
@@ -88,6 +90,18 @@ TEST_F(Stage, ButtonsSitOnTheBarWithTheHandCursor) {
     EXPECT_EQ(stage.MicProgress->maximum(), 32768);
     EXPECT_FALSE(stage.panelLista->isVisible());
     EXPECT_FALSE(stage.panelMelodia->isVisible());
+    // The panels' captions: the exact texts, set off from the edge by a margin.
+    const std::pair<QFrame*, QString> captions[] = {
+        {stage.panelLista, "Pedidos de Músicas"},
+        {stage.panelMelodia, "Ajustes de Tom, Ritmo e Acompanhamento"},
+    };
+    for (const auto& [panel, caption] : captions) {
+        const QLabel* header = panel->findChild<QLabel*>();
+        ASSERT_NE(header, nullptr);
+        EXPECT_EQ(header->text(), caption);
+        EXPECT_GT(header->contentsMargins().left(), 0);
+    }
+    EXPECT_EQ(stage.pTitulo, stage.panelLista->findChild<QLabel*>());
     EXPECT_EQ(stage.TimerKaraoke->interval(), 50);
     EXPECT_EQ(stage.timerNota->interval(), 500);
     EXPECT_FALSE(stage.TimerKaraoke->isActive() || stage.timerDelay->isActive() ||

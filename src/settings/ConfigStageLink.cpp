@@ -1,0 +1,32 @@
+// The configuration window's link to the stage window, in one place.
+#include <QProgressBar>
+#include <QSignalBlocker>
+
+#include "controls/Slider.h"
+#include "settings/vozaro_config.h"
+#include "stage/vozaro_main.h"
+
+ConfigStageLink configStageLinkOfProgram() {
+    ConfigStageLink link;
+    link.stopPlayer = [] {
+        if (formKaraoke)
+            formKaraoke->stopPlaying();
+    };
+    link.switchMidiDevice = [](int port) {
+        if (formKaraoke)
+            formKaraoke->switchMidiDevice(port);
+    };
+    // The slider's own change handler would write the value back to the
+    // mixer, so it is set without raising it.
+    link.showMidiVolume = [](int volume) {
+        if (formKaraoke && formKaraoke->VolMidi) {
+            const QSignalBlocker blocker(formKaraoke->VolMidi);
+            formKaraoke->VolMidi->setValue(volume);
+        }
+    };
+    link.setLevelFloor = [](int noiseLevel) {
+        if (formKaraoke && formKaraoke->MicProgress)
+            formKaraoke->MicProgress->setMinimum(noiseLevel);
+    };
+    return link;
+}

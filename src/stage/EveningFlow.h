@@ -1,0 +1,166 @@
+// The evening's flow on the stage: what happens when a song starts, when it
+// stops (by the host or by its own end), the score announcement with its
+// pauses, automatic next, Next pressed at any moment, the stops the stage
+// makes itself (its buttons, the catalogue and configuration windows, the
+// catalogue's check of a file to add) and the catalogue's "Tocar Agora".
+//
+// The flow owns that state and the two window timers it runs on (timerDelay,
+// which erases the centred text and times the announcement's pauses, and
+// timerNota, 500 ms after every stop).  It works on the karaoke screen (song,
+// player, drawing) and the request queue, and asks the stage window for the
+// rest through EveningWindow, so tests drive it on the test clock without a
+// window.
+//
+// Every stop the stage makes itself switches automatic next off while it
+// runs: only a song that ends by itself starts the next request after its
+// score.  Next starts exactly one request, whatever it meets: a song playing,
+// a song that has just ended and whose end is not handled yet, a score about
+// to be announced or being announced.
+//
+// thread: user-interface thread, except stopReported(), which the player's
+// timer thread calls at the end of a song: it only sets a flag, read by the
+// next lyric step (allocation-free, lock-free).
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "stage/RequestQueue.h"
+#include "stage/Scoring.h"
+
+class KaraokeStage;
+
+namespace vozaro::platform {
+class WindowTimer;
+}
+
+namespace vozaro::stage {
+
+// What the flow needs of the stage window.
+class EveningWindow {
+public:
+    virtual ~EveningWindow() = default;
+    // The auto-next switch of the live settings.
+    virtual bool& autoNextSwitch() = 0;
+    // Scoring is switched on in the settings.
+    virtual bool scoringOn() = 0;
+    // The button bar: disabled from a stop until its score has been
+    // announced.  The Next button: disabled while Next runs.
+    virtual void setButtonBarEnabled(bool enabled) = 0;
+    virtual void setNextEnabled(bool enabled) = 0;
+    // The queue changed: its list shows it again.
+    virtual void showQueue() = 0;
+    // A song is about to start: the microphone becomes the only recording
+    // source.  Then it starts: the microphone is listened to.
+    virtual void selectMicrophone() = 0;
+    virtual void startListening() = 0;
+    // The key chosen in the adjustment panel, in semitones.
+    virtual int key() = 0;
+    // A song stopped: the microphone and the lyric timer stop; speed and
+    // key go back to normal, their change handlers run.
+    virtual void songStopped() = 0;
+    // The background pictures: how many there are, and a new one at random.
+    virtual int pictureCount() = 0;
+    virtual void loadRandomPicture() = 0;
+    // The other windows, modally.  showConfiguration is true when the
+    // settings were saved.
+    virtual void showCatalogue() = 0;
+    virtual bool showConfiguration() = 0;
+    // The catalogue could not be opened (its message has been shown): the
+    // program ends.
+    virtual void catalogueUnavailable() = 0;
+};
+
+class EveningFlow {
+public:
+    EveningFlow(KaraokeStage& stage, RequestQueue& queue, EveningWindow& window);
+    ~EveningFlow();
+    EveningFlow(const EveningFlow&) = delete;
+    EveningFlow& operator=(const EveningFlow&) = delete;
+
+    std::unique_ptr<platform::WindowTimer> timerDelay;  // the centred text; the announcement's pauses
+    std::unique_ptr<platform::WindowTimer> timerNota;   // 500 ms after every stop
+    int timerNotaTag = 0;  // 0: the next request may start after the announcement
+
+    QString Titulo;            // singer and title, shown when a song starts
+    bool VozPresente = false;  // the last microphone buffer peaked above the noise level
+    std::int32_t Acertos = 0;  // syllables highlighted while the singer was heard
+    std::int32_t Erros = 0;    // ... and while not
+
+    // The stage's handlers.
+    void play();                // Play
+    void stop();                // Stop
+    void next();                // Next
+    void openCatalogue();       // the catalogue button
+    void openConfiguration();   // the configuration button
+    void playerStopped();       // the player stopped: reset, then the score in 500 ms
+    void announceScore();       // timerNota
+    void delayOver();           // timerDelay: the centred text goes
+    void lyricStep();           // the 50 ms lyric timer
+    // A highlighted syllable counts as sung when the singer was heard.
+    void syllableHighlighted() { ++(VozPresente ? Acertos : Erros); }
+
+    // The catalogue window's "Tocar Agora": the song numbered `numero` is
+    // requested without a singer, put first in the queue and started.
+    void playNow(std::int32_t numero);
+    // After the catalogue's karaoke check of a file to be added: stopped as
+    // after a song without going on to the next request; the song models
+    // forget the file.
+    void releaseCheckedSong();
+    // Stops a song (playing, paused or fast-forwarding) without starting the
+    // next request; also an end of song not yet handled counts as stopped so.
+    void stopPlaying();
+    // The stage closes: an announcement ends in its current pause, the song
+    // stops, nothing starts any more.
+    void close();
+
+    // thread: any.  The player's stop notification.  A stop the stage makes
+    // on this thread is handled in place, so it has been handled when Stop
+    // returns; the end of a song is only noted, for the next lyric step.
+    void stopReported();
+
+    // Runs the delay timer out: a title still on screen goes at once.
+    void runDelayOut();
+
+    bool announcing() const { return announcing_; }
+    const Score& lastScore() const { return lastScore_; }
+    int announcements() const { return announcements_; }
+    // The song file the player plays (a RIFF song's MidiData renames it).
+    const std::string& songFile() const { return songFile_; }
+
+private:
+    class AutoNextOff;
+    void stopWithoutAutoNext();
+    // An end of song noted and not handled yet is handled now; with
+    // `byTheHost`, as a stop the host made.  True when there was one.
+    bool handlePendingEnd(bool byTheHost);
+    void startFirstRequest();
+    void showTitle();
+    // One pause of the announcement; false when it must end there.
+    bool pause(int ms);
+
+    KaraokeStage& stage_;
+    RequestQueue& queue_;
+    EveningWindow& window_;
+    std::string songFile_;
+    bool announcing_ = false;
+    bool nextAfterAnnouncement_ = false;  // Next was asked for during the announcement
+    bool nextWaiting_ = false;            // a Next waits for the score to be announced
+    Score lastScore_;
+    int announcements_ = 0;
+    bool closing_ = false;
+    // Ends with the flow: waits that outlive it see it gone.
+    std::shared_ptr<char> alive_ = std::make_shared<char>();
+    // A stage-caused Stop is under way: its report is handled in place.
+    std::atomic<bool> stopping_{false};
+    // The end of a song noted on the timer thread, not yet handled.
+    std::atomic<bool> stopPosted_{false};
+    const std::thread::id uiThread_;
+};
+
+}  // namespace vozaro::stage

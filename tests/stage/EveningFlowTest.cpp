@@ -1,0 +1,401 @@
+// The evening's flow without a window: songs from the catalogue played on the
+// recording MIDI device, on the test clock, with a window double that notes
+// what the flow asks of the stage window.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <functional>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "catalogue/vozaro_colecao.h"
+#include "midi/PlayerTestDevices.h"
+#include "platform/ManualTimer.h"
+#include "platform/MessageBox.h"
+#include "platform/SoundPlayer.h"
+#include "platform/WindowTimer.h"
+#include "settings/WindowTestSupport.h"
+#include "stage/EveningFlow.h"
+#include "stage/KaraokeSongs.h"
+#include "stage/KaraokeStage.h"
+
+namespace fx = vozaro::midi::fixtures;
+using fx::operator+;
+namespace platform = vozaro::platform;
+using vozaro::stage::EveningFlow;
+using vozaro::stage::EveningWindow;
+using vozaro::stage::RequestQueue;
+
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace {
+
+// Allocations counted on the thread that switched counting on (a replacement
+// of the global allocation functions for this test program).
+thread_local bool countAllocations = false;
+thread_local int allocationsCounted = 0;
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (countAllocations)
+        ++allocationsCounted;
+    if (void* p = std::malloc(size == 0 ? 1 : size))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+// Syllables at 100, 300 and 500 ms; the song ends at 1000 ms.
+fx::Bytes karaokeSong() {
+    const fx::Bytes notes = fx::vlq(0) + fx::Bytes{0x90, 60, 100} + fx::vlq(400) + fx::Bytes{0x80, 60, 0} +
+                            fx::vlq(600) + fx::Bytes{0xB0, 7, 100};
+    return vozaro::test::song({vozaro::test::lyricTrack({{100, "Can"}, {300, "ta"}, {500, "/mos"}}), notes});
+}
+
+struct SilentPlayer : platform::SoundPlayer {
+    void play(const std::string&) override {}
+};
+
+// The stage window as the flow sees it.  Its lyric timer runs while a song
+// plays, as the window's does.
+class WindowDouble : public EveningWindow {
+public:
+    WindowDouble() { lyricTimer.setInterval(50); }
+    bool& autoNextSwitch() override { return autoNext; }
+    bool scoringOn() override { return scoring; }
+    void setButtonBarEnabled(bool enabled) override { barEnabled = enabled; }
+    void setNextEnabled(bool enabled) override { nextEnabled = enabled; }
+    void showQueue() override {}
+    void selectMicrophone() override {}
+    void startListening() override { ++starts; }
+    int key() override { return 0; }
+    void songStopped() override {
+        lyricTimer.stop();
+        ++stops;
+    }
+    int pictureCount() override { return 0; }
+    void loadRandomPicture() override {}
+    void showCatalogue() override {
+        ++catalogueShown;
+        if (duringCatalogue)
+            duringCatalogue();
+    }
+    bool showConfiguration() override {
+        ++configurationShown;
+        if (duringConfiguration)
+            duringConfiguration();
+        return configurationSaves;
+    }
+    void catalogueUnavailable() override { ++programEnded; }
+
+    bool autoNext = true;
+    bool scoring = true;
+    bool barEnabled = true;
+    bool nextEnabled = true;
+    int starts = 0;
+    int stops = 0;
+    int catalogueShown = 0;
+    int configurationShown = 0;
+    bool configurationSaves = false;
+    int programEnded = 0;
+    std::function<void()> duringCatalogue;
+    std::function<void()> duringConfiguration;
+    platform::WindowTimer lyricTimer;
+};
+
+class Evening : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testApplication();
+        vozaro::catalogue::setProgramFolder(folder.path().toStdString());
+        ASSERT_TRUE(AbrirAlbum());
+        FecharAlbum();
+        stage.resizeCanvas(QSize(800, 600));
+        window.lyricTimer.setOnTimer([this] { flow.lyricStep(); });
+        stage.MidiPlayer.OnPlay = [this](vozaro::midi::TMidiPlayer*) { window.lyricTimer.start(); };
+        // Every syllable is sung.
+        flow.VozPresente = true;
+    }
+
+    // Catalogues a song and queues a request for it; returns its number.
+    std::int32_t request(const std::string& title, const QString& singer) {
+        const std::string file = title + ".kar";
+        const std::int32_t numero = vozaro::test::catalogueEntry("Banda", title, file);
+        fx::writeFile((vozaro::catalogue::songsFolder() / file).string(), karaokeSong());
+        const auto found = vozaro::stage::findSong(numero);
+        queue.append(vozaro::stage::requestLine(found.entry, singer), found.position);
+        return numero;
+    }
+    // Plays the song until its end has been noted on the players' clock,
+    // not yet handled by the flow.
+    void playToItsEnd() {
+        clock.advance(600);
+        timers.advance(500);
+        ASSERT_FALSE(stage.MidiPlayer.Play());
+    }
+    bool advanceUntil(const std::function<bool()>& pred, std::uint32_t maxMs = 20000) {
+        return clock.advanceWhile([&] { return !pred(); }, maxMs);
+    }
+    std::vector<std::string> messageTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& message : messages.messages())
+            texts.push_back(message.text);
+        return texts;
+    }
+
+    vozaro::test::RecordingDevices devices;
+    platform::ManualTimerService timers;
+    platform::ScopedManualWindowClock clock{timers};
+    platform::ScopedSoundPlayer sounds{std::make_shared<SilentPlayer>()};
+    platform::ScopedMessageRecorder messages{platform::MessageResult::Yes};
+    QTemporaryDir folder;
+    KaraokeStage stage;
+    QStringList lines;
+    QStringList positions;
+    RequestQueue queue{lines, positions};
+    WindowDouble window;
+    EveningFlow flow{stage, queue, window};
+};
+
+}  // namespace
+
+TEST_F(Evening, AWholeEveningSongEndScoreNextStopAndPlayAgain) {
+    request("Primeira", "Ana");
+    request("Segunda", "Bia");
+    flow.next();
+    ASSERT_TRUE(stage.MidiPlayer.Play());
+    EXPECT_EQ(flow.Titulo, "Ana - Primeira");
+    EXPECT_TRUE(flow.timerDelay->isActive());  // the title, for 3 s
+    EXPECT_TRUE(window.nextEnabled);
+
+    // The first song ends by itself: its end is handled by the next lyric
+    // step, the bar waits for the score, then the next request starts.
+    ASSERT_TRUE(advanceUntil([&] { return !stage.MidiPlayer.Play(); }));
+    ASSERT_TRUE(advanceUntil([&] { return !window.barEnabled; }, 60));
+    ASSERT_TRUE(advanceUntil([&] { return flow.Titulo == "Bia - Segunda"; }, 8000));
+    EXPECT_TRUE(window.barEnabled);
+    EXPECT_EQ(flow.announcements(), 1);
+    EXPECT_EQ(flow.lastScore().verdict, "Perfeito como um profissional");
+    EXPECT_TRUE(queue.isEmpty());
+
+    // Stopped by the host: announced, and nothing starts by itself.
+    clock.advance(350);
+    flow.stop();
+    EXPECT_FALSE(stage.MidiPlayer.Play());
+    EXPECT_FALSE(window.barEnabled);
+    clock.advance(10000);
+    EXPECT_EQ(flow.announcements(), 2);
+    EXPECT_TRUE(window.autoNext);  // put back after the stop
+    EXPECT_TRUE(window.barEnabled);
+    EXPECT_FALSE(stage.MidiPlayer.Play());
+
+    // Play starts the same song again from its start, with its title.
+    flow.play();
+    EXPECT_TRUE(stage.MidiPlayer.Play());
+    EXPECT_EQ(flow.Titulo, "Bia - Segunda");
+    EXPECT_TRUE(flow.timerDelay->isActive());
+    EXPECT_LT(stage.MidiPlayer.Time(), 10);
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+// Next pressed just as a song ends by itself: one request starts, whichever
+// of the two comes first, and the rest of the queue waits.
+TEST_F(Evening, NextJustAsASongEndsStartsExactlyOneRequest) {
+    struct Case {
+        const char* name;
+        bool endHandledFirst;  // the lyric step handles the end before Next
+        bool scoring;
+    };
+    const Case cases[] = {
+        {"Next before the end is handled", false, true},
+        {"the end handled, then Next", true, true},
+        {"Next before the end is handled, scoring off", false, false},
+        {"the end handled, then Next, scoring off", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        queue.clear();
+        window.scoring = c.scoring;
+        request("Primeira", "Ana");
+        request("Segunda", "Bia");
+        request("Terceira", "Caio");
+        request("Quarta", "Duda");
+        flow.next();
+        ASSERT_EQ(flow.Titulo, "Ana - Primeira");
+        int starts = 0;
+        stage.MidiPlayer.OnPlay = [&](vozaro::midi::TMidiPlayer*) {
+            ++starts;
+            window.lyricTimer.start();
+        };
+        playToItsEnd();
+        if (c.endHandledFirst) {
+            clock.advance(50);
+            ASSERT_TRUE(flow.timerNota->isActive());
+            EXPECT_EQ(flow.timerNotaTag, 0);  // a song that ended by itself
+        }
+        messages.clear();
+        const int announcedBefore = flow.announcements();
+        flow.next();
+        EXPECT_EQ(starts, 1);
+        EXPECT_EQ(flow.Titulo, "Bia - Segunda");
+        EXPECT_TRUE(stage.MidiPlayer.Play());
+        EXPECT_TRUE(flow.timerDelay->isActive());  // its title is on screen
+        EXPECT_EQ(queue.count(), 2);
+        EXPECT_EQ(flow.announcements() - announcedBefore, c.scoring ? 1 : 0);
+        EXPECT_EQ(window.catalogueShown, 0);
+        EXPECT_TRUE(messageTexts().empty());
+        EXPECT_TRUE(window.autoNext);
+        EXPECT_TRUE(window.nextEnabled);
+        // Nothing else starts before this song ends.
+        clock.advance(700);
+        EXPECT_EQ(starts, 1);
+        EXPECT_EQ(flow.Titulo, "Bia - Segunda");
+        flow.stopPlaying();
+        clock.advance(8000);
+        EXPECT_EQ(starts, 1);
+    }
+}
+
+TEST_F(Evening, TheStageOwnStopsNeverStartTheNextRequest) {
+    struct Case {
+        const char* name;
+        std::function<void(EveningFlow&)> stop;
+    };
+    const Case cases[] = {
+        {"Stop", [](EveningFlow& flow) { flow.stop(); }},
+        {"the catalogue window", [](EveningFlow& flow) { flow.openCatalogue(); }},
+        {"the configuration window", [](EveningFlow& flow) { flow.openConfiguration(); }},
+        {"a karaoke check of a file to add",
+         [this](EveningFlow& flow) {
+             // The check loads the file as a song, which stops the player.
+             const auto file = vozaro::catalogue::songsFolder() / "Primeira.kar";
+             ASSERT_TRUE(stage.CarregarMusica(QString::fromStdString(file.string())));
+             flow.releaseCheckedSong();
+             EXPECT_TRUE(flow.songFile().empty());
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        queue.clear();
+        request("Primeira", "");
+        request("Segunda", "");
+        flow.next();
+        ASSERT_TRUE(stage.MidiPlayer.Play());
+        clock.advance(350);
+        c.stop(flow);
+        EXPECT_FALSE(stage.MidiPlayer.Play());
+        EXPECT_TRUE(window.autoNext);
+        clock.advance(10000);
+        EXPECT_FALSE(stage.MidiPlayer.Play());
+        EXPECT_EQ(queue.count(), 1);
+        EXPECT_TRUE(window.barEnabled);
+    }
+}
+
+// Whatever the configuration window's outcome, automatic next ends as the
+// saved settings say: cancelled or not saved (OK with a device that could
+// not be opened), it is what it was.
+TEST_F(Evening, TheConfigurationWindowLeavesAutomaticNextAsSaved) {
+    struct Case {
+        const char* name;
+        bool saves;
+        bool checkedInWindow;  // the switch as the window's saving sets it
+        bool expected;
+    };
+    const Case cases[] = {
+        {"saved with automatic next on", true, true, true},
+        {"saved with automatic next off", true, false, false},
+        {"not saved", false, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        window.autoNext = true;
+        window.configurationSaves = c.saves;
+        bool offWhileShown = false;
+        window.duringConfiguration = [&] {
+            offWhileShown = !window.autoNext;
+            if (c.saves)
+                window.autoNext = c.checkedInWindow;
+        };
+        flow.openConfiguration();
+        EXPECT_TRUE(offWhileShown);
+        EXPECT_EQ(window.autoNext, c.expected);
+    }
+}
+
+TEST_F(Evening, ASongEndingWhileTheCatalogueIsOpenStartsNothingInsideIt) {
+    request("Primeira", "");
+    request("Segunda", "");
+    flow.next();
+    clock.advance(350);
+    // The host answers the question only after the song has ended.
+    window.duringCatalogue = [&] { clock.advance(8000); };
+    messages.setAnswer(platform::MessageResult::No);
+    flow.openCatalogue();  // playing: asked, and No
+    EXPECT_EQ(window.catalogueShown, 0);
+    EXPECT_TRUE(stage.MidiPlayer.Play());
+    messages.setAnswer(platform::MessageResult::Yes);
+    flow.openCatalogue();
+    EXPECT_EQ(window.catalogueShown, 1);
+    EXPECT_FALSE(stage.MidiPlayer.Play());
+    EXPECT_EQ(queue.count(), 1);
+    EXPECT_TRUE(window.autoNext);
+}
+
+TEST_F(Evening, ACatalogueThatCannotBeOpenedEndsTheProgramWithoutAnotherMessage) {
+    request("Primeira", "");
+    // The album file turns into a folder: the catalogue cannot be opened.
+    const auto album = vozaro::catalogue::programFolder() / "vozaro.alb";
+    std::filesystem::remove(album);
+    std::filesystem::create_directory(album);
+    flow.next();
+    EXPECT_EQ(window.programEnded, 1);
+    ASSERT_EQ(messages.messages().size(), 1u);  // the catalogue's own message
+    EXPECT_NE(messages.messages()[0].text, "Música não localizada");
+    EXPECT_FALSE(stage.MidiPlayer.Play());
+
+    messages.clear();
+    flow.playNow(1);
+    EXPECT_EQ(window.programEnded, 2);
+    EXPECT_EQ(messages.messages().size(), 1u);
+}
+
+TEST_F(Evening, TocarAgoraPutsTheSongFirstAndPlaysIt) {
+    request("Primeira", "Ana");
+    const std::int32_t second = request("Segunda", "Bia");
+    queue.removeAt(1);
+    flow.playNow(second);
+    EXPECT_EQ(flow.Titulo, "Segunda");
+    EXPECT_TRUE(stage.MidiPlayer.Play());
+    EXPECT_EQ(queue.count(), 1);
+    flow.playNow(99);  // not in the catalogue: Next starts the waiting request
+    ASSERT_TRUE(advanceUntil([&] { return flow.Titulo == "Ana - Primeira"; }, 1000));
+    EXPECT_TRUE(queue.isEmpty());
+}
+
+// The end of a song, raised where the player's timer ticks, is only noted:
+// nothing is allocated and no lock is taken there.  The next lyric step
+// handles it.
+TEST_F(Evening, TheEndOfASongIsNotedWithoutAllocating) {
+    request("Primeira", "");
+    flow.next();
+    clock.advance(600);
+    timers.advance(390);
+    ASSERT_TRUE(stage.MidiPlayer.Play());
+    countAllocations = true;
+    timers.advance(20);  // the song ends on this tick
+    countAllocations = false;
+    ASSERT_FALSE(stage.MidiPlayer.Play());
+    EXPECT_EQ(allocationsCounted, 0);
+    EXPECT_FALSE(flow.timerNota->isActive());  // not handled yet
+    clock.advance(50);
+    EXPECT_TRUE(flow.timerNota->isActive());
+    EXPECT_FALSE(window.barEnabled);
+}
