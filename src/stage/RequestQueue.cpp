@@ -93,14 +93,19 @@ bool RequestDrag::moveTo(RequestQueue& queue, int selectedRow) {
     return true;
 }
 
-FoundSong findSong(std::int32_t numero) {
+namespace {
+
+// Runs a look-up with the catalogue open: `positionOf` returns the position
+// of the song, -1 when it is not there; RegistroAtual then holds its entry.
+template <typename PositionOf>
+FoundSong lookUp(PositionOf&& positionOf) {
     FoundSong song;
     if (!AbrirAlbum()) {
         song.result = FoundSong::CatalogueUnavailable;
         return song;
     }
     try {
-        song.position = LocalizarMusica(numero);
+        song.position = positionOf();
     } catch (const std::exception&) {
         song.position = -1;
     }
@@ -112,30 +117,22 @@ FoundSong findSong(std::int32_t numero) {
     return song;
 }
 
+}  // namespace
+
+FoundSong findSong(std::int32_t numero) {
+    return lookUp([numero] { return LocalizarMusica(numero); });
+}
+
 FoundSong requestedEntry(const RequestQueue::Request& request) {
     const std::optional<std::int32_t> number = lineNumber(request.line);
-    FoundSong song;
-    if (!AbrirAlbum()) {
-        song.result = FoundSong::CatalogueUnavailable;
-        return song;
-    }
-    try {
+    return lookUp([&]() -> std::int32_t {
         if (request.position >= 0 && request.position < ContarMusicas()) {
             LerRegistro(request.position);
             if (!number || RegistroAtual.Numero == *number)
-                song.position = request.position;
+                return request.position;
         }
-        if (song.position < 0 && number)
-            song.position = LocalizarMusica(*number);
-    } catch (const std::exception&) {
-        song.position = -1;
-    }
-    FecharAlbum();
-    if (song.position >= 0) {
-        song.result = FoundSong::Found;
-        song.entry = RegistroAtual;
-    }
-    return song;
+        return number ? LocalizarMusica(*number) : -1;
+    });
 }
 
 }  // namespace vozaro::stage

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "AllocationCounting.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -485,24 +487,8 @@ TEST_F(PlayerTest, StartingAgainSendsNothingFromBeyondThePosition) {
     player->Stop();
 }
 
-namespace {
-
-// Allocations counted on the thread that switched counting on (a replacement
-// of the global allocation functions for this test program).
-thread_local bool countAllocations = false;
-thread_local int allocationsCounted = 0;
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (countAllocations)
-        ++allocationsCounted;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+using vozaro::test::allocationsCounted;
+using vozaro::test::countAllocations;
 
 TEST_F(PlayerTest, StageSequenceStartsTheSongAgainFromItsBeginning) {
     // What the stage does: play, stop, outputs off, the song read again into

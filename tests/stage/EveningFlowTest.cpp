@@ -3,6 +3,8 @@
 // what the flow asks of the stage window.
 #include <gtest/gtest.h>
 
+#include "AllocationCounting.h"
+
 #include <QTemporaryDir>
 
 #include <cstdlib>
@@ -31,24 +33,8 @@ using vozaro::stage::RequestQueue;
 
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
-namespace {
-
-// Allocations counted on the thread that switched counting on (a replacement
-// of the global allocation functions for this test program).
-thread_local bool countAllocations = false;
-thread_local int allocationsCounted = 0;
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    if (countAllocations)
-        ++allocationsCounted;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+using vozaro::test::allocationsCounted;
+using vozaro::test::countAllocations;
 
 namespace {
 
