@@ -743,6 +743,7 @@ void TformKaraoke::bPlayClick() {
         AudioIn->StartCapture();
         song_.fetch_add(1);
         stopPosted_.store(false);
+        vozaro::platform::soundPlayer().stop();  // a fanfare still sounding ends with the new song
         MidiPlayer.setPlay(true);
     } catch (const std::exception& error) {
         showMessage(error.what(), MessageIcon::Error);

@@ -51,10 +51,13 @@ Bytes karaokeSong() {
 struct FanfareSpy : platform::SoundPlayer {
     void play(const std::string& path) override {
         played.push_back(path);
+        stopsSincePlay = 0;
         if (duringFanfare)
             duringFanfare();
     }
+    void stop() override { ++stopsSincePlay; }
     std::vector<std::string> played;
+    int stopsSincePlay = 0;
     std::function<void()> duringFanfare;
 };
 
@@ -208,6 +211,7 @@ TEST_F(Playback, AnEveningOfTwoSongs) {
     EXPECT_EQ(stage->lastScore().text, "10,0");
     EXPECT_EQ(stage->lastScore().verdict, "Perfeito como um profissional");
     EXPECT_EQ(sounds->played, std::vector<std::string>{(folder.path() + "/nota.wav").toStdString()});
+    EXPECT_GE(sounds->stopsSincePlay, 1);  // the fanfare ends with the next song
     EXPECT_FALSE(stage->announcing());
     EXPECT_TRUE(stage->panelBotoes->isEnabled());
     EXPECT_TRUE(lines().isEmpty());
