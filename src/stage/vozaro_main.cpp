@@ -746,7 +746,7 @@ void TformKaraoke::bPlayClick() {
         vozaro::platform::soundPlayer().stop();  // a fanfare still sounding ends with the new song
         MidiPlayer.setPlay(true);
     } catch (const std::exception& error) {
-        showMessage(error.what(), MessageIcon::Error);
+        showMessage(songFailureMessage(QFile::decodeName(file.c_str()), error), MessageIcon::Error);
     }
 }
 
@@ -819,7 +819,7 @@ void TformKaraoke::bProximaClick() {
             bPlayClick();
     } catch (const std::exception& error) {
         // A file the MIDI engine cannot read.
-        showMessage(error.what(), MessageIcon::Error);
+        showMessage(songFailureMessage(song, error), MessageIcon::Error);
     }
 }
 

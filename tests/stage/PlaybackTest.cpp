@@ -296,7 +296,8 @@ TEST_F(Playback, QueuedSongsThatCannotPlay) {
     addSong("falta.kar", "Falta", {});                          // no file
     addSong("mudo.kar", "Muda", vozaro::test::song({Bytes{}}));  // no lyrics
     addSong("ruim.kar", "Ruim", Bytes{'M', 'T', 'h', 'd', 0, 0});  // unreadable
-    const char* expected[] = {"Música não localizada", nullptr, "Stream read error"};
+    const char* expected[] = {"Música não localizada", nullptr,
+                              "Não foi possível ler a música \"ruim.kar\" (Stream read error)."};
     for (int i = 0; i < 3; ++i) {
         request(QString::number(i + 1), "");
         messages.clear();
@@ -522,4 +523,31 @@ TEST_F(Playback, ARiffSongPlaysAgainAfterStop) {
     stage->bPlayClick();
     EXPECT_TRUE(stage->MidiPlayer.Play());
     EXPECT_EQ(stage->Titulo, "Riff");
+}
+
+// A queued song the engine cannot read: the host is told which song, in
+// Portuguese, with the engine's own text after it.  It used to get the bare
+// English text.
+TEST_F(Playback, ASongThatCannotBeReadIsNamedInTheMessage) {
+    struct Case {
+        const char* file;
+        Bytes bytes;
+        const char* engineText;
+    };
+    const Bytes header = fx::smf(1, 1, 96, {});
+    const Case cases[] = {
+        {"cortada.kar", Bytes(header.begin(), header.begin() + 10), "Stream read error"},
+        {"trilha.kar", header + fx::text("MTrX") + fx::be32(0), "Invalid track start ID"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const auto numero = addSong(c.file, "Quebrada", c.bytes);
+        request(QString::number(numero), "Ana");
+        messages.clear();
+        stage->bProximaClick();
+        ASSERT_EQ(messages.messages().size(), 1u);
+        EXPECT_EQ(messages.messages()[0].text,
+                  std::string("Não foi possível ler a música \"") + c.file + "\" (" + c.engineText + ").");
+        EXPECT_FALSE(stage->MidiPlayer.Play());
+    }
 }
