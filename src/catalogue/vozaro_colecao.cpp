@@ -649,7 +649,7 @@ int32_t ProximoNumero() {
             ++candidate;
     }
     if (!indexEmpty)
-        s.rewriteIndex(numbers);  // nothing freed: the index stays as it is
+        s.rewriteIndex(numbers);  // an empty index (nothing freed) stays as it is
     return candidate;
 }
 

@@ -156,16 +156,15 @@ void returnNumber(int32_t numero);
 // album, so that a catalogue whose songs folder vanished is repaired in one
 // pass.  `started` is called once with the number of entries before the walk
 // when there are any; `progressed` after each entry with the number of
-// entries checked so far.  An input/output error ends the check quietly and
-// leaves the catalogue as it was.  A completed check then restores the
+// entries checked so far.  An input/output error ends the check, leaves the
+// catalogue as it was and is reported to the host (lastRewriteFailure() then
+// says why).  A completed check then restores the
 // numbering rule should a crash or a damaged index have broken it: the index
 // loses numbers that entries use (or that repeat or lie outside 1 .. 99,999)
 // and gets back numbers that are neither used nor free, so no new song can
 // take a number already in use.  Entries that share a number, whatever made
 // them, are then told apart: the first keeps it, each later one gets a new
-// number through ProximoNumero, and the host is told which.  A rewrite that
-// fails is reported to the host (lastRewriteFailure() then says why).
-// Returns false only when the catalogue could not be opened (the message has
+// number through ProximoNumero, and the host is told which.  Returns false only when the catalogue could not be opened (the message has
 // been shown; the program ends).
 struct CheckProgress {
     std::function<void(int32_t entries)> started;
