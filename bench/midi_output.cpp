@@ -10,6 +10,7 @@
 #include "platform/MidiDeviceRecording.h"
 
 #include <array>
+#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -128,16 +129,10 @@ void BuiltinSynthSend(benchmark::State& state) {
 }
 BENCHMARK(BuiltinSynthSend);
 
-// What a stop costs the stage: closing the track outputs of a real 34-track
-// song on one device whose close waits the default 50 ms for system exclusive
-// buffers, as the system's devices do.  Reported in milliseconds per stop.
-void StopA34TrackSong(benchmark::State& state) {
-    const std::string path =
-        std::string(VOZARO_CORPUS_DIR) + "/files/kar/msc__BRITNEY_SPEARS_Baby_One_More_Time.kar";
-    if (!std::ifstream(path)) {
-        state.SkipWithError(("corpus song not found: " + path).c_str());
-        return;
-    }
+// Closes the track outputs of the song at path, as a stop does, on one device
+// whose close waits the default 50 ms for system exclusive buffers, as the
+// system's devices do.  Reported in milliseconds per stop.
+void stopSong(benchmark::State& state, const std::string& path) {
     platform::ScopedMidiDevices devices(std::make_shared<SilentDevices>());
     TMidiData song;
     song.setFileName(path);
@@ -152,7 +147,34 @@ void StopA34TrackSong(benchmark::State& state) {
     }
     state.counters["tracks"] = song.TrackCount();
 }
+
+// What a stop costs the stage with a real 34-track song.
+void StopA34TrackSong(benchmark::State& state) {
+    const std::string path =
+        std::string(VOZARO_CORPUS_DIR) + "/files/kar/msc__BRITNEY_SPEARS_Baby_One_More_Time.kar";
+    if (!std::ifstream(path)) {
+        state.SkipWithError(("corpus song not found: " + path).c_str());
+        return;
+    }
+    stopSong(state, path);
+}
 BENCHMARK(StopA34TrackSong)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// ... and with a hostile file of 10,000 empty tracks (about 80 KB).
+void StopA10000TrackSong(benchmark::State& state) {
+    const std::string path = "/tmp/vozaro-bench-10000-tracks.mid";
+    {
+        std::ofstream out(path, std::ios::binary);
+        const char header[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0x27, 0x10, 0, 96};
+        out.write(header, sizeof header);
+        const char track[] = {'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, char(0xFF), 0x2F, 0};
+        for (int i = 0; i < 10000; ++i)
+            out.write(track, sizeof track);
+    }
+    stopSong(state, path);
+    std::remove(path.c_str());
+}
+BENCHMARK(StopA10000TrackSong)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
