@@ -3,11 +3,16 @@
 // note count or controller memory) should cost less than the device call.
 #include <benchmark/benchmark.h>
 
+#include "midi/cmpMidiData.h"
 #include "midi/cmpMidiOutput.h"
+#include "midi/cmpTrackOutputs.h"
 #include "platform/MidiDeviceFluidSynth.h"
 #include "platform/MidiDeviceRecording.h"
 
 #include <array>
+#include <cstdio>
+#include <fstream>
+#include <string>
 
 using namespace vozaro::midi;
 namespace platform = vozaro::platform;
@@ -123,6 +128,53 @@ void BuiltinSynthSend(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BuiltinSynthSend);
+
+// Closes the track outputs of the song at path, as a stop does, on one device
+// whose close waits the default 50 ms for system exclusive buffers, as the
+// system's devices do.  Reported in milliseconds per stop.
+void stopSong(benchmark::State& state, const std::string& path) {
+    platform::ScopedMidiDevices devices(std::make_shared<SilentDevices>());
+    TMidiData song;
+    song.setFileName(path);
+    song.setActive(true);
+    TTrackOutputs outputs;
+    outputs.setMidiData(&song);
+    for (auto _ : state) {
+        state.PauseTiming();
+        outputs.setActive(true);
+        state.ResumeTiming();
+        outputs.setActive(false);
+    }
+    state.counters["tracks"] = song.TrackCount();
+}
+
+// What a stop costs the stage with a real 34-track song.
+void StopA34TrackSong(benchmark::State& state) {
+    const std::string path =
+        std::string(VOZARO_CORPUS_DIR) + "/files/kar/msc__BRITNEY_SPEARS_Baby_One_More_Time.kar";
+    if (!std::ifstream(path)) {
+        state.SkipWithError(("corpus song not found: " + path).c_str());
+        return;
+    }
+    stopSong(state, path);
+}
+BENCHMARK(StopA34TrackSong)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// ... and with a hostile file of 10,000 empty tracks (about 80 KB).
+void StopA10000TrackSong(benchmark::State& state) {
+    const std::string path = "/tmp/vozaro-bench-10000-tracks.mid";
+    {
+        std::ofstream out(path, std::ios::binary);
+        const char header[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0x27, 0x10, 0, 96};
+        out.write(header, sizeof header);
+        const char track[] = {'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, char(0xFF), 0x2F, 0};
+        for (int i = 0; i < 10000; ++i)
+            out.write(track, sizeof track);
+    }
+    stopSong(state, path);
+    std::remove(path.c_str());
+}
+BENCHMARK(StopA10000TrackSong)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -5,9 +5,11 @@
 
 #include "catalogue/FirstStart.h"
 #include "catalogue/vozaro_album.h"
+#include "catalogue/vozaro_colecao.h"
 #include "catalogue/vozaro_editsong.h"
 #include "catalogue/vozaro_order.h"
 #include "platform/ContentFolder.h"
+#include "platform/Paths.h"
 #include "platform/UiApplication.h"
 #include "platform/UiMessageBox.h"
 #include "settings/vozaro_config.h"
@@ -23,6 +25,12 @@ int main(int argc, char* argv[]) {
     vozaro::platform::installWindowMessageBoxes();
     // The songs, pictures and sounds a new program folder starts with.
     vozaro::catalogue::setContentFolder(vozaro::platform::findContentFolder());
+    // One Vozaro per program folder: a second one leaves before it touches
+    // the catalogue.
+    vozaro::catalogue::setProgramFolder(vozaro::platform::findProgramFolder());
+    const auto catalogueLock = vozaro::catalogue::lockProgramFolder();
+    if (!catalogueLock)
+        return 1;
 
     // The stage checks the display and the catalogue while it is created,
     // before any other window exists; the configuration window, created last,

@@ -6,8 +6,13 @@
 // numbers is repaired should a crash have left it out of step with the album.
 // Prints "entries N" with the number of entries left.
 //
-// A catalogue that cannot be opened prints its message on standard error and
-// exits with 1.
+// Like Vozaro itself it takes the catalogue lock of FOLDER first: while Vozaro
+// or another check has the folder, it prints so on standard error and exits
+// with 3 without touching the catalogue.
+//
+// A catalogue that cannot be opened, or a check that could not rewrite the
+// catalogue (a full disk, a folder in the way of a rewrite file), prints its
+// message on standard error and exits with 1.
 #include <cstdio>
 #include <filesystem>
 
@@ -24,7 +29,10 @@ int main(int argc, char** argv) {
         return vozaro::platform::MessageResult::Ok;
     });
     vozaro::catalogue::setProgramFolder(std::filesystem::path(argv[1]));
-    if (!vozaro::catalogue::removeMissingSongs())
+    const auto lock = vozaro::catalogue::lockProgramFolder();
+    if (!lock)
+        return 3;
+    if (!vozaro::catalogue::removeMissingSongs() || vozaro::catalogue::lastRewriteFailure())
         return 1;
     if (!AbrirAlbum())
         return 1;

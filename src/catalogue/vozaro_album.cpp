@@ -187,6 +187,9 @@ void TformAlbum::bExcluirClick() {
     AlbumClosed closed;
     if (ExcluirMusica(Musicas.numberAt(row)))
         Musicas.remove(row);
+    else if (const auto failure = vozaro::catalogue::lastRewriteFailure())
+        showMessage(vozaro::catalogue::rewriteFailureMessage("A música não foi excluída.", *failure),
+                    MessageIcon::Error);
 }
 
 void TformAlbum::bDadosClick() {

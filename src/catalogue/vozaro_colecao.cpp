@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
@@ -91,6 +92,7 @@ struct Store {
     BinaryFile album;
     BinaryFile index;
     int32_t position = 0;  // next entry of sequential reading
+    std::optional<RewriteFailure> failure;  // of the last removal, check or repair
     // Entries [bufferFirst, bufferFirst + bufferCount) of the album file.
     std::vector<char> buffer;
     int32_t bufferFirst = 0;
@@ -154,6 +156,40 @@ Store& store() {
     return instance;
 }
 
+bool validNumber(int32_t numero) { return numero >= 1 && numero <= kMaxSongs; }
+
+// Which numbers from 1 to 99,999 entries of the album use.
+std::vector<bool> numbersInUse() {
+    Store& s = store();
+    std::vector<bool> used(kMaxSongs + 1, false);
+    const int32_t count = ContarMusicas();
+    for (int32_t i = 0; i < count; ++i)
+        if (int32_t numero = readInt32(s.entryBytes(i) + kNumeroOffset); validNumber(numero))
+            used[static_cast<size_t>(numero)] = true;
+    return used;
+}
+
+// Why a catalogue file could not be written, in the host's words.
+std::string failureReason(const RewriteFailure& failure) {
+    const std::string name = failure.file.filename().string();
+    switch (failure.error.value()) {
+    case ENOSPC:
+    case EDQUOT:
+        return "o disco está cheio";
+    case EROFS:
+    case EACCES:
+    case EPERM:
+        return "a pasta \"" + failure.file.parent_path().string() + "\" não pode ser gravada";
+    case EEXIST:
+    case EISDIR:
+    case ENOTDIR:
+    case ELOOP:
+        return "há uma pasta ou outro arquivo no lugar de \"" + name + "\"";
+    default:
+        return failure.error.message();
+    }
+}
+
 // A catalogued file name that stays inside the songs folder.
 bool isPlainFileName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." &&
@@ -182,8 +218,13 @@ bool openOrCreate(BinaryFile& file, const fs::path& path, const char* openFailur
     bool exists = fs::exists(fs::symlink_status(path, error));
     file = BinaryFile(path, exists ? BinaryFile::Mode::ReadWrite : BinaryFile::Mode::CreateReadWrite,
                       error);
-    if (error)
-        showMessage(exists ? openFailure : createFailure, MessageIcon::Error);
+    if (error) {
+        std::string message = exists ? openFailure : createFailure;
+        if (error == std::errc::read_only_file_system || error == std::errc::permission_denied ||
+            error == std::errc::operation_not_permitted)
+            message += " A pasta \"" + path.parent_path().string() + "\" não pode ser gravada.";
+        showMessage(message, MessageIcon::Error);
+    }
     return !error;
 }
 
@@ -265,6 +306,24 @@ void forEachEntry(const std::function<bool(const EntryView& entry)>& visit) {
     }
 }
 
+CatalogueLock::CatalogueLock(const fs::path& folder) : lock_(folder / "vozaro.lck") {}
+
+std::optional<CatalogueLock> lockProgramFolder() {
+    CatalogueLock lock(programFolder());
+    if (lock.alreadyOpen()) {
+        showMessage(kAlreadyOpen, MessageIcon::Error);
+        return std::nullopt;
+    }
+    return lock;
+}
+
+std::optional<RewriteFailure> lastRewriteFailure() { return store().failure; }
+
+std::string rewriteFailureMessage(const std::string& what, const RewriteFailure& failure) {
+    return what + " Não foi possível gravar \"" + failure.file.filename().string() + "\": " +
+           failureReason(failure) + ".";
+}
+
 void returnNumber(int32_t numero) {
     if (numero < 1 || numero > kMaxSongs)
         return;
@@ -281,6 +340,7 @@ bool removeEntries(const std::function<bool(int32_t)>& drop, const std::vector<i
                    platform::FolderNames& names) {
     Store& s = store();
     std::vector<std::string> dropped;
+    fs::path writing = s.file(".alt");  // the file a failure concerns
     try {
         FileRewrite rewrite(s.file(".alt"));
         const int32_t count = ContarMusicas();
@@ -299,16 +359,27 @@ bool removeEntries(const std::function<bool(int32_t)>& drop, const std::vector<i
         std::vector<int32_t> previousIndex;
         if (!dropped.empty()) {
             previousIndex = s.readIndex();
+            writing = s.file(".idt");
             s.appendToIndex(freed);
+            writing = s.file(".alt");
         }
         try {
             rewrite.commit(s.file(".alb"));
         } catch (const CatalogueError&) {
-            if (!dropped.empty())
-                s.rewriteIndex(previousIndex);  // the entries stay: so do their numbers
+            // On a full disk the failed album rewrite holds the very space
+            // that putting the index back needs: it goes first.
+            rewrite.discard();
+            try {
+                if (!dropped.empty())
+                    s.rewriteIndex(previousIndex);  // the entries stay: so do their numbers
+            } catch (const CatalogueError&) {
+                // The index keeps numbers that entries use: ProximoNumero
+                // passes over them and the next start-up check takes them off.
+            }
             throw;
         }
-    } catch (const CatalogueError&) {
+    } catch (const CatalogueError& error) {
+        s.failure = RewriteFailure{writing, error.code()};
         s.dropBuffer();
         return false;
     }
@@ -327,9 +398,11 @@ void repairFreeNumbers() {
     Store& s = store();
     enum : uint8_t { kUnseen, kInAlbum, kFree };
     std::vector<uint8_t> seen(kMaxSongs + 1, kUnseen);
-    int32_t highest = 0;
-    auto valid = [](int32_t numero) { return numero >= 1 && numero <= kMaxSongs; };
     const int32_t count = ContarMusicas();
+    // Entries sharing a number get new ones afterwards: the numbers up to the
+    // count of entries are kept free for them.
+    int32_t highest = std::min(count, kMaxSongs);
+    auto valid = validNumber;
     for (int32_t i = 0; i < count; ++i) {
         int32_t numero = readInt32(s.entryBytes(i) + kNumeroOffset);
         if (valid(numero)) {
@@ -352,12 +425,96 @@ void repairFreeNumbers() {
         s.rewriteIndex(repaired);
 }
 
+// One entry that shared its number with an earlier one, and its new number.
+struct Renumbered {
+    int32_t from;
+    int32_t to;
+    std::string arquivo;
+};
+
+// Gives each entry whose number an earlier entry has a new number from
+// ProximoNumero, in one rewrite of the album.  When the rewrite fails the
+// numbers taken go back on the index and the error is raised.
+std::vector<Renumbered> renumberDuplicates() {
+    Store& s = store();
+    const int32_t count = ContarMusicas();
+    std::vector<bool> seen(kMaxSongs + 1, false);
+    std::vector<int32_t> later;  // positions
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t numero = readInt32(s.entryBytes(i) + kNumeroOffset);
+        if (!validNumber(numero))
+            continue;
+        if (seen[static_cast<size_t>(numero)])
+            later.push_back(i);
+        seen[static_cast<size_t>(numero)] = true;
+    }
+    std::vector<Renumbered> renumbered;
+    if (later.empty())
+        return renumbered;
+    std::vector<int32_t> taken;
+    try {
+        for (size_t k = 0; k < later.size(); ++k)
+            taken.push_back(ProximoNumero());
+        FileRewrite rewrite(s.file(".alt"));
+        size_t next = 0;
+        for (int32_t i = 0; i < count; ++i) {
+            std::array<char, kEntrySize> bytes;
+            std::memcpy(bytes.data(), s.entryBytes(i), kEntrySize);
+            if (next < later.size() && later[next] == i) {
+                renumbered.push_back({readInt32(bytes.data() + kNumeroOffset), taken[next],
+                                      readText(bytes.data(), kArquivoOffset, kArquivoSize)});
+                writeInt32(bytes.data() + kNumeroOffset, taken[next]);
+                ++next;
+            }
+            rewrite.append(bytes.data(), kEntrySize);
+        }
+        try {
+            rewrite.commit(s.file(".alb"));
+        } catch (const CatalogueError&) {
+            rewrite.discard();
+            throw;
+        }
+    } catch (const CatalogueError& error) {
+        s.failure = RewriteFailure{s.file(taken.size() < later.size() ? ".idt" : ".alt"), error.code()};
+        s.dropBuffer();
+        try {
+            if (!taken.empty())
+                s.appendToIndex(taken);
+        } catch (const CatalogueError&) {
+            // Lost numbers are found again by the next start-up check.
+        }
+        throw;
+    }
+    s.dropBuffer();
+    std::error_code error;
+    s.album = BinaryFile(s.file(".alb"), BinaryFile::Mode::ReadWrite, error);
+    if (error)
+        throw CatalogueError(error, "cannot reopen the album");
+    return renumbered;
+}
+
+// Tells the host which entries got new numbers.
+void reportRenumbered(const std::vector<Renumbered>& renumbered) {
+    constexpr size_t kLinesShown = 20;
+    std::string text = "Havia músicas com o mesmo número no álbum. Cada uma recebeu um número novo:";
+    char line[64];
+    for (size_t k = 0; k < renumbered.size() && k < kLinesShown; ++k) {
+        std::snprintf(line, sizeof line, "\n%5.5d passou a ser %5.5d: ", renumbered[k].from, renumbered[k].to);
+        text += line + platform::windows1252ToUtf8(renumbered[k].arquivo);
+    }
+    if (renumbered.size() > kLinesShown)
+        text += "\ne mais " + std::to_string(renumbered.size() - kLinesShown) + ".";
+    showMessage(text, MessageIcon::Warning);
+}
+
 }  // namespace
 
 bool removeMissingSongs(const CheckProgress& progress) {
+    Store& s = store();
+    s.failure.reset();
     if (!AbrirAlbum())
         return false;
-    Store& s = store();
+    std::vector<Renumbered> renumbered;
     try {
         const int32_t count = ContarMusicas();
         if (count > 0) {
@@ -380,15 +537,25 @@ bool removeMissingSongs(const CheckProgress& progress) {
                 if (progress.progressed)
                     progress.progressed(i + 1);
             }
-            if (!freed.empty())
-                removeEntries([&missing](int32_t n) { return missing.count(n) != 0; }, freed, names);
+            if (!freed.empty() &&
+                !removeEntries([&missing](int32_t n) { return missing.count(n) != 0; }, freed, names) &&
+                s.failure)
+                throw CatalogueError(s.failure->error);
         }
         repairFreeNumbers();
-    } catch (const CatalogueError&) {
-        // A damaged or unreadable album ends the check; the program goes on
-        // with the catalogue as it is.
+        renumbered = renumberDuplicates();
+    } catch (const CatalogueError& error) {
+        // A damaged or unreadable album, or a rewrite that failed, ends the
+        // check; the program goes on with the catalogue as it is.
+        if (!s.failure)
+            s.failure = RewriteFailure{s.file(".idt"), error.code()};
     }
     FecharAlbum();
+    if (!renumbered.empty())
+        reportRenumbered(renumbered);
+    if (s.failure)
+        showMessage(rewriteFailureMessage("A verificação do álbum de músicas não terminou.", *s.failure),
+                    MessageIcon::Error);
     return true;
 }
 
@@ -459,21 +626,30 @@ int32_t LocalizarMusica(int32_t numero) {
 }
 
 bool ExcluirMusica(int32_t numero) {
+    store().failure.reset();
     vozaro::platform::FolderNames names(store().songs);  // listed only if a name is not found as it is
     return removeEntries([numero](int32_t n) { return n == numero; }, {numero}, names);
 }
 
 int32_t ProximoNumero() {
     Store& s = store();
-    int32_t candidate = ContarMusicas() + 1;
-    if (s.index.size() == 0)
-        return candidate;  // nothing freed: the index stays as it is
-    std::vector<int32_t> numbers = s.readIndex();
-    if (!numbers.empty()) {
-        candidate = numbers.back();
+    const std::vector<bool> used = numbersInUse();
+    const bool indexEmpty = s.index.size() == 0;
+    std::vector<int32_t> numbers = indexEmpty ? std::vector<int32_t>() : s.readIndex();
+    int32_t candidate = 0;
+    while (candidate == 0 && !numbers.empty()) {
+        const int32_t numero = numbers.back();
         numbers.pop_back();
+        if (validNumber(numero) && !used[static_cast<size_t>(numero)])
+            candidate = numero;
     }
-    s.rewriteIndex(numbers);
+    if (candidate == 0) {
+        candidate = ContarMusicas() + 1;
+        while (candidate <= kMaxSongs && used[static_cast<size_t>(candidate)])
+            ++candidate;
+    }
+    if (!indexEmpty)
+        s.rewriteIndex(numbers);  // an empty index (nothing freed) stays as it is
     return candidate;
 }
 

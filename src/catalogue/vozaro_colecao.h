@@ -35,6 +35,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/FileLock.h"
+
 // One catalogue entry.  The texts hold Windows-1252 bytes exactly as in the
 // file (see platform/TextEncoding.h to show or build them); writing cuts them
 // to their field's size.
@@ -84,6 +86,32 @@ std::optional<std::filesystem::path> songFilePath(const std::string& arquivo);
 // back.
 std::optional<std::string> catalogueFileName(const std::filesystem::path& songFile);
 
+// One writer per program folder.  The lock file "vozaro.lck" in the folder
+// is held by Vozaro for its whole run and by every other program that writes
+// the catalogue (vozaro-checkalbum, an importer); the system lets it go when
+// its holder ends, however it ends.
+class CatalogueLock {
+public:
+    explicit CatalogueLock(const std::filesystem::path& folder);
+    // false: another program holds it (alreadyOpen()), or the lock file
+    // cannot be made (error() says why; a folder that cannot be written).
+    bool held() const { return lock_.held(); }
+    bool alreadyOpen() const { return !held() && lock_.error() == std::errc::resource_unavailable_try_again; }
+    std::error_code error() const { return lock_.error(); }
+
+private:
+    platform::FileLock lock_;
+};
+
+// What a program says when another holds the catalogue lock.
+inline constexpr const char* kAlreadyOpen = "O Vozaro já está aberto. Use a janela que já está aberta.";
+
+// Takes the lock of the program folder for the program's run.  When another
+// program holds it, shows kAlreadyOpen and returns std::nullopt: the program
+// ends without touching the catalogue.  A folder where no lock file can be
+// made is left to the catalogue's own messages (nothing can write there).
+std::optional<CatalogueLock> lockProgramFolder();
+
 // Sequential reading from the current entry position, in file order
 // (LerRegistro and LocalizarMusica move that position too).
 void seekAlbum(int32_t position);
@@ -102,6 +130,19 @@ struct EntryView {
 // false.  Throws CatalogueError when the album cannot be read.
 void forEachEntry(const std::function<bool(const EntryView& entry)>& visit);
 
+// Why the last removal, start-up check or repair could not rewrite a
+// catalogue file (a full disk, a folder that cannot be written, a folder
+// lying where a rewrite file must go), or std::nullopt when it could.  Each
+// of them forgets an earlier failure when it starts.
+struct RewriteFailure {
+    std::filesystem::path file;  // the file that could not be rewritten
+    std::error_code error;
+};
+std::optional<RewriteFailure> lastRewriteFailure();
+// What the host is told about a failed rewrite: `what` (what was not done),
+// then which file could not be rewritten and why, in Portuguese.
+std::string rewriteFailureMessage(const std::string& what, const RewriteFailure& failure);
+
 // Puts a number taken by ProximoNumero back on the index when its entry could
 // not be written, so the numbering rule keeps holding.  Numbers outside
 // 1 .. 99,999 are ignored.  Throws CatalogueError when the index cannot be
@@ -115,13 +156,16 @@ void returnNumber(int32_t numero);
 // album, so that a catalogue whose songs folder vanished is repaired in one
 // pass.  `started` is called once with the number of entries before the walk
 // when there are any; `progressed` after each entry with the number of
-// entries checked so far.  An input/output error ends the check quietly and
-// leaves the catalogue as it was.  A completed check then restores the
+// entries checked so far.  An input/output error ends the check, leaves the
+// catalogue as it was and is reported to the host (lastRewriteFailure() then
+// says why).  A completed check then restores the
 // numbering rule should a crash or a damaged index have broken it: the index
 // loses numbers that entries use (or that repeat or lie outside 1 .. 99,999)
 // and gets back numbers that are neither used nor free, so no new song can
-// take a number already in use.  Returns false only when the catalogue could
-// not be opened (the message has been shown; the program ends).
+// take a number already in use.  Entries that share a number, whatever made
+// them, are then told apart: the first keeps it, each later one gets a new
+// number through ProximoNumero, and the host is told which.  Returns false only when the catalogue could not be opened (the message has
+// been shown; the program ends).
 struct CheckProgress {
     std::function<void(int32_t entries)> started;
     std::function<void(int32_t position)> progressed;
@@ -185,10 +229,13 @@ void GravarRegistro(int32_t posicao);
 int32_t LocalizarMusica(int32_t numero);
 // Removes every entry numbered `numero`, deletes their song files and frees
 // the number.  False when no entry had the number or an input/output error
-// happened (the catalogue is then unchanged).
+// happened (the catalogue is then unchanged and lastRewriteFailure() says
+// why).
 bool ExcluirMusica(int32_t numero);
 // The number for a new song: the most recently freed one (taken off the
-// index), else ContarMusicas() + 1.  Throws CatalogueError.
+// index), else ContarMusicas() + 1.  A free number that an entry uses after
+// all (a catalogue damaged by a failed write) is passed over and leaves the
+// index, so a new song never shares a number.  Throws CatalogueError.
 int32_t ProximoNumero();
 // Copies a whole file to a destination that must not exist yet.  False when
 // the destination exists, the source does not, or the copy fails; a failed

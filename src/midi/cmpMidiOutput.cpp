@@ -102,6 +102,8 @@ TPhysicalOutputPort::~TPhysicalOutputPort() {
     {
         std::lock_guard lock(mutex_);
         handle_->reset();
+        if (closeWait_ > 0)
+            handle_->waitForSystemExclusive(closeWait_);
         handle_.reset();
     }
     registry.remove(registrySlot_);
@@ -189,15 +191,17 @@ void TPhysicalOutputPort::SetPatch(std::uint8_t program, std::uint8_t channel) n
 // --- TMidiOutputPort -------------------------------------------------------------
 
 TMidiOutputPort::~TMidiOutputPort() {
-    try {
-        setActive(false);
-    } catch (...) {
-        // Deactivating does not throw; nothing may leave a destructor.
-    }
     // Nothing in this program hands system exclusive buffers to a device, so
     // the wait for them ends after its first step.
-    if (sysexLatency_ > 0)
+    if (Active()) {
+        try {
+            deactivate(sysexLatency_);
+        } catch (...) {
+            // Deactivating does not throw; nothing may leave a destructor.
+        }
+    } else if (sysexLatency_ > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(sysexLatency_));
+    }
 }
 
 void TMidiOutputPort::setPortId(std::int32_t value) {
@@ -223,14 +227,20 @@ void TMidiOutputPort::setActive(bool value) {
         physicalPort_.store(physical, std::memory_order_release);
         return;
     }
+    deactivate(0);
+}
+
+void TMidiOutputPort::deactivate(std::int32_t closeWait) {
     AllNotesOff();
     ResetControllers();
     std::lock_guard lock(registry.mutex);
     TPhysicalOutputPort* physical = physicalPort_.load(std::memory_order_acquire);
     if (!physical)
         return;  // the process-end clean-up came first
-    if (physical->detach(slot_))
+    if (physical->detach(slot_)) {
+        physical->closeWait_ = closeWait;
         delete physical;
+    }
     physicalPort_.store(nullptr, std::memory_order_release);
     slot_ = -1;
 }

@@ -92,7 +92,8 @@ private:
     // EMidiOutputPort, unregistered again, when the device does not open.
     // Called with the registry lock held.
     TPhysicalOutputPort(std::int32_t deviceId, TMidiOutputPort* firstPort);
-    // Resets and closes the device, frees its registry slot and the registry
+    // Resets the device, gives it closeWait_ milliseconds for system
+    // exclusive buffers, closes it, frees its registry slot and the registry
     // when that was the last.  Called with the registry lock held.
     ~TPhysicalOutputPort();
 
@@ -106,6 +107,7 @@ private:
     std::unique_ptr<vozaro::platform::MidiOutputDevice> handle_;
     const std::int32_t deviceId_;
     std::int32_t registrySlot_ = -1;
+    std::int32_t closeWait_ = 0;  // set by the port that closes the device
     std::vector<TMidiOutputPort*> ports_;
     mutable std::mutex mutex_;  // guards the device, the memories and the note counts of attached ports
     std::array<std::uint8_t, kMidiChannels> programs_{};
@@ -119,8 +121,11 @@ const std::vector<TPhysicalOutputPort*>* PhysicalPorts() noexcept;
 class TMidiOutputPort {
 public:
     TMidiOutputPort() = default;
-    // Deactivates, then waits for the system exclusive buffers still with the
-    // device, sleeping SysexLatency milliseconds at least once.
+    // Deactivates, and waits SysexLatency milliseconds for system exclusive
+    // buffers: through the device when this port is the last to let go of
+    // it, so that closing the many ports of a song costs one wait per device
+    // and not one per track; an inactive port sleeps it itself; a port whose
+    // device stays open for other ports does not wait.
     ~TMidiOutputPort();
     TMidiOutputPort(const TMidiOutputPort&) = delete;
     TMidiOutputPort& operator=(const TMidiOutputPort&) = delete;
@@ -168,6 +173,10 @@ public:
 private:
     friend class TPhysicalOutputPort;
     friend struct PhysicalPortRegistry;
+
+    // Deactivates; the device, when this port closes it, first waits
+    // closeWait milliseconds for system exclusive buffers.
+    void deactivate(std::int32_t closeWait);
 
     std::int32_t portId_ = 0;
     std::int32_t sysexLatency_ = 50;

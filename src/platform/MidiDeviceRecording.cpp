@@ -1,5 +1,6 @@
 #include "platform/MidiDeviceRecording.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace vozaro::platform {
@@ -19,6 +20,10 @@ public:
     void reset() noexcept override {
         std::lock_guard lock(owner_.mutex_);
         owner_.record(RecordedMidiEvent::Kind::Reset, device_, 0);
+    }
+    void waitForSystemExclusive(int ms) noexcept override {
+        std::lock_guard lock(owner_.mutex_);
+        owner_.record(RecordedMidiEvent::Kind::Wait, device_, static_cast<std::uint32_t>(ms));
     }
 
 private:
@@ -89,6 +94,13 @@ std::vector<std::uint32_t> RecordingMidiDevices::messages(int device) const {
             result.push_back(event.message);
     }
     return result;
+}
+
+int RecordingMidiDevices::waits(int device) const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count_if(log_.begin(), log_.end(), [device](const RecordedMidiEvent& event) {
+        return event.kind == RecordedMidiEvent::Kind::Wait && event.device == device;
+    }));
 }
 
 int RecordingMidiDevices::openHandles(int device) const {

@@ -1,5 +1,6 @@
 // The test double of the MIDI output devices: a set of devices that keep
-// every message with the time it arrived, and every open, reset and close.
+// every message with the time it arrived, and every open, reset, wait for
+// system exclusive buffers (without sleeping) and close.
 //
 // Install it for the whole process with ScopedMidiDevices:
 //     auto recorder = std::make_shared<RecordingMidiDevices>(2);
@@ -22,10 +23,10 @@
 namespace vozaro::platform {
 
 struct RecordedMidiEvent {
-    enum class Kind : std::uint8_t { Open, Message, Reset, Close };
+    enum class Kind : std::uint8_t { Open, Message, Reset, Wait, Close };
     Kind kind;
     int device;
-    std::uint32_t message;  // Message only: packed as packShortMessage() packs it
+    std::uint32_t message;  // Message: packed as packShortMessage() packs it; Wait: milliseconds
     std::int64_t time;      // the recorder's clock when it arrived
     bool operator==(const RecordedMidiEvent&) const = default;
 };
@@ -51,6 +52,8 @@ public:
     std::vector<RecordedMidiEvent> events() const;
     // The messages sent to one device, in order, without their times.
     std::vector<std::uint32_t> messages(int device) const;
+    // The waits for system exclusive buffers a device was given.
+    int waits(int device) const;
     // Handles of the device open right now.
     int openHandles(int device) const;
     // Every entry, kept or not, since the last clear().

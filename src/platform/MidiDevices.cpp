@@ -6,10 +6,17 @@
 #include <alsa/asoundlib.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <utility>
 
 namespace vozaro::platform {
+
+void MidiOutputDevice::waitForSystemExclusive(int ms) noexcept {
+    if (ms > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 namespace {
 

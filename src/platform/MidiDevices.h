@@ -41,6 +41,11 @@ public:
     // Silences every sounding note on all 16 channels without changing
     // programs.
     virtual void reset() noexcept = 0;
+    // Gives system exclusive buffers still with the device `ms` milliseconds
+    // to finish before it is closed: one wait, taken once per device when its
+    // last port lets go of it.  The system's devices sleep; the recording
+    // double notes the wait instead.
+    virtual void waitForSystemExclusive(int ms) noexcept;
 };
 
 // A family of devices behind one back end.

@@ -154,9 +154,11 @@ void EveningFlow::play() {
         Erros = 0;
         window_.startListening();
         stopPosted_.store(false);
+        platform::soundPlayer().stop();  // a fanfare still sounding ends with the new song
         player.setPlay(true);
     } catch (const std::exception& error) {
-        showMessage(error.what(), MessageIcon::Error);
+        const QString song = QFile::decodeName(file.c_str());
+        showMessage(KaraokeStage::songFailureMessage(song, error), MessageIcon::Error);
     }
 }
 
@@ -314,12 +316,13 @@ void EveningFlow::startFirstRequest() {
     Titulo = titleOf(request->line, fromCatalogue(found.entry.Musica));
     const auto path = catalogue::songFilePath(found.entry.Arquivo);
     songFile_ = path ? path->string() : std::string();
+    const QString song = path ? QFile::decodeName(path->c_str()) : QString();
     try {
-        if (stage_.CarregarMusica(path ? QFile::decodeName(path->c_str()) : QString()))
+        if (stage_.CarregarMusica(song))
             play();
     } catch (const std::exception& error) {
         // A file the MIDI engine cannot read.
-        showMessage(error.what(), MessageIcon::Error);
+        showMessage(KaraokeStage::songFailureMessage(song, error), MessageIcon::Error);
     }
 }
 

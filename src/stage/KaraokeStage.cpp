@@ -88,6 +88,13 @@ KaraokeStage::~KaraokeStage() {
 
 // --- song loading ---------------------------------------------------------------
 
+std::string KaraokeStage::songFailureMessage(const QString& path, const std::exception& error) {
+    if (dynamic_cast<const vozaro::midi::EMidiOutputPort*>(&error))
+        return error.what();
+    return "Não foi possível ler a música \"" + QFileInfo(path).fileName().toStdString() + "\" (" +
+           error.what() + ").";
+}
+
 bool KaraokeStage::CarregarMusica(const QString& path) {
     Contagem.clear();
     ContagemAcesa.clear();

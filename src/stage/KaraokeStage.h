@@ -27,6 +27,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "midi/cmpMidiData.h"
@@ -57,6 +59,11 @@ public:
     // the engine cannot read throws the engine's exception (the caller
     // reports it); the song models are left inactive in every case.
     bool CarregarMusica(const QString& path);
+    // What the host is told when playing the song file at path failed with
+    // error: for a file the engine cannot read, the file's name, that it
+    // could not be read, and the engine's own text after it; a device that
+    // cannot be opened keeps the engine's text alone.
+    static std::string songFailureMessage(const QString& path, const std::exception& error);
     // Reads the song named by MidiData's FileName, fills Silabas and Tempos,
     // fits the lyric font, places the lines and enters the waiting state.
     bool ExtrairLetra();

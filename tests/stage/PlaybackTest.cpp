@@ -51,10 +51,13 @@ Bytes karaokeSong() {
 struct FanfareSpy : platform::SoundPlayer {
     void play(const std::string& path) override {
         played.push_back(path);
+        stopsSincePlay = 0;
         if (duringFanfare)
             duringFanfare();
     }
+    void stop() override { ++stopsSincePlay; }
     std::vector<std::string> played;
+    int stopsSincePlay = 0;
     std::function<void()> duringFanfare;
 };
 
@@ -259,6 +262,7 @@ TEST_F(Playback, AnEveningOfTwoSongs) {
     EXPECT_EQ(stage->lastScore().text, "10,0");
     EXPECT_EQ(stage->lastScore().verdict, "Perfeito como um profissional");
     EXPECT_EQ(sounds->played, std::vector<std::string>{(folder.path() + "/nota.wav").toStdString()});
+    EXPECT_GE(sounds->stopsSincePlay, 1);  // the fanfare ends with the next song
     EXPECT_FALSE(stage->announcing());
     EXPECT_TRUE(stage->panelBotoes->isEnabled());
     EXPECT_TRUE(lines().isEmpty());
@@ -343,7 +347,8 @@ TEST_F(Playback, QueuedSongsThatCannotPlay) {
     addSong("falta.kar", "Falta", {});                          // no file
     addSong("mudo.kar", "Muda", vozaro::test::song({Bytes{}}));  // no lyrics
     addSong("ruim.kar", "Ruim", Bytes{'M', 'T', 'h', 'd', 0, 0});  // unreadable
-    const char* expected[] = {"Música não localizada", nullptr, "Stream read error"};
+    const char* expected[] = {"Música não localizada", nullptr,
+                              "Não foi possível ler a música \"ruim.kar\" (Stream read error)."};
     for (int i = 0; i < 3; ++i) {
         request(QString::number(i + 1), "");
         messages.clear();
@@ -572,4 +577,31 @@ TEST_F(Playback, ARiffSongPlaysAgainAfterStop) {
     stage->bPlayClick();
     EXPECT_TRUE(stage->MidiPlayer.Play());
     EXPECT_EQ(stage->Titulo, "Riff");
+}
+
+// A queued song the engine cannot read: the host is told which song, in
+// Portuguese, with the engine's own text after it.  It used to get the bare
+// English text.
+TEST_F(Playback, ASongThatCannotBeReadIsNamedInTheMessage) {
+    struct Case {
+        const char* file;
+        Bytes bytes;
+        const char* engineText;
+    };
+    const Bytes header = fx::smf(1, 1, 96, {});
+    const Case cases[] = {
+        {"cortada.kar", Bytes(header.begin(), header.begin() + 10), "Stream read error"},
+        {"trilha.kar", header + fx::text("MTrX") + fx::be32(0), "Invalid track start ID"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const auto numero = addSong(c.file, "Quebrada", c.bytes);
+        request(QString::number(numero), "Ana");
+        messages.clear();
+        stage->bProximaClick();
+        ASSERT_EQ(messages.messages().size(), 1u);
+        EXPECT_EQ(messages.messages()[0].text,
+                  std::string("Não foi possível ler a música \"") + c.file + "\" (" + c.engineText + ").");
+        EXPECT_FALSE(stage->MidiPlayer.Play());
+    }
 }
