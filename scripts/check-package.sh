@@ -5,8 +5,8 @@
 # 1. cpack -G DEB gives BUILD_DIR/vozaro_<version>_amd64.deb; lintian finds
 #    no errors in it;
 # 2. its control fields: section sound, a maintainer, a description in
-#    Portuguese and English, the shared libraries and a General MIDI
-#    SoundFont among its dependencies;
+#    Portuguese and English, the shared libraries, a General MIDI SoundFont
+#    and the Liberation fonts among its dependencies;
 # 3. its files, unpacked with dpkg-deb -x: the program, the desktop entry, the
 #    icons, the documents, and every song of the song list with the pictures
 #    and sounds, and nothing else;
@@ -42,6 +42,7 @@ for library in libqt6widgets6 libqt6printsupport6 libfluidsynth3 librtmidi6 libr
 done
 grep -Eq '(^|, )fluid-soundfont-gm \| timgm6mb-soundfont(,|$)' <<<"$depends" ||
   fail "Depends lacks a General MIDI SoundFont"
+grep -Eq '(^|, )fonts-liberation2(,|$)' <<<"$depends" || fail "Depends lacks the Liberation fonts"
 
 scratch=$(mktemp -d)
 pid=
