@@ -1,8 +1,9 @@
 # The Debian package, made by CPack from the install rules:
-#   cmake --build <build> --target vozaro && (cd <build> && cpack -G DEB)
-# gives <build>/vozaro_<version>_amd64.deb.  Its dependencies are the shared
-# libraries the program links (dpkg-shlibdeps, from dpkg-dev) and a General
-# MIDI SoundFont for the built-in synthesizer (both SoundFont packages give
+#   cmake --build <build> && (cd <build> && cpack -G DEB)
+# gives <build>/vozaro_<version>_amd64.deb (cpack builds what is not built
+# yet).  Its dependencies are the shared libraries the program links
+# (dpkg-shlibdeps, from dpkg-dev; CPack finds the programs with "file"), a
+# General MIDI SoundFont for the built-in synthesizer (both SoundFont packages give
 # /usr/share/sounds/sf2/default-GM.sf2), the Liberation fonts the lyrics are
 # measured and drawn with (metric-compatible with the fonts the screens are
 # laid out for: with another font the lyric lines come out about 30 % wider),
