@@ -2,8 +2,11 @@
 # Installs what the build and the tests need, builds, and runs every test:
 #   1. the whole program and its tests (CTest), with the virtual sound server
 #      running for the tests labelled "sound";
-#   2. the engine and platform tests (MIDI, audio) again under ThreadSanitizer;
-#   3. each libFuzzer target for FUZZ_SECONDS (default 60) under
+#   2. the Debian package, made from the same build, checked with lintian,
+#      unpacked and started once with a fresh home folder
+#      (scripts/check-package.sh);
+#   3. the engine and platform tests (MIDI, audio) again under ThreadSanitizer;
+#   4. each libFuzzer target for FUZZ_SECONDS (default 60) under
 #      AddressSanitizer and UndefinedBehaviorSanitizer, seeded from the corpus.
 # Exits non-zero on any failure.
 set -euo pipefail
@@ -37,6 +40,9 @@ fi
 step "tests"
 ctest --test-dir build/test --output-on-failure -j "$jobs" -LE sound || status=1
 ctest --test-dir build/test --output-on-failure -L sound || status=1
+
+step "Debian package"
+scripts/check-package.sh build/test || status=1
 
 step "ThreadSanitizer: engine tests"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOZARO_ENGINE_ONLY=ON \

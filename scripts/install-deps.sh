@@ -2,8 +2,9 @@
 # Installs the Debian packages Vozaro needs, in one apt-get call (a later call
 # can remove packages an earlier one brought in).  Idempotent: packages already
 # present are skipped and nothing is asked when all are there.
-#   install-deps.sh run    build and play (full General MIDI SoundFont)
-#   install-deps.sh test   build, tests, benchmarks, fuzzing, virtual sound server
+#   install-deps.sh run    build, package and play (full General MIDI SoundFont)
+#   install-deps.sh test   build, tests, benchmarks, fuzzing, virtual sound server,
+#                          checking the package
 set -euo pipefail
 mode=${1:-run}
 
@@ -12,6 +13,7 @@ common=(
   qt6-base-dev qt6-qpa-plugins qt6-translations-l10n
   libfluidsynth-dev librtmidi-dev librtaudio-dev libsndfile1-dev libasound2-dev
   libjpeg62-turbo-dev fonts-liberation2
+  dpkg-dev file
 )
 case "$mode" in
   run)  extra=(fluid-soundfont-gm) ;;
@@ -19,7 +21,7 @@ case "$mode" in
                clang libfuzzer-14-dev libclang-rt-14-dev
                python3 python3-mido libsmf-dev
                xvfb xauth pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
-               poppler-utils sox espeak-ng) ;;
+               poppler-utils sox espeak-ng lintian) ;;
   *) echo "usage: $0 run|test" >&2; exit 2 ;;
 esac
 

@@ -1,11 +1,14 @@
 // The songs, pictures and sounds made at build time: every song reads back
 // through the MIDI engine with its lyrics on its melody notes, drums on
-// channel 10, and the catalogue's list names them all.
+// channel 10, and the catalogue's list names them all; every song is sung
+// within an untrained voice's range and every lyric line ends on a syllable.
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QString>
 #include <algorithm>
+#include <cctype>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -37,6 +40,48 @@ std::vector<ListedSong> songList() {
         songs.push_back(s);
     }
     return songs;
+}
+
+// Names a song by its file in test reports.
+void PrintTo(const ListedSong& song, std::ostream* out) { *out << song.file; }
+
+// A melody note (channel 1) and the lyric syllables of track 1, "@" tags
+// left out, each in time order.
+struct MelodyNote {
+    std::int32_t tick;
+    int pitch;
+};
+struct Syllable {
+    std::int32_t tick;
+    std::string text;  // Windows-1252, a leading "/" or "\" kept
+};
+struct SongVoice {
+    std::vector<MelodyNote> melody;
+    std::vector<Syllable> syllables;
+};
+
+SongVoice voiceOf(const std::string& file) {
+    vozaro::midi::TMidiData song;
+    song.setFileName((kContent / "Musicas" / file).string());
+    song.setActive(true);
+    SongVoice voice;
+    for (const SongEvent& e : songEvents(song)) {
+        if (e.track == 1 && e.metaType == 0x01 && e.text.rfind('@', 0) != 0)
+            voice.syllables.push_back({e.tick, e.text});
+        if (isNoteOn(e) && (e.status & 0x0F) == 0)
+            voice.melody.push_back({e.tick, e.data1});
+    }
+    auto byTick = [](const auto& a, const auto& b) { return a.tick < b.tick; };
+    std::stable_sort(voice.melody.begin(), voice.melody.end(), byTick);
+    std::stable_sort(voice.syllables.begin(), voice.syllables.end(), byTick);
+    return voice;
+}
+
+bool startsLine(const Syllable& s) { return s.text[0] == '/' || s.text[0] == '\\'; }
+
+std::string noteName(int pitch) {
+    static const char* const names[] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    return names[pitch % 12] + std::to_string(pitch / 12 - 1);
 }
 
 }  // namespace
@@ -139,3 +184,52 @@ TEST(BundledSongs, HyphenatedWordsKeepTheirHyphenOnScreen) {
         EXPECT_NE(screen.find(c.words), std::string::npos) << screen;
     }
 }
+
+// Each bundled song on its own: the sung notes stay within A2 (the lowest a
+// bass sings easily) and E5 (the highest most untrained voices reach), and a
+// lyric line never ends on melody notes that carry no syllable, which a singer
+// hears as a note left unsung or a stressed syllable shifted off its beat.
+class EveryBundledSong : public ::testing::TestWithParam<ListedSong> {};
+
+TEST_P(EveryBundledSong, IsSungBetweenA2AndE5) {
+    constexpr int kA2 = 45, kE5 = 76;
+    const SongVoice voice = voiceOf(GetParam().file);
+    ASSERT_FALSE(voice.syllables.empty());
+    for (const Syllable& s : voice.syllables) {
+        auto note = std::find_if(voice.melody.begin(), voice.melody.end(),
+                                 [&](const MelodyNote& n) { return n.tick == s.tick; });
+        ASSERT_NE(note, voice.melody.end()) << "no melody note under \"" << s.text << '"';
+        EXPECT_GE(note->pitch, kA2) << '"' << s.text << "\" sung on " << noteName(note->pitch);
+        EXPECT_LE(note->pitch, kE5) << '"' << s.text << "\" sung on " << noteName(note->pitch);
+    }
+}
+
+TEST_P(EveryBundledSong, EndsEveryLyricLineOnASyllable) {
+    const SongVoice voice = voiceOf(GetParam().file);
+    ASSERT_FALSE(voice.syllables.empty());
+    const auto& syllables = voice.syllables;
+    for (std::size_t i = 0; i < syllables.size(); ++i) {
+        const bool lastOfLine = i + 1 == syllables.size() || startsLine(syllables[i + 1]);
+        if (!lastOfLine)
+            continue;
+        // Melody notes after the line's last syllable, before the next line
+        // starts (or the song ends), are notes of that line left unsung.
+        const std::int32_t from = syllables[i].tick;
+        const std::int32_t to = i + 1 == syllables.size() ? INT32_MAX : syllables[i + 1].tick;
+        for (const MelodyNote& n : voice.melody)
+            EXPECT_FALSE(n.tick > from && n.tick < to)
+                << "the line ending \"" << syllables[i].text << "\" at tick " << from
+                << " goes on to " << noteName(n.pitch) << " at tick " << n.tick << " without a syllable";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bundled, EveryBundledSong, ::testing::ValuesIn(songList()),
+                         [](const ::testing::TestParamInfo<ListedSong>& info) {
+                             // The file name's ASCII letters: "Atirei o Pau no Gato.kar" is
+                             // "AtireioPaunoGato".
+                             std::string name;
+                             for (char c : info.param.file.substr(0, info.param.file.rfind('.')))
+                                 if (std::isalnum(static_cast<unsigned char>(c)) && static_cast<unsigned char>(c) < 0x80)
+                                     name += c;
+                             return name;
+                         });
