@@ -247,6 +247,7 @@ TEST_F(RewriteFailureTest, AFolderInTheWayOfARewriteIsReported) {
         makeCatalogue(3);
         fs::create_directory(program / name);
         const std::string album = readBytes(program / "vozaro.alb");
+        const std::string index = readBytes(program / "vozaro.idx");
 
         ASSERT_TRUE(AbrirAlbum());
         EXPECT_FALSE(ExcluirMusica(2));
@@ -265,6 +266,7 @@ TEST_F(RewriteFailureTest, AFolderInTheWayOfARewriteIsReported) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
 #endif
         EXPECT_EQ(readBytes(program / "vozaro.alb"), album);
+        EXPECT_EQ(readBytes(program / "vozaro.idx"), index);
     }
 }
 
