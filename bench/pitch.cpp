@@ -14,7 +14,7 @@ constexpr std::size_t kBuffer = 512;
 
 void feed(benchmark::State& state, int harmonics) {
     vozaro::audio::PitchDetector detector(kRate, static_cast<int>(kBuffer));
-    const auto signal = vozaro::test::tone(static_cast<double>(state.range(0)), kRate, harmonics);
+    const auto signal = vozaro::test::toneSamples(static_cast<double>(state.range(0)), kRate, harmonics);
     std::size_t at = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(detector.feed(signal.data() + at, kBuffer));

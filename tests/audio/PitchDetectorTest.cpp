@@ -14,7 +14,7 @@
 using vozaro::audio::HeardPitch;
 using vozaro::audio::PitchDetector;
 using vozaro::test::noteOfHertz;
-using vozaro::test::tone;
+using vozaro::test::toneSamples;
 
 namespace {
 
@@ -42,7 +42,7 @@ class PitchAccuracy : public ::testing::TestWithParam<ToneCase> {};
 TEST_P(PitchAccuracy, DetectsTheToneWithin20Cents) {
     const ToneCase c = GetParam();
     PitchDetector detector;
-    const auto heard = pitches(detector, tone(c.hertz, 22050, c.harmonics));
+    const auto heard = pitches(detector, toneSamples(c.hertz, 22050, c.harmonics));
     const std::size_t settled = PitchDetector::kWindow / kBuffer;  // the window is full from here
     ASSERT_GT(heard.size(), settled + 10);
     const double expected = noteOfHertz(c.hertz);
@@ -86,9 +86,9 @@ TEST(PitchDetector, SilenceAndNoiseGiveNoPitch) {
 TEST(PitchDetector, FollowsAChangeWhateverTheBufferSize) {
     for (std::size_t buffer : {std::size_t{100}, std::size_t{512}, std::size_t{1300}}) {
         PitchDetector detector;
-        pitches(detector, tone(220, 11025), buffer);
+        pitches(detector, toneSamples(220, 11025), buffer);
         EXPECT_NEAR(detector.last().note, 57.0, 0.2) << buffer;
-        pitches(detector, tone(330, 11025), buffer);
+        pitches(detector, toneSamples(330, 11025), buffer);
         EXPECT_NEAR(detector.last().note, noteOfHertz(330), 0.2) << buffer;
         detector.reset();
         EXPECT_FALSE(detector.last().heard());
@@ -98,7 +98,7 @@ TEST(PitchDetector, FollowsAChangeWhateverTheBufferSize) {
 
 TEST(PitchDetector, NullBufferChangesNothing) {
     PitchDetector detector;
-    pitches(detector, tone(440, 8192));
+    pitches(detector, toneSamples(440, 8192));
     const HeardPitch before = detector.last();
     detector.feed(nullptr, 512);
     EXPECT_EQ(detector.last().note, before.note);

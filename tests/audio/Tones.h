@@ -43,7 +43,7 @@ private:
     double phase_ = 0;
 };
 
-inline std::vector<std::int16_t> tone(double hertz, std::size_t count, int harmonics = 1, int sampleRate = 22050) {
+inline std::vector<std::int16_t> toneSamples(double hertz, std::size_t count, int harmonics = 1, int sampleRate = 22050) {
     std::vector<std::int16_t> out;
     out.reserve(count);
     ToneWriter(sampleRate).append(out, hertz, count, harmonics);
