@@ -28,6 +28,7 @@
 #include "sound/SpeakerRecording.h"
 #include "sound/WaveFixture.h"
 #include "stage/KaraokeSongs.h"
+#include "sound/StageOnSoundServer.h"
 #include "stage/vozaro_main.h"
 
 namespace platform = vozaro::platform;
@@ -39,28 +40,16 @@ const std::filesystem::path kSong = std::filesystem::path(VOZARO_CONTENT_DIR) / 
 constexpr int kMicRate = 22050;
 constexpr std::int32_t kSungMs = 16000;  // sung from the first syllable on, then stopped
 
-class PitchSound : public ::testing::Test {
+class PitchSound : public StageOnSoundServer {
 protected:
     void SetUp() override {
-        if (const std::string missing = soundServerMissing(); !missing.empty())
-            GTEST_SKIP() << missing;
-        if (const std::string missing = vozaro::test::soundFontMissing(); !missing.empty())
-            GTEST_SKIP() << missing;
         if (!std::filesystem::exists(kSong))
             GTEST_SKIP() << "bundled song not built: " << kSong;
-        testApplication();
-        previousStore = platform::installSettingsStore(std::make_unique<platform::MemorySettingsStore>());
-        platform::setBuiltinSynthVolume(65535);
-        platform::setBuiltinSynthMute(false);
-        stage = std::make_unique<TformKaraoke>();
-        ASSERT_TRUE(stage->created());
-        vozaro::catalogue::setProgramFolder(folder.path().toStdString());
-        stage->TrackOutputs.setDefaultOutputPort(platform::kMidiMapper);
+        makeStage();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         settings.autoNextSwitch = false;
         stage->config.settings = [this] { return &settings; };
-        stage->resize(800, 600);
-        stage->show();
-
         const std::string name = "marcha.kar";
         numero = vozaro::test::catalogueEntry("Tradicional", "Marcha Soldado", name);
         std::filesystem::copy_file(kSong, vozaro::catalogue::songsFolder() / name);
@@ -76,14 +65,6 @@ protected:
         probe.OrMidi.setActive(false);
         firstSyllable = probe.Tempos.front();
         ASSERT_GT(melody.size(), 20u);
-    }
-    void TearDown() override {
-        if (stage) {
-            stage->close();
-            stage.reset();
-        }
-        if (previousStore)
-            platform::installSettingsStore(std::move(previousStore));
     }
 
     // A wave of the melody moved by `shift` semitones (nothing: silence),
@@ -129,22 +110,6 @@ protected:
         return score;
     }
 
-    static bool waitFor(const std::function<bool()>& pred, int maxMs) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!pred()) {
-            if (clock.elapsed() > maxMs)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
-        return true;
-    }
-
-    platform::ScopedMessageRecorder messages;
-    std::unique_ptr<platform::SettingsStore> previousStore;
-    QTemporaryDir folder;
-    std::unique_ptr<TformKaraoke> stage;
     TKaraokeSettings settings;
     std::int32_t numero = 0;
     std::vector<vozaro::stage::SongNote> melody;
