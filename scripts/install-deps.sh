@@ -12,7 +12,7 @@ common=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-qpa-plugins qt6-translations-l10n
   libfluidsynth-dev librtmidi-dev librtaudio-dev libsndfile1-dev libasound2-dev
-  libjpeg62-turbo-dev fonts-liberation2
+  libjpeg62-turbo-dev libaubio-dev fonts-liberation2
   dpkg-dev file
 )
 case "$mode" in

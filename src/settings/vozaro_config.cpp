@@ -135,6 +135,9 @@ void TformConfig::createControls() {
     cbAjuda->setObjectName(QStringLiteral("cbAjuda"));
     cbNota = checkBox(options, QStringLiteral("Dar nota para os cantores"), QRect(184, 96, 184, 18));
     cbNota->setObjectName(QStringLiteral("cbNota"));
+    // Below it, beside the darkening list, in space no other control uses.
+    cbAfinacao = checkBox(options, QStringLiteral("Avaliar afinação"), QRect(262, 118, 108, 18));
+    cbAfinacao->setObjectName(QStringLiteral("cbAfinacao"));
     Label11 = label(options, QStringLiteral("Escurecer imagem de fundo em"), QRect(8, 118, 170, 18));
     comboDark = new QComboBox(options);
     comboDark->setObjectName(QStringLiteral("comboDark"));
@@ -220,7 +223,11 @@ void TformConfig::createControls() {
     });
     connect(cbAutoNext, &QCheckBox::toggled, this, [this](bool on) { Settings.AutoNext = on; });
     connect(cbAjuda, &QCheckBox::toggled, this, [this](bool on) { Settings.Ajuda = on; });
-    connect(cbNota, &QCheckBox::toggled, this, [this](bool on) { Settings.DarNota = on; });
+    connect(cbNota, &QCheckBox::toggled, this, [this](bool on) {
+        Settings.DarNota = on;
+        cbAfinacao->setEnabled(on && cbNota->isEnabled());
+    });
+    connect(cbAfinacao, &QCheckBox::toggled, this, [this](bool on) { Settings.AfinacaoNota = on; });
     connect(comboDark, &QComboBox::currentIndexChanged, this, [this](int index) {
         // No selection counts as the default step.
         Settings.DarkImg = index >= 0 ? index : TKaraokeSettings{}.DarkImg;
@@ -308,6 +315,9 @@ void TformConfig::FormCreate() {
     cbNota->setChecked(scoring && !micMute);
     Settings.DarNota = cbNota->isChecked();
     cbNota->setEnabled(!cbMicMudo->isChecked());
+    cbAfinacao->setChecked(Settings.AfinacaoNota);
+    Settings.AfinacaoNota = cbAfinacao->isChecked();
+    cbAfinacao->setEnabled(cbNota->isChecked() && cbNota->isEnabled());
     if (micLinePresent())
         Mixer->WriteLineMute(0, MicLine, cbMicMudo->isChecked());
     ApplySettings();
@@ -558,6 +568,7 @@ void TformConfig::cbMicMudoClick() {
     if (cbMicMudo->isChecked())
         cbNota->setChecked(false);
     cbNota->setEnabled(!cbMicMudo->isChecked());
+    cbAfinacao->setEnabled(cbNota->isChecked() && cbNota->isEnabled());
 }
 
 bool TformConfig::AudioInBufferFilled(void* data, std::int32_t size) {

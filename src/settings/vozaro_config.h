@@ -83,6 +83,7 @@ public:
     QLabel* Label3 = nullptr;
     QCheckBox* cbAjuda = nullptr;
     QCheckBox* cbNota = nullptr;
+    QCheckBox* cbAfinacao = nullptr;  // pitch scoring; enabled while scoring is on
     QComboBox* comboDark = nullptr;
     QLabel* Label11 = nullptr;
     QLabel* Label10 = nullptr;

@@ -55,6 +55,7 @@ void loadKaraokeSettings(TKaraokeSettings& settings) {
     settings.DarNota = ReadSettingBool("DarNota", defaults.DarNota);
     if (settings.MicMute)
         settings.DarNota = false;
+    settings.AfinacaoNota = ReadSettingBool("AfinacaoNota", defaults.AfinacaoNota);
 }
 
 void saveKaraokeSettings(TKaraokeSettings& settings) {
@@ -65,6 +66,7 @@ void saveKaraokeSettings(TKaraokeSettings& settings) {
     WriteSettingBool("DarNota", settings.DarNota);
     WriteSettingInt("DarkImg", settings.DarkImg);
     WriteSettingInt("NoiseLevel", settings.NoiseLevel);
+    WriteSettingBool("AfinacaoNota", settings.AfinacaoNota);
     settings.autoNextSwitch = settings.AutoNext;
     settings.DarkLevel = darkLevelOf(settings.DarkImg);
 }

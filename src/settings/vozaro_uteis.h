@@ -28,6 +28,9 @@ struct TKaraokeSettings {
     int NoiseLevel = 2000;    // microphone noise level, 0..32768
     bool MicMute = false;     // microphone muted in the playback mixer
     bool DarNota = true;      // score the singers
+    // With scoring on: a syllable counts as sung when the singer is heard in
+    // tune with the melody (not merely heard), when the song has a melody.
+    bool AfinacaoNota = true;
 
     std::uint8_t DarkLevel = 51;  // amount taken off each colour byte; see darkLevelOf
     bool autoNextSwitch = true;   // what the stage consults when a song ends
@@ -44,13 +47,14 @@ std::uint8_t darkLevelOf(int darkImg);
 // index when it is in the list, else the last device; -1 with no devices.
 int chooseMidiPort(int storedPort, int deviceCount);
 
-// Reads the seven values with their defaults.  A "DarkImg" outside 0..20
+// Reads the eight values with their defaults.  A "DarkImg" outside 0..20
 // becomes the default step; a "NoiseLevel" outside 0..32768 is brought to the
 // nearer bound; with the microphone muted, scoring is off.  MIDIPort is left
 // as stored (chooseMidiPort fits it to the device list).  The derived values
 // are not touched: they follow the next save.
 void loadKaraokeSettings(TKaraokeSettings& settings);
 
-// Writes the seven values in the order "MIDIPort", "AutoNext", "Ajuda",
-// "MicMute", "DarNota", "DarkImg", "NoiseLevel", then sets the derived values.
+// Writes the eight values in the order "MIDIPort", "AutoNext", "Ajuda",
+// "MicMute", "DarNota", "DarkImg", "NoiseLevel", "AfinacaoNota", then sets the
+// derived values.
 void saveKaraokeSettings(TKaraokeSettings& settings);

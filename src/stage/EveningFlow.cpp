@@ -16,6 +16,7 @@
 #include "platform/TextEncoding.h"
 #include "platform/WindowTimer.h"
 #include "stage/KaraokeStage.h"
+#include "stage/Melody.h"
 
 using vozaro::platform::MessageButtons;
 using vozaro::platform::MessageIcon;
@@ -152,6 +153,7 @@ void EveningFlow::play() {
         }
         Acertos = 0;
         Erros = 0;
+        judgedNote_ = -1;
         window_.startListening();
         stopPosted_.store(false);
         platform::soundPlayer().stop();  // a fanfare still sounding ends with the new song
@@ -217,6 +219,7 @@ void EveningFlow::lyricStep() {
 }
 
 void EveningFlow::playerStopped() {
+    endPitchJudging();
     try {
         window_.setButtonBarEnabled(false);
         window_.songStopped();
@@ -240,6 +243,42 @@ void EveningFlow::playerStopped() {
     }
     timerNotaTag = window_.autoNextSwitch() ? 0 : 1;
     timerNota->start();
+}
+
+// --- counting the syllables -------------------------------------------------------------
+
+void EveningFlow::syllableHighlighted() {
+    endPitchJudging();
+    const Melody& melody = stage_.melody;
+    const std::int32_t k = stage_.SilabaAtual;
+    const bool byPitch = melody.found() && k >= 0 && static_cast<std::size_t>(k) < melody.notes.size() &&
+                         melody.notes[static_cast<std::size_t>(k)] >= 0 && window_.pitchScoringOn();
+    if (!byPitch) {
+        ++(VozPresente ? Acertos : Erros);
+        return;
+    }
+    judgedNote_ = transposedNote(melody.notes[static_cast<std::size_t>(k)], window_.key());
+    judgedHit_ = false;
+    // 512-sample buffers of 22050 Hz: 23.2 ms each.
+    judgedBuffersLeft_ = std::max(1, kPitchJudgingMs * 22050 / (512 * 1000) + 1);
+    // The buffer heard last may already be in tune.
+    bufferHeard();
+}
+
+void EveningFlow::bufferHeard() {
+    if (judgedNote_ < 0)
+        return;
+    if (VozPresente && Afinacao.heard() && inTune(Afinacao.note, judgedNote_))
+        judgedHit_ = true;
+    if (judgedHit_ || --judgedBuffersLeft_ <= 0)
+        endPitchJudging();
+}
+
+void EveningFlow::endPitchJudging() {
+    if (judgedNote_ < 0)
+        return;
+    judgedNote_ = -1;
+    ++(judgedHit_ ? Acertos : Erros);
 }
 
 // --- the next request -------------------------------------------------------------------

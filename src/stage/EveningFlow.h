@@ -30,6 +30,7 @@
 #include <string>
 #include <thread>
 
+#include "audio/PitchDetector.h"
 #include "stage/RequestQueue.h"
 #include "stage/Scoring.h"
 
@@ -47,8 +48,9 @@ public:
     virtual ~EveningWindow() = default;
     // The auto-next switch of the live settings.
     virtual bool& autoNextSwitch() = 0;
-    // Scoring is switched on in the settings.
+    // Scoring is switched on in the settings; and with it, scoring by pitch.
     virtual bool scoringOn() = 0;
+    virtual bool pitchScoringOn() = 0;
     // The button bar: disabled from a stop until its score has been
     // announced.  The Next button: disabled while Next runs.
     virtual void setButtonBarEnabled(bool enabled) = 0;
@@ -89,6 +91,7 @@ public:
 
     QString Titulo;            // singer and title, shown when a song starts
     bool VozPresente = false;  // the last microphone buffer peaked above the noise level
+    audio::HeardPitch Afinacao;  // the pitch heard in the last microphone buffers
     std::int32_t Acertos = 0;  // syllables highlighted while the singer was heard
     std::int32_t Erros = 0;    // ... and while not
 
@@ -102,8 +105,16 @@ public:
     void announceScore();       // timerNota
     void delayOver();           // timerDelay: the centred text goes
     void lyricStep();           // the 50 ms lyric timer
-    // A highlighted syllable counts as sung when the singer was heard.
-    void syllableHighlighted() { ++(VozPresente ? Acertos : Erros); }
+    // A highlighted syllable counts as sung when the singer was heard; with
+    // pitch scoring on a song whose melody is known, when the singer is
+    // heard in tune with the syllable's note (moved by the key) in one of
+    // the buffers from its highlight on, for kPitchJudgingMs or until the
+    // next syllable is highlighted or the song stops.  A syllable without a
+    // melody note counts as heard or not.
+    void syllableHighlighted();
+    // A microphone buffer has set VozPresente and Afinacao.
+    void bufferHeard();
+    static constexpr std::int32_t kPitchJudgingMs = 250;
 
     // The catalogue window's "Tocar Agora": the song numbered `numero` is
     // requested without a singer, put first in the queue and started.
@@ -141,6 +152,8 @@ private:
     bool handlePendingEnd(bool byTheHost);
     void startFirstRequest();
     void showTitle();
+    // The syllable being judged by pitch is counted now.
+    void endPitchJudging();
     // One pause of the announcement; false when it must end there.
     bool pause(int ms);
 
@@ -152,6 +165,11 @@ private:
     bool nextAfterAnnouncement_ = false;  // Next was asked for during the announcement
     bool nextWaiting_ = false;            // a Next waits for the score to be announced
     Score lastScore_;
+    // The syllable being judged by pitch: its note (-1: none), whether it
+    // was hit, and how many more buffers it waits for.
+    int judgedNote_ = -1;
+    bool judgedHit_ = false;
+    int judgedBuffersLeft_ = 0;
     int announcements_ = 0;
     bool closing_ = false;
     // Ends with the flow: waits that outlive it see it gone.

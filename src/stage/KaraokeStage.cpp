@@ -150,6 +150,11 @@ bool KaraokeStage::ExtrairLetra() {
         position.SetPosition(lyrics.ticks[k]);
         Tempos[k] = clampTime(position.Time());
     }
+    try {
+        melody = vozaro::stage::findMelody(vozaro::stage::songNotes(OrMidi), Tempos);
+    } catch (...) {
+        melody = {};  // only memory can fail: the song is scored by loudness
+    }
 
     TempoLimpeza = 0;
     LinhaAtual = 2;

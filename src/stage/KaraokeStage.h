@@ -34,6 +34,7 @@
 #include "midi/cmpMidiData.h"
 #include "midi/cmpMidiPlayer.h"
 #include "midi/cmpTrackOutputs.h"
+#include "stage/Melody.h"
 
 class KaraokeStage {
 public:
@@ -70,6 +71,9 @@ public:
 
     QStringList Silabas;                // one per syllable, leading "/" or "\" kept
     std::vector<std::int32_t> Tempos;   // each syllable's song time in ms
+    // The melody the syllables are sung on (not found: pitch cannot be
+    // scored), from the untouched song.
+    vozaro::stage::Melody melody;
     std::int32_t AlturaLinha = 0;       // height of one lyric line in pixels
     std::array<std::int32_t, 3> LinhaY{};  // top row of slot 1 (upper) and 2; [0] unused
 

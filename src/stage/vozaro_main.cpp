@@ -651,6 +651,11 @@ bool& TformKaraoke::autoNextSwitch() {
     return settings ? settings->autoNextSwitch : autoNextFallback_;
 }
 
+bool TformKaraoke::pitchScoringOn() {
+    const TKaraokeSettings* settings = liveSettings();
+    return settings ? settings->AfinacaoNota : TKaraokeSettings{}.AfinacaoNota;
+}
+
 bool TformKaraoke::scoringOn() {
     const TKaraokeSettings* settings = liveSettings();
     return settings ? settings->DarNota : TKaraokeSettings{}.DarNota;
@@ -664,7 +669,12 @@ void TformKaraoke::selectMicrophone() {
         config.selectMicrophone();
 }
 
-void TformKaraoke::startListening() { AudioIn->StartCapture(); }
+void TformKaraoke::startListening() {
+    // What the microphone heard before this song is forgotten.
+    pitchDetector.reset();
+    Afinacao = pitchDetector.last();
+    AudioIn->StartCapture();
+}
 int TformKaraoke::key() { return MidiTone->value(); }
 
 void TformKaraoke::songStopped() {
@@ -712,6 +722,8 @@ bool TformKaraoke::AudioInBufferFilled(void* data, std::int32_t size) {
     VozPresente = vozaro::stage::voicePresent(peak, settings ? settings->NoiseLevel : TKaraokeSettings{}.NoiseLevel);
     // The bar starts at the noise level: below it, it shows its floor.
     MicProgress->setValue(std::clamp(peak, MicProgress->minimum(), MicProgress->maximum()));
+    Afinacao = pitchDetector.feed(static_cast<const std::int16_t*>(data), static_cast<std::size_t>(std::max(size, 0) / 2));
+    flow_.bufferHeard();
     return true;
 }
 

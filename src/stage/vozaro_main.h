@@ -154,6 +154,8 @@ public:
 
     // Scoring.
     bool& VozPresente = flow_.VozPresente;  // the last microphone buffer peaked above the noise level
+    vozaro::audio::HeardPitch& Afinacao = flow_.Afinacao;  // the pitch of the last buffers
+    vozaro::audio::PitchDetector pitchDetector;  // hears Afinacao in every microphone buffer
     std::int32_t& Acertos = flow_.Acertos;  // syllables highlighted while the singer was heard
     std::int32_t& Erros = flow_.Erros;      // ... and while not
 
@@ -242,6 +244,7 @@ private:
     // What the evening's flow asks of the window.
     bool& autoNextSwitch() override;
     bool scoringOn() override;
+    bool pitchScoringOn() override;
     void setButtonBarEnabled(bool enabled) override;
     void setNextEnabled(bool enabled) override;
     void showQueue() override;  // Pedidos shows the lines again

@@ -537,3 +537,55 @@ TEST_F(ConfigWindow, AfterTheWindowAutomaticNextIsWhatTheSettingsSaved) {
 }
 
 }  // namespace
+
+namespace {
+
+// "Avaliar afinação": below "Dar nota para os cantores", clear of every other
+// control, enabled only while scoring is on, stored as "AfinacaoNota".
+TEST_F(ConfigWindow, PitchScoringFollowsScoringAndIsStored) {
+    {
+        TformConfig config;
+        config.show();
+        ASSERT_NE(config.cbAfinacao, nullptr);
+        EXPECT_EQ(config.cbAfinacao->text(), QStringLiteral("Avaliar afinação"));
+        EXPECT_TRUE(config.cbAfinacao->isChecked());
+        EXPECT_TRUE(config.cbAfinacao->isEnabled());
+        EXPECT_TRUE(config.Settings.AfinacaoNota);
+        const QRect box = config.cbAfinacao->geometry();
+        EXPECT_GE(box.top(), config.cbNota->geometry().bottom());
+        EXPECT_LE(box.right(), config.cbAfinacao->parentWidget()->contentsRect().right());
+        for (QObject* child : config.cbAfinacao->parentWidget()->children()) {
+            auto* other = qobject_cast<QWidget*>(child);
+            if (other && other != config.cbAfinacao)
+                EXPECT_FALSE(box.intersects(other->geometry())) << other->objectName().toStdString();
+        }
+
+        config.cbNota->click();
+        EXPECT_FALSE(config.cbAfinacao->isEnabled());
+        config.cbNota->click();
+        EXPECT_TRUE(config.cbAfinacao->isEnabled());
+        config.cbMicMudo->click();  // scoring goes off with its warning
+        EXPECT_FALSE(config.cbAfinacao->isEnabled());
+        config.cbMicMudo->click();
+        EXPECT_FALSE(config.cbAfinacao->isEnabled());  // scoring stays off
+        config.cbNota->click();
+        EXPECT_TRUE(config.cbAfinacao->isEnabled());
+
+        config.cbAfinacao->click();
+        EXPECT_FALSE(config.Settings.AfinacaoNota);
+        config.bOk->click();
+        EXPECT_FALSE(ReadSettingBool("AfinacaoNota", true));
+        EXPECT_TRUE(ReadSettingBool("DarNota", false));
+    }
+    TformConfig again;
+    EXPECT_FALSE(again.cbAfinacao->isChecked());
+    EXPECT_FALSE(again.Settings.AfinacaoNota);
+    // Stored with scoring off: kept, but disabled.
+    WriteSettingBool("AfinacaoNota", true);
+    WriteSettingBool("DarNota", false);
+    TformConfig third;
+    EXPECT_TRUE(third.cbAfinacao->isChecked());
+    EXPECT_FALSE(third.cbAfinacao->isEnabled());
+}
+
+}  // namespace

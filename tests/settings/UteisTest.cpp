@@ -50,7 +50,7 @@ TEST_F(Settings, FailedWritesAreDroppedSilently) {
     EXPECT_TRUE(ReadSettingBool("Ajuda", true));
 }
 
-TEST_F(Settings, EmptyStoreLoadsTheDefaultsAndTheSaveStoresAllSeven) {
+TEST_F(Settings, EmptyStoreLoadsTheDefaultsAndTheSaveStoresThemAll) {
     TKaraokeSettings settings;
     settings.MIDIPort = 9;
     settings.AutoNext = false;
@@ -63,12 +63,14 @@ TEST_F(Settings, EmptyStoreLoadsTheDefaultsAndTheSaveStoresAllSeven) {
     EXPECT_EQ(settings.NoiseLevel, 2000);
     EXPECT_FALSE(settings.MicMute);
     EXPECT_TRUE(settings.DarNota);
+    EXPECT_TRUE(settings.AfinacaoNota);
 
     settings.DarkLevel = 0;
     settings.autoNextSwitch = false;
     saveKaraokeSettings(settings);
     EXPECT_EQ(store->writeLog(), (std::vector<std::string>{"MIDIPort", "AutoNext", "Ajuda", "MicMute",
-                                                         "DarNota", "DarkImg", "NoiseLevel"}));
+                                                         "DarNota", "DarkImg", "NoiseLevel",
+                                                         "AfinacaoNota"}));
     EXPECT_EQ(settings.DarkLevel, 51);
     EXPECT_TRUE(settings.autoNextSwitch);
     EXPECT_EQ(ReadSettingInt("MIDIPort", 0), -1);

@@ -2,10 +2,14 @@
 // (scripts/sound-server.sh), and playing into its microphone feed.
 #pragma once
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStringList>
+#include <QThread>
 
 #include <cstdint>
+#include <functional>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -47,6 +51,20 @@ inline QString runPulseTool(const QString& program, const QStringList& arguments
     process.closeWriteChannel();
     if (!process.waitForFinished(30000) || process.exitCode() != 0) return {};
     return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Real time, with window messages handled, until pred() or maxMs; whether
+// pred() came true.
+inline bool waitInRealTime(const std::function<bool()>& pred, int maxMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!pred()) {
+        if (clock.elapsed() > maxMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
 }
 
 }  // namespace vozaro::test

@@ -27,6 +27,7 @@
 #include "sound/SpeakerRecording.h"
 #include "sound/WaveFixture.h"
 #include "stage/KaraokeSongs.h"
+#include "sound/StageOnSoundServer.h"
 #include "stage/vozaro_main.h"
 
 namespace platform = vozaro::platform;
@@ -38,36 +39,20 @@ const QString kCorpus = QStringLiteral(VOZARO_CORPUS_DIR) + "/files/kar/";
 const QString kShortSong = kCorpus + "jazzsoft__test-karaoke-kar.mid";  // 10.6 s, 26 syllables
 const QString kSecondSong = kCorpus + "msc__TRADITIONAL_BLUEGRASS_Rocky_Top.kar";
 
-class StageSound : public ::testing::Test {
+class StageSound : public StageOnSoundServer {
 protected:
     void SetUp() override {
-        if (const std::string missing = soundServerMissing(); !missing.empty())
-            GTEST_SKIP() << missing;
-        if (const std::string missing = vozaro::test::soundFontMissing(); !missing.empty())
-            GTEST_SKIP() << missing;
         if (!QFile::exists(kShortSong) || !QFile::exists(kSecondSong))
             GTEST_SKIP() << "corpus songs not found in " << kCorpus.toStdString();
-        testApplication();
         QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
-        previousStore = platform::installSettingsStore(std::make_unique<platform::MemorySettingsStore>());
-        platform::setBuiltinSynthVolume(65535);
-        platform::setBuiltinSynthMute(false);
-        stage = std::make_unique<TformKaraoke>();
-        ASSERT_TRUE(stage->created());
-        vozaro::catalogue::setProgramFolder(folder.path().toStdString());
-        stage->TrackOutputs.setDefaultOutputPort(platform::kMidiMapper);
-        stage->resize(800, 600);
-        stage->show();
+        makeStage();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         stage->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(stage.get()));
     }
     void TearDown() override {
-        if (stage) {
-            stage->close();
-            stage.reset();
-        }
-        if (previousStore)
-            platform::installSettingsStore(std::move(previousStore));
+        StageOnSoundServer::TearDown();
         QLocale::setDefault(QLocale::c());
     }
 
@@ -86,23 +71,6 @@ protected:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     }
-    // Real time, with window messages handled, until pred() or maxMs.
-    static bool waitFor(const std::function<bool()>& pred, int maxMs) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!pred()) {
-            if (clock.elapsed() > maxMs)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
-        return true;
-    }
-
-    platform::ScopedMessageRecorder messages;
-    std::unique_ptr<platform::SettingsStore> previousStore;
-    QTemporaryDir folder;
-    std::unique_ptr<TformKaraoke> stage;
 };
 
 // The RMS of a stretch of a recording (seconds from its start).

@@ -56,12 +56,13 @@ public:
     WindowDouble() { lyricTimer.setInterval(50); }
     bool& autoNextSwitch() override { return autoNext; }
     bool scoringOn() override { return scoring; }
+    bool pitchScoringOn() override { return pitchScoring; }
     void setButtonBarEnabled(bool enabled) override { barEnabled = enabled; }
     void setNextEnabled(bool enabled) override { nextEnabled = enabled; }
     void showQueue() override {}
     void selectMicrophone() override {}
     void startListening() override { ++starts; }
-    int key() override { return 0; }
+    int key() override { return keyChosen; }
     void songStopped() override {
         lyricTimer.stop();
         ++stops;
@@ -83,6 +84,8 @@ public:
 
     bool autoNext = true;
     bool scoring = true;
+    bool pitchScoring = true;
+    int keyChosen = 0;
     bool barEnabled = true;
     bool nextEnabled = true;
     int starts = 0;
@@ -384,4 +387,133 @@ TEST_F(Evening, TheEndOfASongIsNotedWithoutAllocating) {
     clock.advance(50);
     EXPECT_TRUE(flow.timerNota->isActive());
     EXPECT_FALSE(window.barEnabled);
+}
+
+// --- scoring by pitch ----------------------------------------------------------------
+
+namespace {
+
+// Syllables at 100, 300 and 500 ms sung on C4, E4 and G4 (channel 1); a held
+// chord on channel 2 under them.  The song ends at 1000 ms.
+fx::Bytes melodySong() {
+    const fx::Bytes voice = fx::vlq(100) + fx::Bytes{0x90, 60, 100} + fx::vlq(200) + fx::Bytes{0x80, 60, 0} +
+                            fx::vlq(0) + fx::Bytes{0x90, 64, 100} + fx::vlq(200) + fx::Bytes{0x80, 64, 0} +
+                            fx::vlq(0) + fx::Bytes{0x90, 67, 100} + fx::vlq(300) + fx::Bytes{0x80, 67, 0} +
+                            fx::vlq(200) + fx::Bytes{0xB0, 7, 100};
+    const fx::Bytes chord = fx::vlq(0) + fx::Bytes{0x91, 48, 60} + fx::vlq(900) + fx::Bytes{0x81, 48, 0};
+    return vozaro::test::song(
+        {vozaro::test::lyricTrack({{100, "Can"}, {300, "ta"}, {500, "/mos"}}), voice, chord});
+}
+
+}  // namespace
+
+// A syllable is judged on the buffers from its highlight on: a hit as soon
+// as one is heard in tune, a miss when none is within the judging time or
+// before the next syllable.
+TEST_F(Evening, ASyllableIsInTuneWhenABufferAfterItsHighlightIs) {
+    stage.melody.channel = 0;
+    stage.melody.notes = {60, 64, -1};
+    const int judged = EveningFlow::kPitchJudgingMs * 22050 / (512 * 1000) + 1;
+    struct Case {
+        const char* name;
+        int syllable;
+        int key;
+        bool voice;
+        double sung;     // from the judged buffer on
+        int quietFirst;  // buffers of an out-of-tune voice before it
+        bool pitchOn;
+        int heard;       // Acertos after the syllable
+    } cases[] = {
+        {"in tune at once", 0, 0, true, 60.2, 0, true, 1},
+        {"an octave below", 0, 0, true, 48.0, 0, true, 1},
+        {"a fifth above", 0, 0, true, 67.0, 0, true, 0},
+        {"in tune but not above the noise", 0, 0, false, 60.0, 0, true, 0},
+        {"late but within the judging time", 1, 0, true, 64.0, judged - 1, true, 1},
+        {"too late", 1, 0, true, 64.0, judged, true, 0},
+        {"the key moves the note", 1, 3, true, 67.0, 0, true, 1},
+        {"the key moved, sung as written", 1, 3, true, 64.0, 0, true, 0},
+        {"no melody note: heard is sung", 2, 0, true, 40.0, 0, true, 1},
+        {"pitch scoring off: heard is sung", 0, 0, true, 67.0, 0, false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        flow.Acertos = 0;
+        flow.Erros = 0;
+        window.keyChosen = c.key;
+        window.pitchScoring = c.pitchOn;
+        stage.SilabaAtual = c.syllable;
+        flow.VozPresente = c.voice;
+        flow.Afinacao = {c.sung + 6.0, 0.95};  // a tritone off until then
+        if (c.quietFirst == 0)
+            flow.Afinacao.note = c.sung;
+        flow.syllableHighlighted();
+        for (int b = 1; b < c.quietFirst; ++b)
+            flow.bufferHeard();
+        flow.Afinacao.note = c.sung;
+        flow.bufferHeard();
+        for (int b = 0; b < judged; ++b)
+            flow.bufferHeard();
+        EXPECT_EQ(flow.Acertos, c.heard);
+        EXPECT_EQ(flow.Acertos + flow.Erros, 1) << "counted once";
+    }
+    // The next syllable ends the judging of the one before.
+    flow.Acertos = 0;
+    flow.Erros = 0;
+    window.pitchScoring = true;
+    window.keyChosen = 0;
+    flow.VozPresente = true;
+    flow.Afinacao = {50.0, 0.95};
+    stage.SilabaAtual = 0;
+    flow.syllableHighlighted();
+    stage.SilabaAtual = 1;
+    flow.syllableHighlighted();
+    EXPECT_EQ(flow.Erros, 1);
+    flow.Afinacao.note = 64.0;
+    flow.bufferHeard();
+    EXPECT_EQ(flow.Acertos, 1);
+}
+
+// A whole song on the test clock, sung by a voice that follows the melody a
+// little late, is scored by pitch: in tune, a fifth above, an octave below,
+// transposed, silent, and by loudness with pitch scoring off.
+TEST_F(Evening, ASongSungInTuneScoresByPitch) {
+    const std::string file = "Melodia.kar";
+    const std::int32_t numero = vozaro::test::catalogueEntry("Banda", "Melodia", file);
+    fx::writeFile((vozaro::catalogue::songsFolder() / file).string(), melodySong());
+    struct Case {
+        const char* name;
+        double shift;  // semitones from the melody
+        bool voice;
+        int key;
+        bool pitchOn;
+        double score;
+    } cases[] = {
+        {"in tune", 0, true, 0, true, 10},       {"a fifth above", 7, true, 0, true, 0},
+        {"an octave below", -12, true, 0, true, 10}, {"silent", 0, false, 0, true, 0},
+        {"transposed", 3, true, 3, true, 10},    {"by loudness", 7, true, 0, false, 10},
+    };
+    window.autoNext = false;
+    const auto melodyAt = [&](std::int64_t ms) {
+        return ms < 300 ? 60 : ms < 500 ? 64 : 67;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        window.pitchScoring = c.pitchOn;
+        window.keyChosen = c.key;
+        const int before = flow.announcements();
+        // The voice comes 60 ms after each note; a buffer every 50 ms.
+        window.lyricTimer.setOnTimer([&] {
+            const std::int64_t heardAt = stage.MidiPlayer.Time() - 60;
+            flow.VozPresente = c.voice;
+            flow.Afinacao = {melodyAt(heardAt) + c.shift, c.voice ? 0.95 : 0.1};
+            flow.bufferHeard();
+            flow.lyricStep();
+        });
+        flow.playNow(numero);
+        ASSERT_TRUE(stage.MidiPlayer.Play());
+        ASSERT_TRUE(stage.melody.found());
+        ASSERT_TRUE(advanceUntil([&] { return flow.announcements() > before; }, 5000));
+        EXPECT_EQ(flow.lastScore().value, c.score);
+        advanceUntil([&] { return !flow.announcing(); }, 10000);
+    }
 }
