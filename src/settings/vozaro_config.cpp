@@ -209,6 +209,9 @@ void TformConfig::createControls() {
     bCancel = new QPushButton(QStringLiteral("Cancelar"), this);
     bCancel->setObjectName(QStringLiteral("bCancel"));
     bCancel->setGeometry(506, 368, 80, 26);
+    // Free space at the bottom left, beside the buttons.
+    cbCelular = checkBox(this, QStringLiteral("Pedidos pelo celular"), QRect(10, 372, 190, 18));
+    cbCelular->setObjectName(QStringLiteral("cbCelular"));
 
     // The live settings follow the controls.
     // A device chosen with the mouse or the arrow keys takes the test song
@@ -221,6 +224,7 @@ void TformConfig::createControls() {
     connect(cbAutoNext, &QCheckBox::toggled, this, [this](bool on) { Settings.AutoNext = on; });
     connect(cbAjuda, &QCheckBox::toggled, this, [this](bool on) { Settings.Ajuda = on; });
     connect(cbNota, &QCheckBox::toggled, this, [this](bool on) { Settings.DarNota = on; });
+    connect(cbCelular, &QCheckBox::toggled, this, [this](bool on) { Settings.Celular = on; });
     connect(comboDark, &QComboBox::currentIndexChanged, this, [this](int index) {
         // No selection counts as the default step.
         Settings.DarkImg = index >= 0 ? index : TKaraokeSettings{}.DarkImg;
@@ -296,6 +300,7 @@ void TformConfig::FormCreate() {
     cbAjuda->setChecked(Settings.Ajuda);
     Settings.Ajuda = cbAjuda->isChecked();
     comboDark->setCurrentIndex(Settings.DarkImg);
+    cbCelular->setChecked(Settings.Celular);
     MicSlider->setValue(Settings.NoiseLevel);
     Settings.NoiseLevel = MicSlider->value();
     if (stage.setLevelFloor)

@@ -55,6 +55,10 @@ void loadKaraokeSettings(TKaraokeSettings& settings) {
     settings.DarNota = ReadSettingBool("DarNota", defaults.DarNota);
     if (settings.MicMute)
         settings.DarNota = false;
+    settings.Celular = ReadSettingBool("Celular", defaults.Celular);
+    settings.PortaCelular = ReadSettingInt("PortaCelular", defaults.PortaCelular);
+    if (settings.PortaCelular < 1 || settings.PortaCelular > kLastPhonePort)
+        settings.PortaCelular = defaults.PortaCelular;
 }
 
 void saveKaraokeSettings(TKaraokeSettings& settings) {
@@ -65,6 +69,8 @@ void saveKaraokeSettings(TKaraokeSettings& settings) {
     WriteSettingBool("DarNota", settings.DarNota);
     WriteSettingInt("DarkImg", settings.DarkImg);
     WriteSettingInt("NoiseLevel", settings.NoiseLevel);
+    WriteSettingBool("Celular", settings.Celular);
+    WriteSettingInt("PortaCelular", settings.PortaCelular);
     settings.autoNextSwitch = settings.AutoNext;
     settings.DarkLevel = darkLevelOf(settings.DarkImg);
 }

@@ -28,6 +28,8 @@ struct TKaraokeSettings {
     int NoiseLevel = 2000;    // microphone noise level, 0..32768
     bool MicMute = false;     // microphone muted in the playback mixer
     bool DarNota = true;      // score the singers
+    bool Celular = false;     // guests request songs from their phones (the web server)
+    int PortaCelular = 8080;  // the web server's first port; the next 9 are tried too
 
     std::uint8_t DarkLevel = 51;  // amount taken off each colour byte; see darkLevelOf
     bool autoNextSwitch = true;   // what the stage consults when a song ends
@@ -35,6 +37,9 @@ struct TKaraokeSettings {
 
 inline constexpr int kDarkImgSteps = 21;  // 0 %, 5 %, ... 100 %
 inline constexpr int kNoiseLevelMax = 32768;
+// The web server tries its port and the 9 after it.
+inline constexpr int kPhonePortTries = 10;
+inline constexpr int kLastPhonePort = 65535 - (kPhonePortTries - 1);
 
 // DarkImg × 12.75 rounded to the nearest integer, halves to the even
 // neighbour; a step outside 0..20 counts as the default step 4.
@@ -44,13 +49,15 @@ std::uint8_t darkLevelOf(int darkImg);
 // index when it is in the list, else the last device; -1 with no devices.
 int chooseMidiPort(int storedPort, int deviceCount);
 
-// Reads the seven values with their defaults.  A "DarkImg" outside 0..20
+// Reads the values with their defaults.  A "PortaCelular" outside 1..65526
+// (where it and the nine after it are ports) becomes 8080.  A "DarkImg" outside 0..20
 // becomes the default step; a "NoiseLevel" outside 0..32768 is brought to the
 // nearer bound; with the microphone muted, scoring is off.  MIDIPort is left
 // as stored (chooseMidiPort fits it to the device list).  The derived values
 // are not touched: they follow the next save.
 void loadKaraokeSettings(TKaraokeSettings& settings);
 
-// Writes the seven values in the order "MIDIPort", "AutoNext", "Ajuda",
-// "MicMute", "DarNota", "DarkImg", "NoiseLevel", then sets the derived values.
+// Writes the values in the order "MIDIPort", "AutoNext", "Ajuda", "MicMute",
+// "DarNota", "DarkImg", "NoiseLevel", "Celular", "PortaCelular", then sets
+// the derived values.
 void saveKaraokeSettings(TKaraokeSettings& settings);
