@@ -1,3 +1,7 @@
+# The phone requests' tests talk to the web server through Qt Network.
+if(TARGET test_stage)
+  target_link_libraries(test_stage PRIVATE Qt6::Network)
+endif()
 # vozaro-letra over every song of the corpus (skipped without the corpus).
 if(VOZARO_TOOLS)
   find_program(VOZARO_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
