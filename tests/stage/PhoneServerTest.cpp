@@ -19,7 +19,12 @@
 #include <QTimer>
 
 #include "catalogue/CatalogueFixture.h"
+#include "midi/PlayerTestDevices.h"
+#include "platform/FakeCaptureDevice.h"
 #include "platform/FakeHttpService.h"
+#include "platform/ManualTimer.h"
+#include "platform/WindowTimer.h"
+#include "stage/KaraokeSongs.h"
 #include "platform/MessageBox.h"
 #include "platform/SettingsStore.h"
 #include "settings/WindowTestSupport.h"
@@ -192,6 +197,10 @@ protected:
         return server->deliver({"POST", QStringLiteral("/api/pedidos"), {}, body, QString::fromLatin1(client)});
     }
 
+    vozaro::test::RecordingDevices devices;
+    platform::ManualTimerService timers;
+    platform::ScopedManualWindowClock clock{timers};
+    platform::ScopedFakeCapture capture;
     QTemporaryDir folder;
     std::unique_ptr<platform::SettingsStore> previousStore;
     std::unique_ptr<TformKaraoke> stage;
@@ -280,4 +289,25 @@ TEST_F(PhoneOnStage, WithoutANetworkTheStageSaysSoAndShowsNoCode) {
     const QRect invite = stage->phoneInviteRect();
     ASSERT_FALSE(invite.isEmpty());
     EXPECT_LT(invite.height(), 100);  // one line of text, no code
+}
+
+TEST_F(PhoneOnStage, APhoneRequestPlaysOnNextWithItsSingerAndTheCodeComesBack) {
+    namespace fx = vozaro::midi::fixtures;
+    using fx::operator+;
+    fx::writeFile((vozaro::catalogue::songsFolder() / "a.kar").string(),
+                  vozaro::test::song({vozaro::test::lyricTrack({{100, "Can"}, {300, "ta"}}),
+                                      fx::vlq(0) + fx::Bytes{0x90, 60, 100} + fx::vlq(400) + fx::Bytes{0x80, 60, 0}}));
+    stage->show();
+    ASSERT_FALSE(stage->phoneInviteRect().isEmpty());
+    const QByteArray code = stage->phoneRequests().code().toLatin1();
+    ASSERT_EQ(post("{\"numero\": 1, \"cantor\": \"Ana\", \"codigo\": \"" + code + "\"}").status, 201);
+    stage->bProximaClick();
+    EXPECT_TRUE(stage->MidiPlayer.Play());
+    EXPECT_EQ(stage->Titulo, QStringLiteral("Ana - <script>x</script>"));
+    EXPECT_TRUE(vozaro::test::requestLines(*stage).isEmpty());
+    EXPECT_TRUE(stage->phoneInviteRect().isEmpty());  // no code while a song plays
+
+    stage->bStopClick();
+    ASSERT_TRUE(clock.advanceWhile([&] { return stage->phoneInviteRect().isEmpty(); }, 10000));
+    EXPECT_TRUE(stage->panelBotoes->isEnabled());  // after the score, not before
 }
