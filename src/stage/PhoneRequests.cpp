@@ -72,7 +72,7 @@ PhoneRequests::Outcome PhoneRequests::request(std::int32_t numero, const QString
     if (tooSoon || queue_->count() >= kMaxQueue || waitingOf(client) >= kMaxWaitingPerClient)
         return {Result::TooMany};
 
-    const TRegistroAlbum entry{song->interprete, song->musica, std::string(), song->numero};
+    const TRegistroAlbum entry{std::string(song->interprete), std::string(song->musica), std::string(), song->numero};
     const QString line = requestLine(entry, *name);
     queue_->append(line, song->position);
     placed_.push_back({client, line});

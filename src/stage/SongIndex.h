@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vozaro::stage {
@@ -27,9 +28,9 @@ std::string searchKey(const QString& text);
 
 struct IndexedSong {
     std::int32_t numero = 0;
-    std::int32_t position = 0;  // in the album file
-    std::string interprete;     // Windows-1252, as stored
-    std::string musica;
+    std::int32_t position = 0;    // in the album file
+    std::string_view interprete;  // Windows-1252, as stored (in the list's memory)
+    std::string_view musica;
     QString interpreteText() const;  // for showing
     QString musicaText() const;
 };
@@ -62,8 +63,10 @@ private:
         std::filesystem::file_time_type time;
         bool operator==(const Stamp&) const = default;
     };
-    std::vector<IndexedSong> songs_;  // by number, then position
-    std::vector<std::string> keys_;   // parallel: "00007 performer title", folded
+    std::string texts_;               // every performer and title, one after the other
+    std::string keys_;                // every search key "00007 performer title", folded
+    std::vector<IndexedSong> songs_;  // by number, then position; views into texts_
+    std::vector<std::uint32_t> keyEnds_;  // parallel: where each key ends in keys_
     std::optional<Stamp> stamp_;
 };
 
