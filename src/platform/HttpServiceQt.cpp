@@ -13,13 +13,6 @@
 
 namespace vozaro::platform {
 
-const QString* HttpRequest::queryItem(const QString& name) const {
-    for (const auto& [key, value] : query)
-        if (key == name)
-            return &value;
-    return nullptr;
-}
-
 namespace {
 
 QByteArray methodName(QHttpServerRequest::Method method) {

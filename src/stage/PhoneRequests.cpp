@@ -54,6 +54,11 @@ PhoneRequests::Outcome PhoneRequests::request(std::int32_t numero, const QString
     if (!accepting_)
         return {Result::Off};
     const std::int64_t now = clockMs_();
+    // Addresses that have waited out their interval need not be kept.
+    if (lastTry_.size() > kForgetAfter) {
+        for (auto it = lastTry_.begin(); it != lastTry_.end();)
+            it = now - it.value() >= kIntervalMs ? lastTry_.erase(it) : std::next(it);
+    }
     const auto last = lastTry_.constFind(client);
     const bool tooSoon = last != lastTry_.constEnd() && now - last.value() < kIntervalMs;
     if (code_.isEmpty() || code != code_) {

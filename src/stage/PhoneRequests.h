@@ -37,6 +37,8 @@ public:
     static constexpr int kMaxWaitingPerClient = 2;
     static constexpr std::int64_t kIntervalMs = 10000;
     static constexpr int kMaxNameLength = 15;
+    // Client addresses remembered before those past their interval are dropped.
+    static constexpr qsizetype kForgetAfter = 1000;
 
     enum class Result { Accepted, BadName, WrongCode, NoSuchSong, TooMany, Off };
     struct Outcome {

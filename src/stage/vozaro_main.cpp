@@ -443,6 +443,10 @@ void TformKaraoke::closeEvent(QCloseEvent* event) {
 
 void TformKaraoke::FormClose() {
     flow_.close();
+    // No request by phone reaches a stage that is closing.
+    if (phoneServer_)
+        phoneServer_->close();
+    phone_.setAccepting(false);
     AudioIn->StopNow();
     // The sound card's recording sources and microphone mute as they were
     // before the program started.

@@ -280,6 +280,17 @@ TEST_F(PhoneRules, LimitsFollowTheQueue) {
     q.queue.takeFirst();
     EXPECT_EQ(ask(4, "A").result, PhoneRequests::Result::Accepted);
     EXPECT_EQ(q.lines.size(), 3);
+
+    // Many phones: those that waited out their interval are forgotten, a
+    // phone within its interval is not.
+    now += 10000;
+    EXPECT_EQ(ask(1, "x", "10.9.9.9", "0000").result, PhoneRequests::Result::WrongCode);
+    for (int i = 0; i < PhoneRequests::kForgetAfter + 5; ++i)
+        ask(1, "x", QStringLiteral("10.8.%1.%2").arg(i / 256).arg(i % 256).toLatin1().constData(), "0000");
+    now += 5000;
+    EXPECT_EQ(ask(1, "x", "10.9.9.9", "0000").result, PhoneRequests::Result::TooMany);
+    now += 5000;
+    EXPECT_EQ(ask(1, "x", "10.9.9.9", "0000").result, PhoneRequests::Result::WrongCode);
 }
 
 // --- the JSON interface, without a network --------------------------------------
