@@ -49,10 +49,10 @@ std::uint8_t darkLevelOf(int darkImg);
 // index when it is in the list, else the last device; -1 with no devices.
 int chooseMidiPort(int storedPort, int deviceCount);
 
-// Reads the values with their defaults.  A "PortaCelular" outside 1..65526
-// (where it and the nine after it are ports) becomes 8080.  A "DarkImg" outside 0..20
-// becomes the default step; a "NoiseLevel" outside 0..32768 is brought to the
-// nearer bound; with the microphone muted, scoring is off.  MIDIPort is left
+// Reads the values with their defaults.  A "DarkImg" outside 0..20 becomes
+// the default step; a "NoiseLevel" outside 0..32768 is brought to the nearer
+// bound; with the microphone muted, scoring is off; a "PortaCelular" outside
+// 1..65526 (where it and the nine after it are ports) becomes 8080.  MIDIPort is left
 // as stored (chooseMidiPort fits it to the device list).  The derived values
 // are not touched: they follow the next save.
 void loadKaraokeSettings(TKaraokeSettings& settings);

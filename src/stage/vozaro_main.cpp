@@ -386,14 +386,13 @@ void TformKaraoke::applyPhoneSetting() {
         }
     }
     phone_.setAccepting(on && phoneServer_);
-    phoneAddress_ = phone_.accepting() ? networkAddress() : QString();
     hidePhoneInvite();
-    if (!MidiPlayer.Play())
+    if (!MidiPlayer.Play() && !announcing())
         showPhoneInvite();
 }
 
 QString TformKaraoke::phoneUrl() const {
-    if (!phone_.accepting() || phoneAddress_.isEmpty() || !phoneServer_)
+    if (!phone_.accepting() || phoneAddress_.isEmpty() || !phoneServer_ || phoneInvite_.isEmpty())
         return QString();
     return vozaro::stage::phoneAddress(phoneAddress_, phoneServer_->port(), phone_.code());
 }
@@ -401,6 +400,8 @@ QString TformKaraoke::phoneUrl() const {
 void TformKaraoke::showPhoneInvite() {
     if (!phone_.accepting() || !phoneInvite_.isEmpty())
         return;
+    // Looked up each time: the machine may have joined another network.
+    phoneAddress_ = networkAddress ? networkAddress() : QString();
     phoneInvite_ = vozaro::stage::drawPhoneInvite(*this, phoneAddress_, phoneServer_->port(), phone_.code());
 }
 

@@ -195,8 +195,9 @@ public:
     void applyPhoneSetting();
     vozaro::platform::HttpService* phoneServer() const { return phoneServer_.get(); }
     vozaro::stage::PhoneRequests& phoneRequests() { return phone_; }
-    // The address in the QR code, or empty while requests are off or there
-    // is no network; the rectangle the invitation takes on the stage.
+    // The address in the QR code on the stage, or empty while none is shown
+    // (requests off, a song playing, no network); the rectangle the
+    // invitation takes on the stage.
     QString phoneUrl() const;
     QRect phoneInviteRect() const { return phoneInvite_; }
 

@@ -177,6 +177,14 @@ public:  // for the table rows
         requests.setCode(QStringLiteral("1234"));
         requests.setAccepting(true);
     }
+    // An empty queue and new rules, long after every earlier request.
+    void startAfresh() {
+        q.queue.clear();
+        requests = PhoneRequests(index, q.queue, [this] { ++shown; }, [this] { return now; });
+        requests.setCode(QStringLiteral("1234"));
+        requests.setAccepting(true);
+        now += 100000;
+    }
     PhoneRequests::Outcome ask(int32_t numero, const char* singer, const char* client = "10.0.0.2",
                                const char* code = "1234") {
         return requests.request(numero, QString::fromUtf8(singer), QString::fromLatin1(code),
@@ -251,11 +259,7 @@ TEST_F(PhoneRules, EveryRefusal) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        q.queue.clear();
-        requests = PhoneRequests(index, q.queue, [this] { ++shown; }, [this] { return now; });
-        requests.setCode(QStringLiteral("1234"));
-        requests.setAccepting(true);
-        now += 100000;
+        startAfresh();
         if (c.before)
             c.before(*this);
         const QStringList before = q.lines;
@@ -414,11 +418,7 @@ TEST_F(PhoneRules, TheInterfaceRefuses) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        q.queue.clear();
-        requests = PhoneRequests(index, q.queue, [this] { ++shown; }, [this] { return now; });
-        requests.setCode(QStringLiteral("1234"));
-        requests.setAccepting(true);
-        now += 100000;
+        startAfresh();
         if (c.before)
             c.before(*this);
         const QStringList before = q.lines;
