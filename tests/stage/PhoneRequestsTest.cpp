@@ -177,13 +177,16 @@ public:  // for the table rows
         requests.setCode(QStringLiteral("1234"));
         requests.setAccepting(true);
     }
-    // An empty queue and new rules, long after every earlier request.
-    void startAfresh() {
+    // An empty queue and new rules, long after every earlier request; then
+    // what a table row does before its request.
+    void startAfresh(const std::function<void(PhoneRules&)>& before) {
         q.queue.clear();
         requests = PhoneRequests(index, q.queue, [this] { ++shown; }, [this] { return now; });
         requests.setCode(QStringLiteral("1234"));
         requests.setAccepting(true);
         now += 100000;
+        if (before)
+            before(*this);
     }
     PhoneRequests::Outcome ask(int32_t numero, const char* singer, const char* client = "10.0.0.2",
                                const char* code = "1234") {
@@ -259,9 +262,7 @@ TEST_F(PhoneRules, EveryRefusal) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        startAfresh();
-        if (c.before)
-            c.before(*this);
+        startAfresh(c.before);
         const QStringList before = q.lines;
         EXPECT_EQ(ask(c.numero, c.singer, c.client, c.code).result, c.result);
         EXPECT_EQ(q.lines, before);  // nothing queued
@@ -418,9 +419,7 @@ TEST_F(PhoneRules, TheInterfaceRefuses) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        startAfresh();
-        if (c.before)
-            c.before(*this);
+        startAfresh(c.before);
         const QStringList before = q.lines;
         PhoneApi api(requests);
         const HttpResponse r = api.handle(call(c.method, c.path, c.query, c.body));
