@@ -313,6 +313,8 @@ QJsonDocument parsed(const HttpResponse& response) { return QJsonDocument::fromJ
 
 TEST_F(PhoneRules, TheInterfaceAnswersInJson) {
     PhoneApi api(requests);
+    const std::string album = readBytes(file("vozaro.alb"));
+    const std::string index = readBytes(file("vozaro.idx"));
     HttpResponse r = api.handle(call("GET", "/api/musicas", {{"q", QString::fromUtf8("cafe")}}));
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.contentType, "application/json; charset=utf-8");
@@ -341,6 +343,9 @@ TEST_F(PhoneRules, TheInterfaceAnswersInJson) {
     }
     EXPECT_TRUE(api.handle(call("GET", "/")).body.contains("name=\"q\""));
     EXPECT_TRUE(api.handle(call("GET", "/")).body.contains("name=\"cantor\""));
+    // The catalogue is only ever read.
+    EXPECT_EQ(readBytes(file("vozaro.alb")), album);
+    EXPECT_EQ(readBytes(file("vozaro.idx")), index);
 }
 
 TEST_F(PhoneRules, TheQueueShowsTheSingerWhateverTheTextsHold) {
