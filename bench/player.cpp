@@ -9,6 +9,9 @@
 // of the song later: an event exactly at the position waits for the next
 // move), which is the timer's own share.
 //
+// BM_LatenessUnderSearches: the same while guests search the catalogue by
+// phone (see there).
+//
 // BM_Drift/75, /100, /150: the same song at that speed; "end_drift_us" is the
 // song time at the last tick minus the real time since the start scaled by the
 // speed, "max_lag_us" the largest difference seen by sampling every 10 ms from
@@ -22,6 +25,13 @@
 #include "platform/ManualTimer.h"
 #include "platform/MidiDeviceRecording.h"
 #include "../tests/midi/PlayerTestSongs.h"
+#include "BigCatalogue.h"
+#include "platform/HttpService.h"
+#include "stage/PhoneApi.h"
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QTcpSocket>
 
 #include <benchmark/benchmark.h>
 
@@ -156,19 +166,8 @@ double percentile(std::vector<double> values, double p) {
     return values[index];
 }
 
-void BM_Lateness(benchmark::State& state) {
-    DenseSong dense;
-    std::atomic<bool> busy{state.range(0) != 0};
-    std::thread spinner([&] {
-        while (busy.load()) {
-        }
-    });
-    TimedPlay play;
-    for (auto _ : state)
-        play.run(*dense.song, 100, state.range(1) != 0);
-    busy = false;
-    spinner.join();
-
+// The lateness counters of one play of the dense song.
+void reportLateness(benchmark::State& state, const DenseSong& dense, const TimedPlay& play) {
     // The events of each track were sent in record order: match them up.
     std::vector<std::int32_t> cursor(static_cast<std::size_t>(dense.song->TrackCount()), 0);
     std::vector<double> lateness, floorLateness;
@@ -190,7 +189,111 @@ void BM_Lateness(benchmark::State& state) {
     state.counters["min_us"] = percentile(lateness, 0.0) * 1000;
     state.counters["floor_p99_us"] = percentile(floorLateness, 0.99) * 1000;
 }
+
+void BM_Lateness(benchmark::State& state) {
+    DenseSong dense;
+    std::atomic<bool> busy{state.range(0) != 0};
+    std::thread spinner([&] {
+        while (busy.load()) {
+        }
+    });
+    TimedPlay play;
+    for (auto _ : state)
+        play.run(*dense.song, 100, state.range(1) != 0);
+    busy = false;
+    spinner.join();
+    reportLateness(state, dense, play);
+}
 BENCHMARK(BM_Lateness)->ArgNames({"busy", "boost"})->Args({0, 0})->Args({1, 0})->Args({1, 1})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One guest's phone: `count` searches, one after the other, on one
+// connection (opened again when the server closes it); the milliseconds of
+// each search, or nothing when the server did not answer.
+std::vector<double> phoneSearches(int port, int client, int count) {
+    std::vector<double> ms;
+    QTcpSocket socket;
+    static const char* const queries[] = {"cafe", "coracao%20saudade", "S%C3%83O%20JO%C3%83O", "00042", "banda",
+                                          "lua%20de%20mar", "", "aguas"};
+    for (int i = 0; i < count; ++i) {
+        if (socket.state() != QAbstractSocket::ConnectedState) {
+            socket.abort();
+            socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+            if (!socket.waitForConnected(5000))
+                return ms;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        const QByteArray request = QByteArray("GET /api/musicas?q=") + queries[(client + i) % std::size(queries)] +
+                                   " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        socket.write(request);
+        QByteArray answer;
+        qsizetype need = -1;
+        while (need < 0 || answer.size() < need) {
+            if (!socket.waitForReadyRead(10000))
+                break;
+            answer += socket.readAll();
+            const qsizetype end = answer.indexOf("\r\n\r\n");
+            if (need < 0 && end >= 0) {
+                const qsizetype at = answer.toLower().indexOf("content-length:");
+                need = at < 0 ? end + 4 : end + 4 + answer.mid(at + 15, answer.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
+            }
+        }
+        if (need < 0 || answer.size() < need)
+            return ms;
+        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    return ms;
+}
+
+// BM_LatenessUnderSearches: the dense song played while 20 phones make 50
+// searches each on a catalogue of 99,999 songs, through the program's web
+// server on 127.0.0.1 running on this (the user-interface) thread's event
+// loop.  The player's lateness as in BM_Lateness; search_p50_ms and
+// search_p99_ms as the phones saw them.
+void BM_LatenessUnderSearches(benchmark::State& state) {
+    constexpr int kPhones = 20, kSearches = 50;
+    BigCatalogue catalogue;
+    QStringList lines, positions;
+    vozaro::stage::RequestQueue queue(lines, positions);
+    vozaro::stage::SongIndex index;
+    vozaro::stage::PhoneRequests requests(index, queue, nullptr, [] { return std::int64_t{0}; });
+    vozaro::stage::PhoneApi api(requests);
+    index.refresh();
+    auto server = vozaro::platform::makeHttpService([&](const vozaro::platform::HttpRequest& r) { return api.handle(r); });
+    int port = 0;
+    for (int first = 23000; first < 60000 && port == 0; first += 10)
+        port = server->listen(first, first + 9, true);
+    if (port == 0) {
+        state.SkipWithError("no free port on 127.0.0.1");
+        return;
+    }
+    DenseSong dense;
+    TimedPlay play;
+    std::vector<std::vector<double>> searches(kPhones);
+    for (auto _ : state) {
+        std::atomic<int> done{0};
+        std::thread player([&] { play.run(*dense.song, 100); });
+        std::vector<std::thread> phones;
+        for (int c = 0; c < kPhones; ++c)
+            phones.emplace_back([&, c] {
+                searches[static_cast<std::size_t>(c)] = phoneSearches(port, c, kSearches);
+                ++done;
+            });
+        // The server answers on this thread while the phones search.
+        while (done.load() < kPhones)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        for (std::thread& phone : phones)
+            phone.join();
+        player.join();
+    }
+    std::vector<double> all;
+    for (const auto& phone : searches)
+        all.insert(all.end(), phone.begin(), phone.end());
+    reportLateness(state, dense, play);
+    state.counters["searches"] = static_cast<double>(all.size());
+    state.counters["search_p50_ms"] = percentile(all, 0.50);
+    state.counters["search_p99_ms"] = percentile(all, 0.99);
+}
+BENCHMARK(BM_LatenessUnderSearches)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Drift(benchmark::State& state) {
     DenseSong dense;
@@ -268,4 +371,10 @@ BENCHMARK(BM_ManualServiceOnly);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);  // the web server's event loop
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -12,7 +12,7 @@ common=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-qpa-plugins qt6-translations-l10n
   libfluidsynth-dev librtmidi-dev librtaudio-dev libsndfile1-dev libasound2-dev
-  libjpeg62-turbo-dev libaubio-dev fonts-liberation2
+  libjpeg62-turbo-dev libaubio-dev fonts-liberation2 qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
   dpkg-dev file
 )
 case "$mode" in
@@ -21,7 +21,8 @@ case "$mode" in
                clang libfuzzer-14-dev libclang-rt-14-dev
                python3 python3-mido libsmf-dev
                xvfb xauth pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
-               poppler-utils sox espeak-ng lintian) ;;
+               poppler-utils sox espeak-ng lintian zbar-tools
+               chromium chromium-driver python3-selenium) ;;
   *) echo "usage: $0 run|test" >&2; exit 2 ;;
 esac
 

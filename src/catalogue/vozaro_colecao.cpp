@@ -306,6 +306,34 @@ void forEachEntry(const std::function<bool(const EntryView& entry)>& visit) {
     }
 }
 
+bool forEachEntryOf(const fs::path& albumFile, const std::function<bool(const EntryView& entry)>& visit) {
+    std::error_code error;
+    if (!fs::exists(albumFile, error))
+        return !error;
+    BinaryFile file(albumFile, BinaryFile::Mode::ReadOnly, error);
+    if (!file.isOpen())
+        return false;
+    try {
+        std::vector<char> chunk(static_cast<size_t>(kChunkEntries) * kEntrySize);
+        for (uint64_t offset = 0;;) {
+            const size_t got = file.readAt(chunk.data(), chunk.size(), offset);
+            const size_t whole = got / kEntrySize;
+            for (size_t i = 0; i < whole; ++i) {
+                const char* bytes = chunk.data() + i * kEntrySize;
+                if (!visit({readInt32(bytes + kNumeroOffset), textView(bytes, kInterpreteOffset, kInterpreteSize),
+                            textView(bytes, kMusicaOffset, kMusicaSize),
+                            textView(bytes, kArquivoOffset, kArquivoSize)}))
+                    return true;
+            }
+            if (got < chunk.size())
+                return true;
+            offset += got;
+        }
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
+
 CatalogueLock::CatalogueLock(const fs::path& folder) : lock_(folder / "vozaro.lck") {}
 
 std::optional<CatalogueLock> lockProgramFolder() {

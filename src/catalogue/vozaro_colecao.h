@@ -129,6 +129,12 @@ struct EntryView {
 // Calls `visit` for the entries in file order from the first until it returns
 // false.  Throws CatalogueError when the album cannot be read.
 void forEachEntry(const std::function<bool(const EntryView& entry)>& visit);
+// The same walk over an album file read on its own, apart from the open
+// catalogue (which it neither opens, moves nor closes): for a reader that may
+// run while an operation holds the catalogue open.  A missing file has no
+// entries; false when the file cannot be read.
+bool forEachEntryOf(const std::filesystem::path& albumFile,
+                    const std::function<bool(const EntryView& entry)>& visit);
 
 // Why the last removal, start-up check or repair could not rewrite a
 // catalogue file (a full disk, a folder that cannot be written, a folder

@@ -212,6 +212,9 @@ void TformConfig::createControls() {
     bCancel = new QPushButton(QStringLiteral("Cancelar"), this);
     bCancel->setObjectName(QStringLiteral("bCancel"));
     bCancel->setGeometry(506, 368, 80, 26);
+    // Free space at the bottom left, beside the buttons.
+    cbCelular = checkBox(this, QStringLiteral("Pedidos pelo celular"), QRect(10, 372, 190, 18));
+    cbCelular->setObjectName(QStringLiteral("cbCelular"));
 
     // The live settings follow the controls.
     // A device chosen with the mouse or the arrow keys takes the test song
@@ -228,6 +231,7 @@ void TformConfig::createControls() {
         cbAfinacao->setEnabled(on && cbNota->isEnabled());
     });
     connect(cbAfinacao, &QCheckBox::toggled, this, [this](bool on) { Settings.AfinacaoNota = on; });
+    connect(cbCelular, &QCheckBox::toggled, this, [this](bool on) { Settings.Celular = on; });
     connect(comboDark, &QComboBox::currentIndexChanged, this, [this](int index) {
         // No selection counts as the default step.
         Settings.DarkImg = index >= 0 ? index : TKaraokeSettings{}.DarkImg;
@@ -303,6 +307,7 @@ void TformConfig::FormCreate() {
     cbAjuda->setChecked(Settings.Ajuda);
     Settings.Ajuda = cbAjuda->isChecked();
     comboDark->setCurrentIndex(Settings.DarkImg);
+    cbCelular->setChecked(Settings.Celular);
     MicSlider->setValue(Settings.NoiseLevel);
     Settings.NoiseLevel = MicSlider->value();
     if (stage.setLevelFloor)

@@ -103,6 +103,7 @@ public:
     QPushButton* Button1 = nullptr;
     QPushButton* bOk = nullptr;
     QPushButton* bCancel = nullptr;
+    QCheckBox* cbCelular = nullptr;  // "Pedidos pelo celular": the guests' web page
 
     // Components.
     vozaro::audio::TAudioIn* AudioIn = nullptr;

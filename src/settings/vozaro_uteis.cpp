@@ -56,6 +56,10 @@ void loadKaraokeSettings(TKaraokeSettings& settings) {
     if (settings.MicMute)
         settings.DarNota = false;
     settings.AfinacaoNota = ReadSettingBool("AfinacaoNota", defaults.AfinacaoNota);
+    settings.Celular = ReadSettingBool("Celular", defaults.Celular);
+    settings.PortaCelular = ReadSettingInt("PortaCelular", defaults.PortaCelular);
+    if (settings.PortaCelular < 1 || settings.PortaCelular > kLastPhonePort)
+        settings.PortaCelular = defaults.PortaCelular;
 }
 
 void saveKaraokeSettings(TKaraokeSettings& settings) {
@@ -67,6 +71,8 @@ void saveKaraokeSettings(TKaraokeSettings& settings) {
     WriteSettingInt("DarkImg", settings.DarkImg);
     WriteSettingInt("NoiseLevel", settings.NoiseLevel);
     WriteSettingBool("AfinacaoNota", settings.AfinacaoNota);
+    WriteSettingBool("Celular", settings.Celular);
+    WriteSettingInt("PortaCelular", settings.PortaCelular);
     settings.autoNextSwitch = settings.AutoNext;
     settings.DarkLevel = darkLevelOf(settings.DarkImg);
 }

@@ -31,6 +31,8 @@ struct TKaraokeSettings {
     // With scoring on: a syllable counts as sung when the singer is heard in
     // tune with the melody (not merely heard), when the song has a melody.
     bool AfinacaoNota = true;
+    bool Celular = false;     // guests request songs from their phones (the web server)
+    int PortaCelular = 8080;  // the web server's first port; the next 9 are tried too
 
     std::uint8_t DarkLevel = 51;  // amount taken off each colour byte; see darkLevelOf
     bool autoNextSwitch = true;   // what the stage consults when a song ends
@@ -38,6 +40,9 @@ struct TKaraokeSettings {
 
 inline constexpr int kDarkImgSteps = 21;  // 0 %, 5 %, ... 100 %
 inline constexpr int kNoiseLevelMax = 32768;
+// The web server tries its port and the 9 after it.
+inline constexpr int kPhonePortTries = 10;
+inline constexpr int kLastPhonePort = 65535 - (kPhonePortTries - 1);
 
 // DarkImg × 12.75 rounded to the nearest integer, halves to the even
 // neighbour; a step outside 0..20 counts as the default step 4.
@@ -47,14 +52,15 @@ std::uint8_t darkLevelOf(int darkImg);
 // index when it is in the list, else the last device; -1 with no devices.
 int chooseMidiPort(int storedPort, int deviceCount);
 
-// Reads the eight values with their defaults.  A "DarkImg" outside 0..20
-// becomes the default step; a "NoiseLevel" outside 0..32768 is brought to the
-// nearer bound; with the microphone muted, scoring is off.  MIDIPort is left
+// Reads the values with their defaults.  A "DarkImg" outside 0..20 becomes
+// the default step; a "NoiseLevel" outside 0..32768 is brought to the nearer
+// bound; with the microphone muted, scoring is off; a "PortaCelular" outside
+// 1..65526 (where it and the nine after it are ports) becomes 8080.  MIDIPort is left
 // as stored (chooseMidiPort fits it to the device list).  The derived values
 // are not touched: they follow the next save.
 void loadKaraokeSettings(TKaraokeSettings& settings);
 
-// Writes the eight values in the order "MIDIPort", "AutoNext", "Ajuda",
-// "MicMute", "DarNota", "DarkImg", "NoiseLevel", "AfinacaoNota", then sets the
-// derived values.
+// Writes the values in the order "MIDIPort", "AutoNext", "Ajuda", "MicMute",
+// "DarNota", "DarkImg", "NoiseLevel", "AfinacaoNota", "Celular",
+// "PortaCelular", then sets the derived values.
 void saveKaraokeSettings(TKaraokeSettings& settings);

@@ -136,6 +136,7 @@ void EveningFlow::play() {
         next();
         return;
     }
+    window_.songStarting();
     try {
         if (!stage_.MidiData.Active()) {
             showTitle();
@@ -492,6 +493,8 @@ void EveningFlow::announceScore() {
     const bool nextAsked = std::exchange(nextAfterAnnouncement_, false);
     if (nextAsked || (timerNotaTag == 0 && !queue_.isEmpty()))
         next();
+    else
+        window_.stageIdle();
 }
 
 // --- closing ------------------------------------------------------------------------------

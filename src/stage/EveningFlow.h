@@ -76,6 +76,10 @@ public:
     // The catalogue could not be opened (its message has been shown): the
     // program ends.
     virtual void catalogueUnavailable() = 0;
+    // A song is about to be shown and played; the stage is idle again (the
+    // score has been announced and no next request starts).
+    virtual void songStarting() {}
+    virtual void stageIdle() {}
 };
 
 class EveningFlow {

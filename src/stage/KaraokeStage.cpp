@@ -422,6 +422,14 @@ void KaraokeStage::eraseRect(const QRect& rect) {
     changed(clipped);
 }
 
+void KaraokeStage::drawPicture(const QPoint& at, const QImage& picture) {
+    {
+        QPainter painter(canvas_);
+        painter.drawImage(at, picture);
+    }
+    changed(QRect(at, picture.size()).intersected(canvas_->rect()));
+}
+
 void KaraokeStage::changed(const QRect& rect) {
     if (changed_ && !rect.isEmpty())
         changed_(rect);

@@ -135,6 +135,8 @@ public:
     int canvasHeight() const { return canvas_->height(); }
     // Copies a rectangle of FundoLimpo onto the canvas, clipped to it.
     void eraseRect(const QRect& rect);
+    // Draws a picture onto the canvas with its top left at `at`.
+    void drawPicture(const QPoint& at, const QImage& picture);
 
     // --- text -----------------------------------------------------------------
     // The lyric font: "Times New Roman" bold at a size in points (on the

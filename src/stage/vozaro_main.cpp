@@ -32,6 +32,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/UiDisplay.h"
+#include "stage/PhoneInvite.h"
 #include "stage/Scoring.h"
 #include "stage/StageButtons.h"
 
@@ -337,6 +338,7 @@ void TformKaraoke::FormShow() {
     FImg.setDirectory(QString::fromStdString(vozaro::catalogue::picturesFolder().string()));
     FImg.update();
     loadRandomPicture();
+    applyPhoneSetting();
     // The accompaniment slider starts where the mixer's MIDI line stands.
     if (const auto volume = config.midiVolume ? config.midiVolume() : std::nullopt) {
         const QSignalBlocker blocker(VolMidi);
@@ -350,8 +352,68 @@ void TformKaraoke::loadRandomPicture() {
     const TKaraokeSettings* settings = liveSettings();
     darkLevel = settings ? settings->DarkLevel : TKaraokeSettings{}.DarkLevel;
     std::uniform_int_distribution<int> pick(0, FImg.count() - 1);
-    CarregarFundo(QDir(FImg.directory()).filePath(FImg.items()[pick(random_)]));
+    // A new picture replaces everything drawn: the invitation is drawn again.
+    if (CarregarFundo(QDir(FImg.directory()).filePath(FImg.items()[pick(random_)])) && !phoneInvite_.isEmpty()) {
+        phoneInvite_ = QRect();
+        showPhoneInvite();
+    }
 }
+
+// --- requests by phone ----------------------------------------------------------------
+
+void TformKaraoke::applyPhoneSetting() {
+    const TKaraokeSettings* settings = liveSettings();
+    const bool on = settings && settings->Celular;
+    if (on && !phoneServer_) {
+        if (phone_.code().isEmpty())
+            phone_.setCode(vozaro::stage::PhoneRequests::drawCode(random_));
+        songIndex_.refresh();
+        auto server = makePhoneServer([this](const vozaro::platform::HttpRequest& request) {
+            return phoneApi_.handle(request);
+        });
+        const int first = settings->PortaCelular;
+        if (server && server->listen(first, first + kPhonePortTries - 1, phoneLoopbackOnly) > 0) {
+            phoneServer_ = std::move(server);
+        } else if (!phoneOnMessageShown_) {
+            // Said once; the setting stays on for the next start.
+            phoneOnMessageShown_ = true;
+            showMessage(QStringLiteral("Não foi possível receber pedidos pelo celular: as portas %1 a %2 "
+                                       "estão ocupadas.")
+                            .arg(first)
+                            .arg(first + kPhonePortTries - 1)
+                            .toStdString(),
+                        MessageIcon::Warning);
+        }
+    }
+    phone_.setAccepting(on && phoneServer_);
+    hidePhoneInvite();
+    if (!MidiPlayer.Play() && !announcing())
+        showPhoneInvite();
+}
+
+QString TformKaraoke::phoneUrl() const {
+    if (!phone_.accepting() || phoneAddress_.isEmpty() || !phoneServer_ || phoneInvite_.isEmpty())
+        return QString();
+    return vozaro::stage::phoneAddress(phoneAddress_, phoneServer_->port(), phone_.code());
+}
+
+void TformKaraoke::showPhoneInvite() {
+    if (!phone_.accepting() || !phoneInvite_.isEmpty())
+        return;
+    // Looked up each time: the machine may have joined another network.
+    phoneAddress_ = networkAddress ? networkAddress() : QString();
+    phoneInvite_ = vozaro::stage::drawPhoneInvite(*this, phoneAddress_, phoneServer_->port(), phone_.code());
+}
+
+void TformKaraoke::hidePhoneInvite() {
+    if (phoneInvite_.isEmpty())
+        return;
+    eraseRect(phoneInvite_);
+    phoneInvite_ = QRect();
+}
+
+void TformKaraoke::songStarting() { hidePhoneInvite(); }
+void TformKaraoke::stageIdle() { showPhoneInvite(); }
 
 void TformKaraoke::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -360,8 +422,13 @@ void TformKaraoke::resizeEvent(QResizeEvent* event) {
 
 void TformKaraoke::FormResize() {
     Fundo->setGeometry(rect());
-    if (canvas().size() != Fundo->size())
+    if (canvas().size() != Fundo->size()) {
         resizeCanvas(Fundo->size());
+        if (!phoneInvite_.isEmpty()) {
+            phoneInvite_ = QRect();
+            showPhoneInvite();
+        }
+    }
     // The bar and the level bar keep to the bottom edge.
     const int left = centredOffset(width(), panelBotoes->width());
     panelBotoes->move(left, height() - panelBotoes->height());
@@ -377,6 +444,10 @@ void TformKaraoke::closeEvent(QCloseEvent* event) {
 
 void TformKaraoke::FormClose() {
     flow_.close();
+    // No request by phone reaches a stage that is closing.
+    if (phoneServer_)
+        phoneServer_->close();
+    phone_.setAccepting(false);
     AudioIn->StopNow();
     // The sound card's recording sources and microphone mute as they were
     // before the program started.
@@ -705,6 +776,8 @@ bool TformKaraoke::showConfiguration() {
     settings = liveSettings();
     if (settings && settings->DarkLevel != darkLevelBefore && FImg.count() >= 1)
         loadRandomPicture();
+    if (saved)
+        applyPhoneSetting();
     return saved;
 }
 

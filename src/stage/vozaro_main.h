@@ -6,17 +6,22 @@
 #include <QImage>
 #include <QStringList>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <random>
 
+#include "platform/HttpService.h"
 #include "platform/WindowTimer.h"
 #include "settings/vozaro_uteis.h"
 #include "stage/EveningFlow.h"
 #include "stage/KaraokeStage.h"
+#include "stage/PhoneApi.h"
+#include "stage/PhoneRequests.h"
 #include "stage/RequestQueue.h"
+#include "stage/SongIndex.h"
 #include "stage/Scoring.h"
 
 class PictureBox;
@@ -179,6 +184,25 @@ public:
     // it cannot be opened, and then keeps the device it had.
     void switchMidiDevice(int port);
 
+    // Requests by phone.  The web server starts when the setting "Celular" is
+    // on (at the first showing, or when the configuration is saved), on the
+    // port "PortaCelular" or one of the 9 after it; switched off, it stays
+    // up and refuses requests.  Tests may put a fake server, a fixed network
+    // address and the loopback address in.
+    std::function<std::unique_ptr<vozaro::platform::HttpService>(vozaro::platform::HttpHandler)> makePhoneServer =
+        vozaro::platform::makeHttpService;
+    std::function<QString()> networkAddress = vozaro::platform::firstNetworkAddress;
+    bool phoneLoopbackOnly = false;
+    // Starts, keeps or stops taking requests as the live settings say.
+    void applyPhoneSetting();
+    vozaro::platform::HttpService* phoneServer() const { return phoneServer_.get(); }
+    vozaro::stage::PhoneRequests& phoneRequests() { return phone_; }
+    // The address in the QR code on the stage, or empty while none is shown
+    // (requests off, a song playing, no network); the rectangle the
+    // invitation takes on the stage.
+    QString phoneUrl() const;
+    QRect phoneInviteRect() const { return phoneInvite_; }
+
     void Transpor(int shift);
 
 public slots:
@@ -258,6 +282,22 @@ private:
     bool showConfiguration() override;
     void catalogueUnavailable() override;
 
+    void songStarting() override;
+    void stageIdle() override;
+    void showPhoneInvite();
+    void hidePhoneInvite();
+
+    vozaro::stage::SongIndex songIndex_;
+    vozaro::stage::PhoneRequests phone_{songIndex_, queue_, [this] { showQueue(); }, [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }};
+    vozaro::stage::PhoneApi phoneApi_{phone_};
+    std::unique_ptr<vozaro::platform::HttpService> phoneServer_;
+    QString phoneAddress_;  // the network address shown, empty: none
+    QRect phoneInvite_;     // drawn on the stage, empty: not shown
+    bool phoneOnMessageShown_ = false;
     vozaro::stage::RequestDrag drag_;
     TRegistroAlbum encontrado_;  // the entry eCantorEnter found
     bool autoNextFallback_ = true;  // without a configuration window

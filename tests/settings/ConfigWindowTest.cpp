@@ -19,6 +19,7 @@
 #include "midi/cmpMidiPlayer.h"
 #include "midi/cmpTrackOutputs.h"
 #include "platform/FakeCaptureDevice.h"
+#include "platform/FakeHttpService.h"
 #include "platform/FakeMixerDevice.h"
 #include "platform/ManualTimer.h"
 #include "platform/MessageBox.h"
@@ -479,6 +480,54 @@ TEST_F(ConfigWindow, TheStageOpensTheWindowShowsANewDarkeningAndCancelKeepsAutoN
     EXPECT_EQ(mute(kMic), 1);
 }
 
+TEST_F(ConfigWindow, PhoneRequestsAreSwitchedInFreeSpaceAndStartOnOk) {
+    TformKaraoke stage;
+    stage.makePhoneServer = [](HttpHandler handler) {
+        return std::make_unique<FakeHttpService>(std::move(handler), std::set<int>{});
+    };
+    stage.networkAddress = [] { return QStringLiteral("10.1.1.5"); };
+    vozaro::catalogue::setProgramFolder(folder.path());
+    TformConfig config;
+    stage.show();
+    EXPECT_EQ(stage.phoneServer(), nullptr);  // off by default
+    EXPECT_EQ(ReadSettingInt("Celular", -9), 0);
+    EXPECT_EQ(ReadSettingInt("PortaCelular", -9), 8080);
+
+    // The box and its text sit where no other control is.
+    EXPECT_EQ(config.cbCelular->text(), QStringLiteral("Pedidos pelo celular"));
+    const QRect box(config.cbCelular->mapTo(&config, QPoint(0, 0)), config.cbCelular->size());
+    EXPECT_TRUE(config.rect().contains(box));
+    for (QWidget* other : config.findChildren<QWidget*>()) {
+        if (other == config.cbCelular || other->isAncestorOf(config.cbCelular) || !other->isVisibleTo(&config) ||
+            other->parentWidget() == config.cbCelular)
+            continue;
+        const QRect place(other->mapTo(&config, QPoint(0, 0)), other->size());
+        EXPECT_FALSE(place.intersects(box)) << other->objectName().toStdString();
+    }
+
+    QMetaObject::invokeMethod(
+        &config, [&] { config.cbCelular->click(); config.bCancel->click(); }, Qt::QueuedConnection);
+    stage.bConfigClick();
+    EXPECT_EQ(ReadSettingInt("Celular", -9), 0);
+    EXPECT_EQ(stage.phoneServer(), nullptr);
+
+    QMetaObject::invokeMethod(&config, [&] { config.bOk->click(); }, Qt::QueuedConnection);
+    stage.bConfigClick();
+    EXPECT_EQ(ReadSettingInt("Celular", -9), 1);
+    ASSERT_NE(stage.phoneServer(), nullptr);
+    EXPECT_EQ(stage.phoneServer()->port(), 8080);
+    EXPECT_TRUE(stage.phoneUrl().startsWith(QStringLiteral("http://10.1.1.5:8080/?c=")));
+    EXPECT_FALSE(stage.phoneInviteRect().isEmpty());
+
+    QMetaObject::invokeMethod(
+        &config, [&] { config.cbCelular->click(); config.bOk->click(); }, Qt::QueuedConnection);
+    stage.bConfigClick();
+    EXPECT_EQ(ReadSettingInt("Celular", -9), 0);
+    EXPECT_TRUE(stage.phoneUrl().isEmpty());
+    EXPECT_TRUE(stage.phoneInviteRect().isEmpty());
+    stage.close();
+}
+
 // However the window closes, automatic next ends as the saved settings say.
 // OK with a device that cannot be opened saves nothing: the switch is what it
 // was before the window opened.
@@ -556,8 +605,9 @@ TEST_F(ConfigWindow, PitchScoringFollowsScoringAndIsStored) {
         EXPECT_LE(box.right(), config.cbAfinacao->parentWidget()->contentsRect().right());
         for (QObject* child : config.cbAfinacao->parentWidget()->children()) {
             auto* other = qobject_cast<QWidget*>(child);
-            if (other && other != config.cbAfinacao)
+            if (other && other != config.cbAfinacao) {
                 EXPECT_FALSE(box.intersects(other->geometry())) << other->objectName().toStdString();
+            }
         }
 
         config.cbNota->click();

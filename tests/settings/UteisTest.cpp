@@ -68,9 +68,9 @@ TEST_F(Settings, EmptyStoreLoadsTheDefaultsAndTheSaveStoresThemAll) {
     settings.DarkLevel = 0;
     settings.autoNextSwitch = false;
     saveKaraokeSettings(settings);
-    EXPECT_EQ(store->writeLog(), (std::vector<std::string>{"MIDIPort", "AutoNext", "Ajuda", "MicMute",
-                                                         "DarNota", "DarkImg", "NoiseLevel",
-                                                         "AfinacaoNota"}));
+    EXPECT_EQ(store->writeLog(), (std::vector<std::string>{"MIDIPort", "AutoNext", "Ajuda", "MicMute", "DarNota",
+                                                         "DarkImg", "NoiseLevel", "AfinacaoNota", "Celular",
+                                                         "PortaCelular"}));
     EXPECT_EQ(settings.DarkLevel, 51);
     EXPECT_TRUE(settings.autoNextSwitch);
     EXPECT_EQ(ReadSettingInt("MIDIPort", 0), -1);
@@ -102,6 +102,29 @@ TEST_F(Settings, StoredValuesAreLoadedAndBroughtIntoRange) {
     // Scoring needs the microphone.
     EXPECT_TRUE(settings.MicMute);
     EXPECT_FALSE(settings.DarNota);
+}
+
+TEST_F(Settings, PhoneRequestsAreOffOnPort8080UntilStored) {
+    TKaraokeSettings settings;
+    loadKaraokeSettings(settings);
+    EXPECT_FALSE(settings.Celular);
+    EXPECT_EQ(settings.PortaCelular, 8080);
+    struct Case {
+        int stored;
+        int port;
+    };
+    for (const Case& c : {Case{9000, 9000}, {1, 1}, {65526, 65526}, {65527, 8080}, {0, 8080}, {-5, 8080}}) {
+        WriteSettingBool("Celular", true);
+        WriteSettingInt("PortaCelular", c.stored);
+        loadKaraokeSettings(settings);
+        EXPECT_TRUE(settings.Celular);
+        EXPECT_EQ(settings.PortaCelular, c.port) << c.stored;
+    }
+    settings.Celular = false;
+    settings.PortaCelular = 8500;
+    saveKaraokeSettings(settings);
+    EXPECT_EQ(ReadSettingInt("Celular", -1), 0);
+    EXPECT_EQ(ReadSettingInt("PortaCelular", -1), 8500);
 }
 
 TEST(DarkLevel, FollowsTheStepRoundingHalvesToEven) {

@@ -1,3 +1,7 @@
+# The phone requests' tests talk to the web server through Qt Network.
+if(TARGET test_stage)
+  target_link_libraries(test_stage PRIVATE Qt6::Network)
+endif()
 # vozaro-letra over every song of the corpus (skipped without the corpus).
 if(VOZARO_TOOLS)
   find_program(VOZARO_SYSTEM_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
@@ -6,4 +10,13 @@ if(VOZARO_TOOLS)
                    $<TARGET_FILE:vozaro-letra> ${VOZARO_CORPUS_DIR})
   set_tests_properties(stage.VozaroLetraCorpus PROPERTIES LABELS stage SKIP_RETURN_CODE 77
                        TIMEOUT 600 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
+
+# The guests' page in headless Chromium at a phone's size, served by
+# vozaro-pedidos on 127.0.0.1 (skipped without Chromium or Selenium).
+if(VOZARO_TOOLS)
+  add_test(NAME stage.PhonePageInBrowser
+           COMMAND ${VOZARO_SYSTEM_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/check_phone_browser.py
+                   $<TARGET_FILE:vozaro-pedidos> ${CMAKE_BINARY_DIR}/screenshots)
+  set_tests_properties(stage.PhonePageInBrowser PROPERTIES LABELS stage SKIP_RETURN_CODE 77 TIMEOUT 180)
 endif()

@@ -1,0 +1,103 @@
+// The guests' page: search, request, queue.  Every text from the program is
+// put in with textContent, never as markup.
+"use strict";
+(function () {
+  const $ = (id) => document.getElementById(id);
+  const params = new URLSearchParams(location.search);
+  let codigo = params.get("c") || "";
+  let pagina = 1;
+  let total = 0;
+
+  if (!/^\d{4}$/.test(codigo)) {
+    codigo = "";
+    $("acesso").hidden = false;
+  }
+  const cantor = $("cantor");
+  try { cantor.value = localStorage.getItem("vozaro.cantor") || ""; } catch (e) { /* private mode */ }
+  cantor.addEventListener("change", () => {
+    try { localStorage.setItem("vozaro.cantor", cantor.value.trim()); } catch (e) { /* private mode */ }
+  });
+
+  function aviso(texto) { $("aviso").textContent = texto; }
+
+  function item(tag, classe, texto) {
+    const e = document.createElement(tag);
+    if (classe) e.className = classe;
+    e.textContent = texto;
+    return e;
+  }
+
+  async function buscar() {
+    const q = $("q").value;
+    try {
+      const r = await fetch("/api/musicas?q=" + encodeURIComponent(q) + "&pagina=" + pagina);
+      const dados = await r.json();
+      if (!r.ok) { aviso(dados.erro || "Erro na busca."); return; }
+      total = dados.total;
+      const lista = $("resultados");
+      lista.replaceChildren();
+      for (const m of dados.musicas) {
+        const li = document.createElement("li");
+        li.appendChild(item("span", "numero", String(m.numero).padStart(5, "0")));
+        li.appendChild(item("span", "musica", m.interprete + " - " + m.musica));
+        const b = item("button", "pedir", "Pedir");
+        b.type = "button";
+        b.addEventListener("click", () => pedir(m.numero));
+        li.appendChild(b);
+        lista.appendChild(li);
+      }
+      aviso(total === 0 ? "Nenhuma música encontrada." : "");
+      $("anterior").hidden = pagina <= 1;
+      $("seguinte").hidden = pagina * 50 >= total;
+    } catch (e) {
+      aviso("Sem conexão com o Vozaro.");
+    }
+  }
+
+  async function pedir(numero) {
+    if (!codigo) {
+      const digitado = $("codigo").value.trim();
+      if (!/^\d{4}$/.test(digitado)) { aviso("Digite o código de 4 números mostrado na tela."); return; }
+      codigo = digitado;
+    }
+    try {
+      const r = await fetch("/api/pedidos", {
+        method: "POST",
+        headers: { "Content-Type": "application/json" },
+        body: JSON.stringify({ numero: numero, cantor: cantor.value.trim(), codigo: codigo }),
+      });
+      const dados = await r.json();
+      if (r.status === 201) {
+        aviso("Pedido enviado! Você é o " + dados.posicao + "º da fila.");
+        atualizarFila();
+      } else {
+        if (r.status === 403 && $("acesso").hidden === false) codigo = "";
+        aviso(dados.erro || "O pedido não foi aceito.");
+      }
+    } catch (e) {
+      aviso("Sem conexão com o Vozaro.");
+    }
+  }
+
+  async function atualizarFila() {
+    try {
+      const r = await fetch("/api/fila");
+      if (!r.ok) return;
+      const fila = await r.json();
+      const lista = $("fila");
+      lista.replaceChildren();
+      for (const p of fila) {
+        const quem = p.cantor ? p.cantor + " - " : "";
+        lista.appendChild(item("li", "", p.posicao + ". " + quem + p.musica));
+      }
+      if (fila.length === 0) lista.appendChild(item("li", "", "A fila está vazia."));
+    } catch (e) { /* tried again shortly */ }
+  }
+
+  $("busca").addEventListener("submit", (ev) => { ev.preventDefault(); pagina = 1; buscar(); });
+  $("anterior").addEventListener("click", () => { pagina--; buscar(); });
+  $("seguinte").addEventListener("click", () => { pagina++; buscar(); });
+  buscar();
+  atualizarFila();
+  setInterval(atualizarFila, 5000);
+})();

@@ -1,0 +1,32 @@
+// The web server's test double: no network.  Ports listed as busy cannot be
+// taken; a test delivers requests straight to the handler.
+#pragma once
+
+#include <set>
+
+#include "platform/HttpService.h"
+
+namespace vozaro::platform {
+
+class FakeHttpService final : public HttpService {
+public:
+    FakeHttpService(HttpHandler handler, std::set<int> busyPorts)
+        : handler_(std::move(handler)), busy_(std::move(busyPorts)) {}
+
+    int listen(int first, int last, bool loopbackOnly) override;
+    void close() override { port_ = 0; }
+    int port() const override { return port_; }
+    bool loopbackOnly() const { return loopbackOnly_; }
+
+    // What the server answers to `request`; status 0 (no answer) while it
+    // is not listening.
+    HttpResponse deliver(const HttpRequest& request) const;
+
+private:
+    HttpHandler handler_;
+    std::set<int> busy_;
+    int port_ = 0;
+    bool loopbackOnly_ = false;
+};
+
+}  // namespace vozaro::platform

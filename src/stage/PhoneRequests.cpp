@@ -1,0 +1,90 @@
+#include "stage/PhoneRequests.h"
+
+#include <utility>
+
+#include "platform/TextEncoding.h"
+
+namespace vozaro::stage {
+
+PhoneRequests::PhoneRequests(SongIndex& songs, RequestQueue& queue, std::function<void()> queueChanged,
+                             std::function<std::int64_t()> clockMs)
+    : songs_(&songs), queue_(&queue), queueChanged_(std::move(queueChanged)), clockMs_(std::move(clockMs)) {}
+
+QString PhoneRequests::drawCode(std::mt19937& random) {
+    std::uniform_int_distribution<int> digits(0, 9999);
+    return QStringLiteral("%1").arg(digits(random), 4, 10, QLatin1Char('0'));
+}
+
+std::optional<QString> PhoneRequests::checkedName(const QString& name) {
+    const QString trimmed = name.trimmed();
+    if (trimmed.size() > kMaxNameLength)
+        return std::nullopt;
+    for (QChar c : trimmed) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_Format || c.isSurrogate())
+            return std::nullopt;
+    }
+    if (!platform::utf8ToWindows1252(trimmed.toStdString()))
+        return std::nullopt;
+    return trimmed;
+}
+
+int PhoneRequests::waitingOf(const QString& client) {
+    // A phone request still waits while its line is in the queue; matching
+    // each queued line once keeps two equal requests apart.
+    QHash<QString, int> queued;
+    for (const QString& line : queue_->lines())
+        ++queued[line];
+    std::vector<Placed> waiting;
+    int count = 0;
+    for (Placed& placed : placed_) {
+        auto it = queued.find(placed.line);
+        if (it == queued.end() || it.value() == 0)
+            continue;
+        --it.value();
+        count += placed.client == client ? 1 : 0;
+        waiting.push_back(std::move(placed));
+    }
+    placed_ = std::move(waiting);
+    return count;
+}
+
+PhoneRequests::Outcome PhoneRequests::request(std::int32_t numero, const QString& singer, const QString& code,
+                                              const QString& client) {
+    if (!accepting_)
+        return {Result::Off};
+    const std::int64_t now = clockMs_();
+    // Addresses that have waited out their interval need not be kept.
+    if (lastTry_.size() > kForgetAfter) {
+        for (auto it = lastTry_.begin(); it != lastTry_.end();)
+            it = now - it.value() >= kIntervalMs ? lastTry_.erase(it) : std::next(it);
+    }
+    const auto last = lastTry_.constFind(client);
+    const bool tooSoon = last != lastTry_.constEnd() && now - last.value() < kIntervalMs;
+    if (code_.isEmpty() || code != code_) {
+        if (tooSoon)
+            return {Result::TooMany};
+        lastTry_.insert(client, now);
+        return {Result::WrongCode};
+    }
+    const std::optional<QString> name = checkedName(singer);
+    if (!name)
+        return {Result::BadName};
+    songs_->refresh();
+    const IndexedSong* song = songs_->byNumber(numero);
+    if (!song)
+        return {Result::NoSuchSong};
+    if (tooSoon || queue_->count() >= kMaxQueue || waitingOf(client) >= kMaxWaitingPerClient)
+        return {Result::TooMany};
+
+    const TRegistroAlbum entry{std::string(song->interprete), std::string(song->musica), std::string(), song->numero};
+    const QString line = requestLine(entry, *name);
+    queue_->append(line, song->position);
+    placed_.push_back({client, line});
+    lastTry_.insert(client, now);
+    if (queueChanged_)
+        queueChanged_();
+    return {Result::Accepted, queue_->count()};
+}
+
+}  // namespace vozaro::stage

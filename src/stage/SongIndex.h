@@ -1,0 +1,73 @@
+// The catalogue in memory for the guests' search: every entry's number,
+// position, performer and title, ordered by number, with a search key per
+// entry.  It is read from the album file on its own (never through the open
+// catalogue, so a search may arrive while an operation holds it) and read
+// again when the file's size or modification time changes; a search touches
+// nothing but memory.
+//
+// Search: every word of the query must occur in the entry's number (five
+// digits), performer or title; case and accents are ignored ("cafe" finds
+// "Café"), an empty query lists every song.
+//
+// thread: user-interface thread only.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vozaro::stage {
+
+// A text as the search compares it: without accents, case folded, UTF-8.
+std::string searchKey(const QString& text);
+
+struct IndexedSong {
+    std::int32_t numero = 0;
+    std::int32_t position = 0;    // in the album file
+    std::string_view interprete;  // Windows-1252, as stored (in the list's memory)
+    std::string_view musica;
+    QString interpreteText() const;  // for showing
+    QString musicaText() const;
+};
+
+class SongIndex {
+public:
+    static constexpr int kPageSize = 50;
+
+    // Reads the album file of the program folder when it is not read yet or
+    // has changed since; true when it was read now.
+    bool refresh();
+    // Reads the given album file whatever it holds; false (the list then
+    // empty) when it cannot be read.
+    bool read(const std::filesystem::path& albumFile);
+
+    struct Page {
+        int total = 0;                          // songs found
+        std::vector<const IndexedSong*> songs;  // those of the page asked for
+    };
+    // Page 1 is the first; a page past the end is empty.
+    Page search(const QString& query, int page) const;
+
+    // The first entry (by position) carrying the number; null when none.
+    const IndexedSong* byNumber(std::int32_t numero) const;
+    int size() const { return static_cast<int>(songs_.size()); }
+
+private:
+    struct Stamp {
+        std::uintmax_t size = 0;
+        std::filesystem::file_time_type time;
+        bool operator==(const Stamp&) const = default;
+    };
+    std::string texts_;               // every performer and title, one after the other
+    std::string keys_;                // every search key "00007 performer title", folded
+    std::vector<IndexedSong> songs_;  // by number, then position; views into texts_
+    std::vector<std::uint32_t> keyEnds_;  // parallel: where each key ends in keys_
+    std::optional<Stamp> stamp_;
+};
+
+}  // namespace vozaro::stage
