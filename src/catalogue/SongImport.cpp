@@ -140,12 +140,16 @@ SongBatch::SongBatch(bool simulate) : songs_(std::make_unique<platform::FolderNa
     // The names the album holds, read once.  A name in the songs folder that
     // none of them claims (compared without regard to case) may be a copy
     // left by a stopped import.
+    used_.assign(static_cast<size_t>(kMaxSongs) + 1, false);
     forEachEntry([this](const EntryView& entry) {
+        if (entry.Numero >= 1 && entry.Numero <= kMaxSongs)
+            used_[static_cast<size_t>(entry.Numero)] = true;
         names_.emplace(entry.Arquivo);
         claimed_.insert(lowerAscii(platform::windows1252ToUtf8(std::string(entry.Arquivo))));
         return true;
     });
     context_.names = &names_;
+    context_.used = &used_;
     context_.dryRun = simulate;
     context_.findInSongs = [this](const std::string& name) { return songs_->find(name); };
     context_.leftover = [this](const fs::path& file, const fs::path& inSongs) {

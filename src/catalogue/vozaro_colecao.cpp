@@ -649,9 +649,10 @@ bool ExcluirMusica(int32_t numero) {
     return removeEntries([numero](int32_t n) { return n == numero; }, {numero}, names);
 }
 
-int32_t ProximoNumero() {
+int32_t ProximoNumero() { return vozaro::catalogue::nextNumber(numbersInUse()); }
+
+int32_t vozaro::catalogue::nextNumber(const std::vector<bool>& used) {
     Store& s = store();
-    const std::vector<bool> used = numbersInUse();
     const bool indexEmpty = s.index.size() == 0;
     std::vector<int32_t> numbers = indexEmpty ? std::vector<int32_t>() : s.readIndex();
     int32_t candidate = 0;
@@ -833,7 +834,7 @@ AddOutcome addSongFile(const fs::path& caminho, const AddSongHooks& hooks, AddCo
             ++context->pendingEntries;
         } else {
             try {
-                RegistroAtual.Numero = ProximoNumero();
+                RegistroAtual.Numero = context && context->used ? nextNumber(*context->used) : ProximoNumero();
             } catch (const CatalogueError&) {
                 dropCopy();
                 return refuse(AddRefusal::WriteFailed, "Erro ao acessar o índice.");
@@ -852,6 +853,8 @@ AddOutcome addSongFile(const fs::path& caminho, const AddSongHooks& hooks, AddCo
         }
         if (context && context->names)
             context->names->insert(*arquivo);
+        if (context && context->used && validNumber(RegistroAtual.Numero))
+            (*context->used)[static_cast<size_t>(RegistroAtual.Numero)] = true;
         return {true, AddRefusal::Cancelled, {}};
     } catch (...) {
         // A song that was not added leaves no copy behind: it would block

@@ -36,6 +36,7 @@
 #include <string_view>
 #include <system_error>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/FileLock.h"
 
@@ -248,6 +249,10 @@ struct AddContext {
     // the files that would have been added count towards the limit.
     bool dryRun = false;
     int32_t pendingEntries = 0;
+    // The numbers the album's entries use (index = number), read once with
+    // the names and kept up to date, so that numbering a song does not walk
+    // the album either.
+    std::vector<bool>* used = nullptr;
     // Finds a name in the songs folder without regard to case (UTF-8 name),
     // for runs that list the folder once; unset: the folder is looked at.
     std::function<std::optional<std::filesystem::path>(const std::string& name)> findInSongs;
@@ -257,6 +262,10 @@ struct AddContext {
     enum class Leftover { Keep, Adopt, Replace };
     std::function<Leftover(const std::filesystem::path& file, const std::filesystem::path& inSongs)> leftover;
 };
+
+// ProximoNumero with the numbers in use already known (index = number).
+// Throws CatalogueError.
+int32_t nextNumber(const std::vector<bool>& used);
 
 // The whole of adding one song file to the open catalogue, without talking to
 // the user: the checks, the copy, the song-data hook (when set), the number
