@@ -14,6 +14,7 @@
 
 #include "midi/cmpMidiData.h"
 #include "midi/cmpRiffStream.h"
+#include "stage/LyricTrack.h"
 
 using namespace vozaro::midi;
 
@@ -42,6 +43,14 @@ void walk(const TMidiData& song) {
         }
         (void)track.FindEvent(previous / 2, feFirst);
     }
+    // The lyrics, by the karaoke tags or the standard lyric events: one time
+    // per syllable, in event order.
+    const vozaro::stage::LyricTrack lyrics = vozaro::stage::findLyricTrack(song);
+    if (lyrics.ticks.size() != lyrics.syllables.size() || (lyrics.track < 0) != lyrics.syllables.empty())
+        std::abort();
+    for (std::size_t k = 1; k < lyrics.ticks.size(); ++k)
+        if (lyrics.ticks[k] < lyrics.ticks[k - 1])
+            std::abort();
 }
 
 template <typename Load>

@@ -6,9 +6,10 @@
 // numbers is repaired should a crash have left it out of step with the album.
 // Prints "entries N" with the number of entries left.
 //
-// Like Vozaro itself it takes the catalogue lock of FOLDER first: while Vozaro
-// or another check has the folder, it prints so on standard error and exits
-// with 3 without touching the catalogue.
+// Like every writer it takes the catalogue's writer lock of FOLDER first,
+// waiting a few seconds for another writer (Vozaro adding or removing a song,
+// an import, another check) to finish: when that one goes on, it prints so on
+// standard error and exits with 3 without touching the catalogue.
 //
 // A catalogue that cannot be opened, or a check that could not rewrite the
 // catalogue (a full disk, a folder in the way of a rewrite file), prints its
@@ -29,7 +30,7 @@ int main(int argc, char** argv) {
         return vozaro::platform::MessageResult::Ok;
     });
     vozaro::catalogue::setProgramFolder(std::filesystem::path(argv[1]));
-    const auto lock = vozaro::catalogue::lockProgramFolder();
+    const auto lock = vozaro::catalogue::lockForWriting();
     if (!lock)
         return 3;
     if (!vozaro::catalogue::removeMissingSongs() || vozaro::catalogue::lastRewriteFailure())

@@ -28,7 +28,42 @@ void appendAlbumText(QString& out, std::string_view text) {
         *chars++ = QChar(vozaro::platform::windows1252Char(static_cast<unsigned char>(c)));
 }
 
+// The folded form of one character: the first letter of its canonical
+// decomposition, case folded.  Worked out once per character.
+char16_t foldChar(char16_t c) {
+    if (c < 0x80)
+        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+    static std::vector<char16_t> table;
+    if (table.empty()) {
+        table.resize(0x10000);
+        for (std::uint32_t i = 0; i < 0x10000; ++i) {
+            const QChar ch(static_cast<char16_t>(i));
+            if (ch.isSurrogate() || i < 0x80) {
+                table[i] = static_cast<char16_t>(i);
+                continue;
+            }
+            const QString folded = QString(ch).normalized(QString::NormalizationForm_D).toCaseFolded();
+            table[i] = folded.isEmpty() ? static_cast<char16_t>(i) : folded[0].unicode();
+        }
+    }
+    return table[c];
+}
+
+QString lineKey(const QString& line) {
+    QString key = searchKey(line);
+    key.replace(QLatin1StringView(" - "), QStringLiteral("\x01"));
+    return key;
+}
+
 }  // namespace
+
+QString searchKey(const QString& text) {
+    QString key(text.size(), Qt::Uninitialized);
+    QChar* out = key.data();
+    for (const QChar c : text)
+        *out++ = QChar(foldChar(c.unicode()));
+    return key;
+}
 
 QString albumText(std::string_view text) {
     QString result;
@@ -84,6 +119,10 @@ void SongListModel::reset(std::vector<QString> lines) {
     for (const auto& key : keys)
         sorted.push_back(std::move(lines_[key.second]));
     lines_ = std::move(sorted);
+    keys_.clear();
+    keys_.reserve(lines_.size());
+    for (const QString& line : lines_)
+        keys_.push_back(lineKey(line));
     endResetModel();
 }
 
@@ -92,6 +131,7 @@ int SongListModel::add(const TRegistroAlbum& entry) {
     auto place = std::upper_bound(lines_.begin(), lines_.end(), text, lineBefore);
     const int row = static_cast<int>(place - lines_.begin());
     beginInsertRows({}, row, row);
+    keys_.insert(keys_.begin() + row, lineKey(text));
     lines_.insert(place, std::move(text));
     endInsertRows();
     return row;
@@ -102,6 +142,7 @@ void SongListModel::remove(int row) {
         return;
     beginRemoveRows({}, row, row);
     lines_.erase(lines_.begin() + row);
+    keys_.erase(keys_.begin() + row);
     endRemoveRows();
 }
 
@@ -110,7 +151,86 @@ void SongListModel::replace(int row, const TRegistroAlbum& entry) {
         return;
     QString& text = lines_[static_cast<size_t>(row)];
     text = text.left(5) + songLine(0, entry.Interprete, entry.Musica).mid(5);
+    keys_[static_cast<size_t>(row)] = lineKey(text);
     emit dataChanged(index(row), index(row));
 }
 
 int32_t SongListModel::numberAt(int row) const { return line(row).left(5).trimmed().toInt(); }
+
+SongFilterModel::SongFilterModel(SongListModel& source, QObject* parent)
+    : QAbstractListModel(parent), source_(source) {
+    // Without a search every line is shown as it is, and a change is passed
+    // on as such, so that the view keeps its selection and place; with one,
+    // the lines found are worked out again.
+    connect(&source_, &QAbstractItemModel::modelReset, this, &SongFilterModel::refresh);
+    connect(&source_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this](const QModelIndex&, int first, int last) {
+        if (words_.isEmpty())
+            beginInsertRows({}, first, last);
+    });
+    connect(&source_, &QAbstractItemModel::rowsInserted, this, [this] {
+        words_.isEmpty() ? endInsertRows() : refresh();
+    });
+    connect(&source_, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this](const QModelIndex&, int first, int last) {
+        if (words_.isEmpty())
+            beginRemoveRows({}, first, last);
+    });
+    connect(&source_, &QAbstractItemModel::rowsRemoved, this, [this] {
+        words_.isEmpty() ? endRemoveRows() : refresh();
+    });
+    connect(&source_, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first, const QModelIndex& last) {
+        if (words_.isEmpty())
+            emit dataChanged(index(first.row()), index(last.row()));
+        else
+            refresh();
+    });
+}
+
+int SongFilterModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid())
+        return 0;
+    return words_.isEmpty() ? source_.rowCount() : static_cast<int>(rows_.size());
+}
+
+QVariant SongFilterModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid())
+        return {};
+    const int row = sourceRow(index.row());
+    return row < 0 ? QVariant() : QVariant(source_.line(row));
+}
+
+void SongFilterModel::setFilter(const QString& text) {
+    const QStringList words = searchKey(text).split(u' ', Qt::SkipEmptyParts);
+    if (words == words_)
+        return;
+    words_ = words;
+    refresh();
+}
+
+int SongFilterModel::sourceRow(int row) const {
+    if (row < 0 || row >= rowCount())
+        return -1;
+    return words_.isEmpty() ? row : rows_[static_cast<size_t>(row)];
+}
+
+int SongFilterModel::rowOf(int sourceRow) const {
+    if (sourceRow < 0 || sourceRow >= source_.rowCount())
+        return -1;
+    if (words_.isEmpty())
+        return sourceRow;
+    const auto it = std::lower_bound(rows_.begin(), rows_.end(), sourceRow);
+    return it != rows_.end() && *it == sourceRow ? static_cast<int>(it - rows_.begin()) : -1;
+}
+
+void SongFilterModel::refresh() {
+    beginResetModel();
+    rows_.clear();
+    if (!words_.isEmpty()) {
+        const int count = source_.rowCount();
+        for (int row = 0; row < count; ++row) {
+            const QString& key = source_.key(row);
+            if (std::all_of(words_.begin(), words_.end(), [&key](const QString& w) { return key.contains(w); }))
+                rows_.push_back(row);
+        }
+    }
+    endResetModel();
+}

@@ -26,6 +26,10 @@ QString albumText(std::string_view text);
 QString songLine(int32_t numero, std::string_view interprete, std::string_view musica);
 QString songLine(const TRegistroAlbum& entry);
 
+// A text folded for searching: case folded and accents taken off ("João"
+// gives "joao").
+QString searchKey(const QString& text);
+
 class SongListModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -44,9 +48,39 @@ public:
     void replace(int row, const TRegistroAlbum& entry);
 
     const QString& line(int row) const { return lines_[static_cast<size_t>(row)]; }
+    // The line folded for searching (searchKey), its " - " separators made
+    // "\x01" so that no word can match across number, performer and title.
+    const QString& key(int row) const { return keys_[static_cast<size_t>(row)]; }
     // The integer value of the line's first five characters.
     int32_t numberAt(int row) const;
 
 private:
     std::vector<QString> lines_;
+    std::vector<QString> keys_;  // one per line
+};
+
+// The lines of a SongListModel that a search text finds: every word of the
+// text (split at spaces) must be found, case and accents aside, in the
+// number, the performer or the title of the line.  An empty text finds every
+// line.  Follows the song list as it changes.
+class SongFilterModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    explicit SongFilterModel(SongListModel& source, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    void setFilter(const QString& text);
+    // The source row shown at `row`, or -1.
+    int sourceRow(int row) const;
+    // The row showing source row `sourceRow`, or -1 when it is filtered out.
+    int rowOf(int sourceRow) const;
+
+private:
+    void refresh();
+
+    SongListModel& source_;
+    QStringList words_;     // folded
+    std::vector<int> rows_;  // the source rows found, when words_ is not empty
 };

@@ -1,14 +1,19 @@
 #include "catalogue/vozaro_album.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPushButton>
 #include <memory>
+#include <optional>
 
+#include "catalogue/SongImport.h"
 #include "catalogue/vozaro_colecao.h"
 #include "catalogue/vozaro_editsong.h"
 #include "catalogue/vozaro_order.h"
@@ -31,6 +36,8 @@ namespace {
 
 constexpr int kButtonWidth = 110;
 constexpr int kButtonHeight = 25;
+// Adding more files than this under their own names shows the status window.
+constexpr int kFilesWithoutStatus = 20;
 
 // A catalogue that cannot be opened ends the program (its message has been
 // shown).
@@ -64,9 +71,18 @@ TformAlbum::TformAlbum(QWidget* parent)
     lTitulo->move(8, 6);
     lTitulo->adjustSize();
 
+    // The search field takes the top of the list's place.
+    lProcurar = whiteLabel(this, QStringLiteral("Procurar:"), arialPixels(11), Qt::AlignLeft | Qt::AlignVCenter);
+    lProcurar->setWordWrap(false);
+    lProcurar->setGeometry(8, 22, 52, 21);
+    eProcurar = new QLineEdit(this);
+    eProcurar->setGeometry(62, 22, 275, 21);
+    eProcurar->installEventFilter(this);
+    connect(eProcurar, &QLineEdit::textChanged, this, [this](const QString& text) { Filtro.setFilter(text); });
+
     lbMusicas = new QListView(this);
-    lbMusicas->setGeometry(8, 22, 329, 257);
-    lbMusicas->setModel(&Musicas);
+    lbMusicas->setGeometry(8, 47, 329, 232);
+    lbMusicas->setModel(&Filtro);
     lbMusicas->setUniformItemSizes(true);  // 99,999 lines without measuring each
     lbMusicas->setSelectionMode(QAbstractItemView::SingleSelection);
     lbMusicas->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -91,6 +107,7 @@ TformAlbum::TformAlbum(QWidget* parent)
     setTabOrder(bDados, bImprimir);
     setTabOrder(bImprimir, bPlay);
     setTabOrder(bPlay, bFechar);
+    setTabOrder(bFechar, eProcurar);
 
     FormCreate();
 }
@@ -124,6 +141,17 @@ void TformAlbum::showEvent(QShowEvent* event) {
     FormShow();
 }
 
+bool TformAlbum::eventFilter(QObject* watched, QEvent* event) {
+    // Escape in a search field with text clears it; in an empty one it
+    // closes the window as anywhere else.
+    if (watched == eProcurar && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !eProcurar->text().isEmpty()) {
+        eProcurar->clear();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void TformAlbum::FormShow() {
     lbMusicas->setFocus();
     if (stage.stopPlayer)
@@ -132,11 +160,13 @@ void TformAlbum::FormShow() {
 
 int TformAlbum::selectedRow() const {
     const QModelIndexList rows = lbMusicas->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    return rows.isEmpty() ? -1 : Filtro.sourceRow(rows.first().row());
 }
 
 void TformAlbum::selectRow(int row) {
-    const QModelIndex index = Musicas.index(row);
+    if (row >= 0 && Filtro.rowOf(row) < 0)
+        eProcurar->clear();
+    const QModelIndex index = Filtro.index(Filtro.rowOf(row));
     lbMusicas->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     lbMusicas->scrollTo(index);
 }
@@ -152,27 +182,109 @@ void TformAlbum::bIncluirClick() {
     }
     if (execModal(*OpenDialog) != QDialog::Accepted)
         return;
-    for (const QString& path : OpenDialog->selectedFiles())
-        if (!addSongFile(path))
-            return;
+    addSongFiles(OpenDialog->selectedFiles());
 }
 
-bool TformAlbum::addSongFile(const QString& path) {
+void TformAlbum::addSongFiles(const QStringList& paths) {
+    bool useFileNames = false;
+    int added = 0;
+    qsizetype next = 0;
+    while (next < paths.size() && !useFileNames) {
+        const bool othersWait = next + 1 < paths.size();
+        bool confirmedWithBox = false;
+        const AddResult result = addSongFile(paths[next++], othersWait, &confirmedWithBox);
+        if (result == AddResult::CatalogueClosed)
+            return;
+        added += result == AddResult::Added;
+        useFileNames = confirmedWithBox;
+    }
+    if (useFileNames)
+        addRemainingFiles(paths.mid(next), added);
+}
+
+TformAlbum::AddResult TformAlbum::addSongFile(const QString& path, bool othersWait, bool* useFileNames) {
+    const auto writing = vozaro::catalogue::lockForWriting();
+    if (!writing)
+        return AddResult::CatalogueClosed;
     if (!openAlbum())
-        return false;
+        return AddResult::CatalogueClosed;
     AlbumClosed closed;
     vozaro::catalogue::AddSongHooks hooks;
     hooks.isKaraoke = stage.isKaraoke;
     hooks.releaseStage = stage.releaseCheckedSong;
-    hooks.confirmSongData = [] {
+    hooks.confirmSongData = [othersWait, useFileNames] {
         if (!formMusica)
             return false;
         formMusica->fillFrom(RegistroAtual);
-        return execModal(*formMusica) == QDialog::Accepted;
+        formMusica->showOthersBox(othersWait);
+        const bool confirmed = execModal(*formMusica) == QDialog::Accepted;
+        *useFileNames = confirmed && othersWait && formMusica->cbDemais->isChecked();
+        formMusica->showOthersBox(false);
+        return confirmed;
     };
-    if (IncluirMusica(std::filesystem::path(path.toStdString()), hooks))
-        selectRow(Musicas.add(RegistroAtual));
-    return true;
+    if (!IncluirMusica(std::filesystem::path(path.toStdString()), hooks))
+        return AddResult::Refused;
+    selectRow(Musicas.add(RegistroAtual));
+    return AddResult::Added;
+}
+
+void TformAlbum::addRemainingFiles(const QStringList& paths, int added) {
+    // One writing operation for all of them: the album's names are read once.
+    std::vector<std::pair<QString, std::string>> refused;  // file name, reason
+    {
+        const auto writing = vozaro::catalogue::lockForWriting();
+        if (!writing || !openAlbum())
+            return;
+        AlbumClosed closed;
+        std::unique_ptr<TformStatus> status;
+        if (paths.size() > kFilesWithoutStatus) {
+            status = std::make_unique<TformStatus>();
+            status->lStatus->setText(QStringLiteral("Aguarde. Adicionando músicas..."));
+            status->Progress->setMaximum(static_cast<int>(paths.size()));
+            status->Progress->setValue(0);
+            status->show();
+            QCoreApplication::processEvents();
+        }
+        vozaro::catalogue::AddSongHooks hooks;
+        hooks.isKaraoke = stage.isKaraoke;
+        hooks.releaseStage = stage.releaseCheckedSong;
+        std::optional<vozaro::catalogue::SongBatch> batch;
+        try {
+            batch.emplace();
+        } catch (const vozaro::catalogue::CatalogueError&) {
+            showMessage("Não foi possível ler o álbum de músicas.", MessageIcon::Error);
+            return;
+        }
+        int lastAdded = -1;
+        for (qsizetype k = 0; k < paths.size(); ++k) {
+            const std::filesystem::path file(paths[k].toStdString());
+            const vozaro::catalogue::AddOutcome outcome = batch->add(file, hooks);
+            if (outcome.added) {
+                ++added;
+                lastAdded = static_cast<int>(RegistroAtual.Numero);
+                Musicas.add(RegistroAtual);
+            } else {
+                refused.emplace_back(QString::fromStdString(file.filename().string()), outcome.message);
+            }
+            if (status) {
+                status->Progress->setValue(static_cast<int>(k + 1));
+                QCoreApplication::processEvents();
+            }
+        }
+        if (lastAdded > 0)
+            for (int row = 0; row < Musicas.rowCount(); ++row)
+                if (Musicas.numberAt(row) == lastAdded) {
+                    selectRow(row);
+                    break;
+                }
+    }
+    if (refused.empty())
+        return;
+    std::string message = std::to_string(added) + (added == 1 ? " música adicionada." : " músicas adicionadas.") +
+                          "\n\nNão adicionadas:";
+    for (const auto& [name, reason] : refused)
+        message += "\n" + name.toStdString() + ": " + reason;
+    showMessage(message, MessageIcon::Error);
 }
 
 void TformAlbum::bExcluirClick() {
@@ -181,6 +293,9 @@ void TformAlbum::bExcluirClick() {
         return;
     if (showMessage("Deseja realmente excluir esta música?", MessageIcon::Question,
                     MessageButtons::YesNo) != MessageResult::Yes)
+        return;
+    const auto writing = vozaro::catalogue::lockForWriting();
+    if (!writing)
         return;
     if (!openAlbum())
         return;
@@ -215,16 +330,29 @@ void TformAlbum::bDadosClick() {
     formMusica->fillFrom(RegistroAtual);
     if (execModal(*formMusica) != QDialog::Accepted)
         return;
+    const auto writing = vozaro::catalogue::lockForWriting();
+    if (!writing)
+        return;
     if (!openAlbum())
         return;
     AlbumClosed closed;
     try {
+        // Another program may have rewritten the album while the dialog was
+        // open: the entry is looked up again under the writer lock.
+        const TRegistroAlbum edited = RegistroAtual;
+        position = LocalizarMusica(edited.Numero);
+        RegistroAtual = edited;
+        if (position < 0) {
+            showMessage("Música não localizada. Reinstale o programa e tente novamente.", MessageIcon::Error);
+            return;
+        }
         GravarRegistro(position);
     } catch (const vozaro::catalogue::CatalogueError&) {
         showMessage("Não foi possível gravar os dados da música.", MessageIcon::Error);
         return;
     }
     Musicas.replace(row, RegistroAtual);
+    selectRow(row);
 }
 
 void TformAlbum::bPlayClick() {

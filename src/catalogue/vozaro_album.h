@@ -20,6 +20,7 @@
 
 class QFileDialog;
 class QLabel;
+class QLineEdit;
 class QListView;
 class QPushButton;
 
@@ -46,8 +47,11 @@ public:
     ~TformAlbum() override;
 
     QLabel* lTitulo;
+    QLabel* lProcurar;
+    QLineEdit* eProcurar;   // filters the list as the host types; Escape clears it
     QListView* lbMusicas;
-    SongListModel Musicas;  // the lines of lbMusicas
+    SongListModel Musicas;  // every line of the catalogue
+    SongFilterModel Filtro{Musicas};  // the lines lbMusicas shows
     QPushButton* bIncluir;
     QPushButton* bDados;
     QPushButton* bPlay;
@@ -60,8 +64,10 @@ public:
 
     StageLink stage = stageLinkOfProgram();
 
-    // The selected row, or -1.
+    // The row of Musicas selected in the list, or -1.
     int selectedRow() const;
+    // Selects the line of Musicas' row `row`, clearing the search when it
+    // hides that line.
     void selectRow(int row);
 
 public slots:
@@ -74,13 +80,22 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
     void FormShow();
-    // Adds one file (between AbrirAlbum and FecharAlbum); false when the
-    // catalogue could not be opened.
-    bool addSongFile(const QString& path);
+    // Adds the chosen files in order, each with the song-data dialog until
+    // the host checks its box for the remaining ones.
+    void addSongFiles(const QStringList& paths);
+    enum class AddResult { Added, Refused, CatalogueClosed };
+    // Adds one file through the song-data dialog, which shows its check box
+    // when `othersWait`; *useFileNames tells whether it was checked with OK.
+    AddResult addSongFile(const QString& path, bool othersWait, bool* useFileNames);
+    // Adds files under the names taken from them, without the dialog, and
+    // says in one message how many were added (`added` so far) and why each
+    // refused file was refused.
+    void addRemainingFiles(const QStringList& paths, int added);
     // Reads the catalogue into the print list and prints it on Printer;
     // throws on any failure.
     void printList(PrintOrder order, class TformStatus& status);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -261,17 +262,20 @@ std::optional<fs::path> songFilePath(const std::string& arquivo) {
     return folder / name;
 }
 
-std::optional<std::string> catalogueFileName(const fs::path& songFile) {
+std::optional<std::string> catalogueFileName(const fs::path& songFile, std::string* refusal) {
     std::string name = songFile.filename().string();
     // A "\" is a folder separator to the album (as on Windows): such an entry
     // would never find its song file, and the next start would remove it.
     if (std::optional<std::string> cp1252 = platform::utf8ToWindows1252(name);
         cp1252 && isPlainFileName(*cp1252))
         return cp1252;
-    showMessage("O nome do arquivo \"" + name +
-                    "\" tem caracteres que o álbum de músicas não aceita. "
-                    "Renomeie o arquivo para incluí-lo.",
-                MessageIcon::Error);
+    const std::string message = "O nome do arquivo \"" + name +
+                                "\" tem caracteres que o álbum de músicas não aceita. "
+                                "Renomeie o arquivo para incluí-lo.";
+    if (refusal)
+        *refusal = message;
+    else
+        showMessage(message, MessageIcon::Error);
     return std::nullopt;
 }
 
@@ -336,9 +340,23 @@ bool forEachEntryOf(const fs::path& albumFile, const std::function<bool(const En
 
 CatalogueLock::CatalogueLock(const fs::path& folder) : lock_(folder / "vozaro.lck") {}
 
-std::optional<CatalogueLock> lockProgramFolder() {
-    CatalogueLock lock(programFolder());
-    if (lock.alreadyOpen()) {
+std::optional<CatalogueLock> lockForWriting(std::chrono::milliseconds wait) {
+    const auto until = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        CatalogueLock lock(programFolder());
+        if (!lock.busy())
+            return lock;
+        if (std::chrono::steady_clock::now() >= until)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    showMessage(kCatalogueBusy, MessageIcon::Error);
+    return std::nullopt;
+}
+
+std::optional<platform::FileLock> lockProgramFolder() {
+    platform::FileLock lock(programFolder() / "vozaro.run");
+    if (!lock.held() && lock.error() == std::errc::resource_unavailable_try_again) {
         showMessage(kAlreadyOpen, MessageIcon::Error);
         return std::nullopt;
     }
@@ -659,9 +677,10 @@ bool ExcluirMusica(int32_t numero) {
     return removeEntries([numero](int32_t n) { return n == numero; }, {numero}, names);
 }
 
-int32_t ProximoNumero() {
+int32_t ProximoNumero() { return vozaro::catalogue::nextNumber(numbersInUse()); }
+
+int32_t vozaro::catalogue::nextNumber(const std::vector<bool>& used) {
     Store& s = store();
-    const std::vector<bool> used = numbersInUse();
     const bool indexEmpty = s.index.size() == 0;
     std::vector<int32_t> numbers = indexEmpty ? std::vector<int32_t>() : s.readIndex();
     int32_t candidate = 0;
@@ -740,17 +759,20 @@ SongNames namesFromFileName(const std::string& fileName) {
 
 }  // namespace vozaro::catalogue
 
-bool IncluirMusica(const fs::path& caminho, const AddSongHooks& hooks) {
-    auto refuse = [](const std::string& message) {
-        showMessage(message, MessageIcon::Error);
-        return false;
+namespace vozaro::catalogue {
+
+AddOutcome addSongFile(const fs::path& caminho, const AddSongHooks& hooks, AddContext* context) {
+    auto refuse = [](AddRefusal reason, const std::string& message) {
+        return AddOutcome{false, reason, message};
     };
+    const bool dryRun = context && context->dryRun;
     std::error_code error;
     if (!fs::is_regular_file(caminho, error))
-        return refuse("O arquivo não existe ou não pôde ser aberto.");
-    const std::optional<std::string> arquivo = catalogueFileName(caminho);
+        return refuse(AddRefusal::Unreadable, "O arquivo não existe ou não pôde ser aberto.");
+    std::string nameMessage;
+    const std::optional<std::string> arquivo = catalogueFileName(caminho, &nameMessage);
     if (!arquivo)
-        return false;  // the name cannot be written in the album; the user was told
+        return refuse(AddRefusal::BadName, nameMessage);
 
     std::optional<fs::path> copy;  // set while this call's copy lies in the songs folder
     auto dropCopy = [&copy] {
@@ -760,8 +782,14 @@ bool IncluirMusica(const fs::path& caminho, const AddSongHooks& hooks) {
         copy.reset();
     };
     try {
-        if (ContarMusicas() >= kMaxSongs)
-            return refuse("Não é possível adicionar mais de 99.999 músicas.");
+        const int32_t pending = context ? context->pendingEntries : 0;
+        if (ContarMusicas() + pending >= kMaxSongs)
+            return refuse(AddRefusal::CatalogueFull, "Não é possível adicionar mais de 99.999 músicas.");
+
+        // A batch knows the catalogued names without reading the album: a
+        // file already there is told so before it is loaded at all.
+        if (context && context->names && context->names->count(*arquivo))
+            return refuse(AddRefusal::AlreadyCatalogued, "Esta música já está cadastrada.");
 
         // The stage is released whatever the check found (or threw), so that
         // a refused file never stays the stage's song.
@@ -776,15 +804,20 @@ bool IncluirMusica(const fs::path& caminho, const AddSongHooks& hooks) {
         if (hooks.releaseStage)
             hooks.releaseStage();
         if (!karaoke)
-            return refuse(caminho.filename().string() + " não é um arquivo de MIDI Karaokê");
+            return refuse(AddRefusal::NotKaraoke,
+                          caminho.filename().string() + " não é um arquivo de MIDI Karaokê");
 
         bool duplicate = false;
-        forEachEntry([&](const EntryView& entry) {
-            duplicate = entry.Arquivo == *arquivo;  // exact: case counts
-            return !duplicate;
-        });
+        if (context && context->names) {
+            duplicate = context->names->count(*arquivo) > 0;
+        } else {
+            forEachEntry([&](const EntryView& entry) {
+                duplicate = entry.Arquivo == *arquivo;  // exact: case counts
+                return !duplicate;
+            });
+        }
         if (duplicate)
-            return refuse("Esta música já está cadastrada.");
+            return refuse(AddRefusal::AlreadyCatalogued, "Esta música já está cadastrada.");
 
         // A file chosen inside the songs folder is catalogued where it lies.
         const fs::path songs = store().songs;
@@ -793,9 +826,27 @@ bool IncluirMusica(const fs::path& caminho, const AddSongHooks& hooks) {
             const fs::path destination = songs / name;
             // Names are compared without regard to case in the songs folder:
             // Song.kar must not sit beside song.kar.
-            if (vozaro::platform::findIgnoringCase(songs, name) || !CopiarArquivo(caminho, destination))
-                return refuse("Não foi possível copiar a música para a pasta de músicas.");
-            copy = destination;
+            std::optional<fs::path> there = context && context->findInSongs
+                                                ? context->findInSongs(name)
+                                                : vozaro::platform::findIgnoringCase(songs, name);
+            using Leftover = AddContext::Leftover;
+            const Leftover leftover =
+                there && context && context->leftover ? context->leftover(caminho, *there) : Leftover::Keep;
+            if (leftover == Leftover::Replace && !dryRun) {
+                std::error_code ignored;
+                if (fs::remove(*there, ignored))
+                    there.reset();
+            } else if (leftover == Leftover::Replace) {
+                there.reset();  // a real run would replace it
+            }
+            if (leftover == Leftover::Adopt) {
+                // A copy left by an import that was stopped before its entry
+                // was written: catalogued as it lies.
+            } else if (there || (dryRun ? false : !CopiarArquivo(caminho, destination))) {
+                return refuse(AddRefusal::CopyFailed, "Não foi possível copiar a música para a pasta de músicas.");
+            } else if (!dryRun) {
+                copy = destination;
+            }
         }
 
         RegistroAtual.Arquivo = arquivo->substr(0, kArquivoSize);
@@ -803,33 +854,52 @@ bool IncluirMusica(const fs::path& caminho, const AddSongHooks& hooks) {
         RegistroAtual.Interprete = names.interprete;
         RegistroAtual.Musica = names.musica;
         RegistroAtual.Numero = 0;
-        if (!hooks.confirmSongData || !hooks.confirmSongData()) {
+        if (hooks.confirmSongData && !hooks.confirmSongData()) {
             dropCopy();
-            return refuse("Inclusão cancelada.");
+            return refuse(AddRefusal::Cancelled, "Inclusão cancelada.");
         }
-
-        try {
-            RegistroAtual.Numero = ProximoNumero();
-        } catch (const CatalogueError&) {
-            dropCopy();
-            return refuse("Erro ao acessar o índice.");
-        }
-        try {
-            GravarRegistro(ContarMusicas());
-        } catch (const CatalogueError&) {
-            dropCopy();
+        if (dryRun) {
+            ++context->pendingEntries;
+        } else {
             try {
-                returnNumber(RegistroAtual.Numero);  // the numbering rule keeps holding
+                RegistroAtual.Numero = context && context->used ? nextNumber(*context->used) : ProximoNumero();
             } catch (const CatalogueError&) {
-                // The next start-up check finds the number neither used nor free.
+                dropCopy();
+                return refuse(AddRefusal::WriteFailed, "Erro ao acessar o índice.");
             }
-            return refuse("Erro ao incuir a música.");
+            try {
+                GravarRegistro(ContarMusicas());
+            } catch (const CatalogueError&) {
+                dropCopy();
+                try {
+                    returnNumber(RegistroAtual.Numero);  // the numbering rule keeps holding
+                } catch (const CatalogueError&) {
+                    // The next start-up check finds the number neither used nor free.
+                }
+                return refuse(AddRefusal::WriteFailed, "Erro ao incuir a música.");
+            }
         }
-        return true;
+        if (context && context->names)
+            context->names->insert(*arquivo);
+        if (context && context->used && validNumber(RegistroAtual.Numero))
+            (*context->used)[static_cast<size_t>(RegistroAtual.Numero)] = true;
+        return {true, AddRefusal::Cancelled, {}};
     } catch (...) {
         // A song that was not added leaves no copy behind: it would block
         // adding the same file later.
         dropCopy();
-        return refuse("Erro ao abrir o arquivo. A música não foi adicionada.");
+        return refuse(AddRefusal::Unreadable, "Erro ao abrir o arquivo. A música não foi adicionada.");
     }
+}
+
+}  // namespace vozaro::catalogue
+
+bool IncluirMusica(const fs::path& caminho, const AddSongHooks& hooks) {
+    AddSongHooks withDialog = hooks;
+    if (!withDialog.confirmSongData)
+        withDialog.confirmSongData = [] { return false; };  // no dialog: nothing confirms
+    const AddOutcome outcome = addSongFile(caminho, withDialog);
+    if (!outcome.added)
+        showMessage(outcome.message, MessageIcon::Error);
+    return outcome.added;
 }

@@ -27,6 +27,7 @@
 // thread: user-interface thread only; nothing here is synchronised.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -34,6 +35,8 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unordered_set>
+#include <vector>
 
 #include "platform/FileLock.h"
 
@@ -83,34 +86,51 @@ std::optional<std::filesystem::path> songFilePath(const std::string& arquivo);
 // disk) in Windows-1252.  A name holding a character Windows-1252 cannot
 // write, or a "\" (a folder separator to the album), cannot be catalogued:
 // the user is told so (error message naming the file) and std::nullopt comes
-// back.
-std::optional<std::string> catalogueFileName(const std::filesystem::path& songFile);
+// back.  With `refusal`, the message goes there instead of to the user.
+std::optional<std::string> catalogueFileName(const std::filesystem::path& songFile,
+                                             std::string* refusal = nullptr);
 
-// One writer per program folder.  The lock file "vozaro.lck" in the folder
-// is held by Vozaro for its whole run and by every other program that writes
-// the catalogue (vozaro-checkalbum, an importer); the system lets it go when
-// its holder ends, however it ends.
+// One writer at a time per program folder.  Every operation that writes the
+// catalogue (adding, removing, editing, the start-up check, an import) holds
+// the lock file "vozaro.lck" in the folder for its duration; readers do not
+// take it.  The system lets it go when its holder ends, however it ends.
 class CatalogueLock {
 public:
     explicit CatalogueLock(const std::filesystem::path& folder);
-    // false: another program holds it (alreadyOpen()), or the lock file
-    // cannot be made (error() says why; a folder that cannot be written).
+    // false: another program holds it (busy()), or the lock file cannot be
+    // made (error() says why; a folder that cannot be written).
     bool held() const { return lock_.held(); }
-    bool alreadyOpen() const { return !held() && lock_.error() == std::errc::resource_unavailable_try_again; }
+    bool busy() const { return !held() && lock_.error() == std::errc::resource_unavailable_try_again; }
     std::error_code error() const { return lock_.error(); }
 
 private:
     platform::FileLock lock_;
 };
 
-// What a program says when another holds the catalogue lock.
+// How long a writer waits for another to finish before it gives up.
+inline constexpr std::chrono::milliseconds kWriterWait{3000};
+
+// What a writer says when another program keeps the catalogue past kWriterWait.
+inline constexpr const char* kCatalogueBusy =
+    "O álbum de músicas está sendo alterado por outro programa. Tente novamente em instantes.";
+
+// Takes the writer lock of the program folder, waiting up to `wait` for
+// another writer to finish.  Still busy then: shows kCatalogueBusy and
+// returns std::nullopt, and the caller writes nothing.  A folder where no
+// lock file can be made gives a lock that is not held: nothing can write
+// there, and the catalogue's own messages say so.
+std::optional<CatalogueLock> lockForWriting(std::chrono::milliseconds wait = kWriterWait);
+
+// One Vozaro per program folder: the program holds "vozaro.run" in the folder
+// for its whole run (the writer lock is taken only while it writes, so an
+// importer can work beside it).
 inline constexpr const char* kAlreadyOpen = "O Vozaro já está aberto. Use a janela que já está aberta.";
 
-// Takes the lock of the program folder for the program's run.  When another
-// program holds it, shows kAlreadyOpen and returns std::nullopt: the program
-// ends without touching the catalogue.  A folder where no lock file can be
-// made is left to the catalogue's own messages (nothing can write there).
-std::optional<CatalogueLock> lockProgramFolder();
+// Takes the program's lock of the program folder.  When another Vozaro holds
+// it, shows kAlreadyOpen and returns std::nullopt: the program ends without
+// touching the catalogue.  A folder where no lock file can be made is left to
+// the catalogue's own messages (nothing can write there).
+std::optional<platform::FileLock> lockProgramFolder();
 
 // Sequential reading from the current entry position, in file order
 // (LerRegistro and LocalizarMusica move that position too).
@@ -206,6 +226,59 @@ struct AddSongHooks {
     // confirmed it (Interprete and Musica then hold the trimmed texts).
     std::function<bool()> confirmSongData;
 };
+
+// Why a song file was not added.
+enum class AddRefusal {
+    Unreadable,         // missing, not a regular file, or the MIDI engine could not read it
+    BadName,            // a name the album cannot hold
+    CatalogueFull,      // 99,999 songs
+    NotKaraoke,         // read, but no lyric syllable
+    AlreadyCatalogued,  // an entry has the same file name
+    CopyFailed,         // the songs folder holds the name already, or the copy failed
+    Cancelled,          // the song-data dialog was not confirmed
+    WriteFailed,        // the index or the album could not be written
+};
+struct AddOutcome {
+    bool added = false;
+    AddRefusal reason = AddRefusal::Cancelled;  // when not added
+    std::string message;                        // the host's message, when not added
+};
+
+// What adding many files at once keeps between files.
+struct AddContext {
+    // The file names catalogued so far, read once for the whole run, so that
+    // the duplicate check does not walk the album for every file; each added
+    // name joins it.  With it, a file already catalogued is refused before
+    // it is loaded (a batch of thousands of copies of one song loads one).
+    std::unordered_set<std::string>* names = nullptr;
+    // Checks everything and changes nothing (no copy, no number, no entry);
+    // the files that would have been added count towards the limit.
+    bool dryRun = false;
+    int32_t pendingEntries = 0;
+    // The numbers the album's entries use (index = number), read once with
+    // the names and kept up to date, so that numbering a song does not walk
+    // the album either.
+    std::vector<bool>* used = nullptr;
+    // Finds a name in the songs folder without regard to case (UTF-8 name),
+    // for runs that list the folder once; unset: the folder is looked at.
+    std::function<std::optional<std::filesystem::path>(const std::string& name)> findInSongs;
+    // What to do with a file of the same name found in the songs folder:
+    // refuse the copy (Keep), catalogue it as it lies (Adopt), or remove it
+    // and copy afresh (Replace); see SongImport.h.  Unset: Keep.
+    enum class Leftover { Keep, Adopt, Replace };
+    std::function<Leftover(const std::filesystem::path& file, const std::filesystem::path& inSongs)> leftover;
+};
+
+// ProximoNumero with the numbers in use already known (index = number).
+// Throws CatalogueError.
+int32_t nextNumber(const std::vector<bool>& used);
+
+// The whole of adding one song file to the open catalogue, without talking to
+// the user: the checks, the copy, the song-data hook (when set), the number
+// and the entry, in the order IncluirMusica gives them; a refusal carries its
+// message.  A copy made by the call is deleted again when the song is not added.
+AddOutcome addSongFile(const std::filesystem::path& caminho, const AddSongHooks& hooks,
+                       AddContext* context = nullptr);
 
 }  // namespace vozaro::catalogue
 

@@ -1,5 +1,6 @@
 #include "catalogue/vozaro_editsong.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,6 +57,17 @@ TformMusica::TformMusica(QWidget* parent)
     bCancel->setAutoDefault(false);
     connect(bOk, &QPushButton::clicked, this, &TformMusica::bOkClick);
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);  // also Esc
+
+    cbDemais = new QCheckBox(QStringLiteral("Usar os nomes dos arquivos para as demais músicas"), this);
+    cbDemais->setGeometry(8, 210, 245, 17);
+    cbDemais->setStyleSheet(QStringLiteral("QCheckBox { color: white; }"));
+    cbDemais->hide();
+}
+
+void TformMusica::showOthersBox(bool shown) {
+    cbDemais->setChecked(false);
+    cbDemais->setVisible(shown);
+    setFixedSize(258, shown ? 232 : 210);
 }
 
 TformMusica::~TformMusica() {

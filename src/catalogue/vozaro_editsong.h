@@ -8,6 +8,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -27,6 +28,13 @@ public:
     QLineEdit* eMusica;
     QPushButton* bOk;
     QPushButton* bCancel;
+    // Shown, below the buttons, while more files of one "Adicionar Música"
+    // wait after this one: checked with OK, they go in under the names taken
+    // from their files, without this dialog.
+    QCheckBox* cbDemais;
+
+    // Shows or hides cbDemais (unchecked), growing the dialog to hold it.
+    void showOthersBox(bool shown);
 
 public slots:
     void bOkClick();

@@ -127,4 +127,9 @@ std::optional<fs::path> FolderNames::find(std::string_view name) {
     return folder_ / it->second;
 }
 
+void FolderNames::add(const std::string& name) {
+    if (listing_)
+        listing_->byFoldedName.emplace(foldedName(name), name);
+}
+
 }  // namespace vozaro::platform

@@ -54,6 +54,8 @@ public:
     // name when it exists, else the first matching name without regard to case
     // as the folder was when it was first listed (only when first needed).
     std::optional<std::filesystem::path> find(std::string_view name);
+    // Tells the listing about an entry made after it was listed.
+    void add(const std::string& name);
 
 private:
     struct Listing;

@@ -290,7 +290,12 @@ bool TformKaraoke::FormCreate() {
     Silabas.clear();
     FilaPosicoes.clear();
     // A new program folder gets the bundled songs once its catalogue exists.
+    // Both write the catalogue: they wait for an importer's writing to end,
+    // and are left for the next start when it goes on past the wait.
     const bool firstStart = vozaro::catalogue::catalogueMissing();
+    const auto writing = vozaro::catalogue::lockForWriting();
+    if (!writing)
+        return true;
     if (!checkCatalogue())
         return false;
     if (firstStart)

@@ -1,4 +1,6 @@
+#include <QCheckBox>
 #include <QFileDialog>
+#include <QTest>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -35,6 +37,8 @@ struct User {
     QString pdf;                          // printed to this file; empty: print dialog cancelled
     std::vector<QString> dialogs;         // class names of the dialogs, in order
     int songDialogs = 0;
+    int checkOthersAt = -1;               // song-data dialog whose box is checked
+    std::vector<bool> othersBoxShown;     // per song-data dialog
 
     int answer(QDialog& dialog) {
         dialogs.push_back(dialog.metaObject()->className());
@@ -50,6 +54,9 @@ struct User {
         }
         if (auto* song = qobject_cast<TformMusica*>(&dialog)) {
             size_t n = static_cast<size_t>(songDialogs++);
+            othersBoxShown.push_back(!song->cbDemais->isHidden());
+            if (static_cast<int>(n) == checkOthersAt)
+                song->cbDemais->setChecked(true);
             if (!confirmSongData)
                 return QDialog::Rejected;
             if (n < titles.size())
@@ -179,7 +186,12 @@ TEST_F(AlbumWindowTest, LaysOutItsControlsAndListsTheCatalogueInNumberOrder) {
     open();
     EXPECT_EQ(album->windowTitle(), "Vozaro");
     EXPECT_EQ(album->size(), QSize(348, 344));
-    EXPECT_EQ(album->lbMusicas->geometry(), QRect(8, 22, 329, 257));
+    // The search field takes the top of the list's place; the list keeps its
+    // left, width and bottom.
+    EXPECT_EQ(album->lbMusicas->geometry(), QRect(8, 47, 329, 232));
+    EXPECT_EQ(album->lProcurar->text(), QStringLiteral("Procurar:"));
+    EXPECT_EQ(album->lProcurar->geometry().top(), 22);
+    EXPECT_EQ(album->eProcurar->geometry(), QRect(62, 22, 275, 21));
     EXPECT_EQ(album->bFechar->geometry(), QRect(230, 312, 110, 25));
     EXPECT_EQ(album->bPlay->text(), QStringLiteral("Tocar Agora"));
     const std::vector<QWidget*> order = {album->lbMusicas, album->bIncluir, album->bExcluir, album->bDados,
@@ -373,4 +385,150 @@ TEST_F(AlbumWindowTest, TheSongDataDialogKeepsTextsTheAlbumCannotHold) {
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(RegistroAtual.Musica, "Cora\xe7\xe3o \x80");
     EXPECT_EQ(RegistroAtual.Numero, 3);
+}
+
+TEST_F(AlbumWindowTest, ManyFilesGoInUnderTheirNamesOnceTheBoxIsChecked) {
+    catalogue({{"Velha", "Conhecida", "Dup.kar", 1}});
+    open();
+    user.files = {QString::fromStdString(song("Primeira.kar").string()),
+                  QString::fromStdString(song("Segunda.kar").string())};
+    for (int i = 0; i < 22; ++i)
+        user.files << QString::fromStdString(song("Banda_" + std::to_string(i) + " - Tema.kar").string());
+    user.files << QString::fromStdString(song("Dup.kar").string())
+               << QString::fromStdString(song("abc.mid").string());
+    user.checkOthersAt = 1;
+    user.titles = {QStringLiteral("Um"), QStringLiteral("Dois")};
+    StatusTexts status;
+    ScopedModalResponder answers([this](QDialog& d) { return user.answer(d); });
+    album->bIncluirClick();
+    // Two dialogs, each offering the box; the rest without one.
+    EXPECT_EQ(user.songDialogs, 2);
+    EXPECT_THAT(user.othersBoxShown, ElementsAre(true, true));
+    EXPECT_TRUE(songDialog->cbDemais->isHidden());  // not left for the next use
+    EXPECT_THAT(status.shown, ElementsAre(QStringLiteral("Aguarde. Adicionando músicas...")));
+    // The refusals in one message at the end, with the count added.
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text,
+              "24 músicas adicionadas.\n\nNão adicionadas:\n"
+              "Dup.kar: Esta música já está cadastrada.\n"
+              "abc.mid: abc.mid não é um arquivo de MIDI Karaokê");
+    const std::vector<QString> shown = lines();
+    ASSERT_EQ(shown.size(), 25u);
+    EXPECT_EQ(shown[1], QStringLiteral("00002 -  - Um"));
+    EXPECT_EQ(shown[2], QStringLiteral("00003 -  - Dois"));
+    EXPECT_EQ(shown[3], QStringLiteral("00004 - Banda 0 - Tema"));
+    EXPECT_EQ(releases, 25);  // a name already catalogued is refused before it is loaded
+    EXPECT_EQ(album->Musicas.numberAt(album->selectedRow()), 25);  // the last song added
+    ASSERT_TRUE(AbrirAlbum());
+    EXPECT_EQ(ContarMusicas(), 25);
+    FecharAlbum();
+}
+
+TEST_F(AlbumWindowTest, OneFileOrTheBoxLeftUncheckedKeepsOneDialogEach) {
+    open();
+    ScopedModalResponder answers([this](QDialog& d) { return user.answer(d); });
+    user.files = {QString::fromStdString(song("So.kar").string())};
+    album->bIncluirClick();
+    EXPECT_THAT(user.othersBoxShown, ElementsAre(false));
+
+    user = User{};
+    user.files = {QString::fromStdString(song("A.kar").string()), QString::fromStdString(song("B.kar").string()),
+                  QString::fromStdString(song("C.kar").string())};
+    StatusTexts status;
+    album->bIncluirClick();
+    EXPECT_THAT(user.othersBoxShown, ElementsAre(true, true, false));
+    EXPECT_THAT(status.shown, IsEmpty());
+    EXPECT_THAT(texts(), IsEmpty());
+    EXPECT_EQ(lines().size(), 4u);
+
+    // Checked, then cancelled: nothing goes in without its dialog.
+    user = User{};
+    user.files = {QString::fromStdString(song("D.kar").string()), QString::fromStdString(song("E.kar").string())};
+    user.checkOthersAt = 0;
+    user.confirmSongData = false;
+    album->bIncluirClick();
+    EXPECT_EQ(user.songDialogs, 2);
+    EXPECT_EQ(lines().size(), 4u);
+}
+
+TEST(SongFilter, EveryWordMatchesNumberPerformerOrTitleWithoutCaseOrAccents) {
+    SongListModel songs;
+    songs.reset({songLine(42, "Jo\xe3o Gilberto", "Chega de Saudade"), songLine(7, "Elis Regina", "\xc1guas de Mar\xe7o"),
+                 songLine(1042, "Tom Jobim", "Garota de Ipanema"), songLine(99999, "Banda - Azul", "Mar")});
+    SongFilterModel filter(songs);
+    const struct {
+        const char* text;
+        std::vector<int32_t> numbers;
+    } cases[] = {
+        {"", {7, 42, 1042, 99999}},
+        {"joao", {42}},
+        {"JOÃO gil", {42}},
+        {"aguas marco", {7}},
+        {"de", {7, 42, 1042}},
+        {"42", {42, 1042}},
+        {"00042", {42}},
+        {"mar", {7, 99999}},
+        {"tom saudade", {}},
+        {"-", {}},
+        {"azul - mar", {}},  // "-" is no part of any field
+        {"  ipanema   ", {1042}},
+    };
+    for (const auto& c : cases) {
+        filter.setFilter(QString::fromUtf8(c.text));
+        std::vector<int32_t> found;
+        for (int row = 0; row < filter.rowCount(); ++row) {
+            const int source = filter.sourceRow(row);
+            EXPECT_EQ(filter.rowOf(source), row) << c.text;
+            EXPECT_EQ(filter.data(filter.index(row)).toString(), songs.line(source)) << c.text;
+            found.push_back(songs.numberAt(source));
+        }
+        EXPECT_EQ(found, c.numbers) << c.text;
+    }
+    // The filter follows the list: a song added, edited or removed.
+    filter.setFilter(QStringLiteral("saudade"));
+    const int row = songs.add(TRegistroAlbum{"Outro", "Saudade", "s.kar", 5});
+    EXPECT_EQ(filter.rowCount(), 2);
+    songs.replace(row, TRegistroAlbum{"Outro", "Alegria", "s.kar", 5});
+    EXPECT_EQ(filter.rowCount(), 1);
+    songs.remove(row);
+    filter.setFilter(QString());
+    EXPECT_EQ(filter.rowCount(), 4);
+    EXPECT_EQ(filter.rowOf(-1), -1);
+    EXPECT_EQ(filter.sourceRow(4), -1);
+}
+
+TEST_F(AlbumWindowTest, TheSearchFieldFiltersTheListAndTheButtonsActOnTheFoundSong) {
+    catalogue({{"Jo\xe3o", "Samba", "1.kar", 1}, {"Maria", "Valsa", "2.kar", 2}, {"Joana", "Fado", "3.kar", 3}});
+    open();
+    QTest::keyClicks(album->eProcurar, QStringLiteral("joa"));
+    EXPECT_EQ(album->lbMusicas->model()->rowCount(), 2);
+    QTest::keyClicks(album->eProcurar, QStringLiteral("na"));
+    ASSERT_EQ(album->lbMusicas->model()->rowCount(), 1);
+    EXPECT_EQ(album->lbMusicas->model()->index(0, 0).data().toString(), QStringLiteral("00003 - Joana - Fado"));
+    album->lbMusicas->setCurrentIndex(album->lbMusicas->model()->index(0, 0));
+    EXPECT_EQ(album->Musicas.numberAt(album->selectedRow()), 3);
+    album->bPlayClick();
+    EXPECT_THAT(played, ElementsAre(3));
+
+    // Removing the found song removes that one.
+    album->lbMusicas->setCurrentIndex(album->lbMusicas->model()->index(0, 0));
+    messages.setAnswer(MessageResult::Yes);
+    album->bExcluirClick();
+    EXPECT_EQ(lines(), (std::vector<QString>{QStringLiteral("00001 - João - Samba"),
+                                             QStringLiteral("00002 - Maria - Valsa")}));
+    EXPECT_EQ(album->lbMusicas->model()->rowCount(), 0);
+
+    // Escape clears the search.
+    QTest::keyClick(album->eProcurar, Qt::Key_Escape);
+    EXPECT_TRUE(album->eProcurar->text().isEmpty());
+    EXPECT_EQ(album->lbMusicas->model()->rowCount(), 2);
+
+    // Editing the found song edits that one.
+    QTest::keyClicks(album->eProcurar, QStringLiteral("valsa"));
+    album->lbMusicas->setCurrentIndex(album->lbMusicas->model()->index(0, 0));
+    user.titles = {QStringLiteral("Valsa Nova")};
+    ScopedModalResponder answers([this](QDialog& d) { return user.answer(d); });
+    album->bDadosClick();
+    EXPECT_EQ(lines()[1], QStringLiteral("00002 - Maria - Valsa Nova"));
+    EXPECT_EQ(lines()[0], QStringLiteral("00001 - João - Samba"));
 }

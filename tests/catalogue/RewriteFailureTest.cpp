@@ -331,30 +331,43 @@ TEST_F(RewriteFailureTest, AReadOnlyProgramFolderIsNamed) {
                                                program.string() + "\" não pode ser gravada.");
 }
 
-// One program per program folder: a second Vozaro, or a check while Vozaro
-// is open, leaves without touching the catalogue.
-TEST_F(RewriteFailureTest, OneProgramPerProgramFolder) {
+// One program per program folder: a second Vozaro leaves.  Writers take
+// turns: a check while another writer writes waits, then leaves without
+// touching the catalogue; while Vozaro is merely open it runs.
+TEST_F(RewriteFailureTest, OneProgramPerProgramFolderAndOneWriterAtATime) {
     makeCatalogue(3);
     fs::remove(vozaro::catalogue::songsFolder() / "musica2.kar");
     const std::string album = readBytes(file("vozaro.alb"));
     {
         const auto first = vozaro::catalogue::lockProgramFolder();
         ASSERT_TRUE(first && first->held());
-        CatalogueLock second(folder);
-        EXPECT_FALSE(second.held());
-        EXPECT_TRUE(second.alreadyOpen());
-
         messages.clear();
         EXPECT_FALSE(vozaro::catalogue::lockProgramFolder());
         ASSERT_EQ(messages.messages().size(), 1u);
         EXPECT_EQ(messages.messages()[0].text, vozaro::catalogue::kAlreadyOpen);
+        {
+            const auto writer = vozaro::catalogue::lockForWriting();
+            ASSERT_TRUE(writer && writer->held());
+            CatalogueLock second(folder);
+            EXPECT_FALSE(second.held());
+            EXPECT_TRUE(second.busy());
+            messages.clear();
+            EXPECT_FALSE(vozaro::catalogue::lockForWriting(std::chrono::milliseconds(50)));
+            ASSERT_EQ(messages.messages().size(), 1u);
+            EXPECT_EQ(messages.messages()[0].text, vozaro::catalogue::kCatalogueBusy);
 #ifdef VOZARO_CHECKALBUM
-        const int status = runCheck(folder);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+            const int status = runCheck(folder);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
 #endif
-        EXPECT_EQ(readBytes(file("vozaro.alb")), album);
+            EXPECT_EQ(readBytes(file("vozaro.alb")), album);
+        }
+#ifdef VOZARO_CHECKALBUM
+        EXPECT_EQ(runCheck(folder), 0);  // beside the open program
+        EXPECT_NE(readBytes(file("vozaro.alb")), album);
+#endif
     }
     EXPECT_TRUE(CatalogueLock(folder).held());  // let go with its holder
+    EXPECT_TRUE(vozaro::catalogue::lockProgramFolder());
 }
 
 #ifdef VOZARO_CHECKALBUM

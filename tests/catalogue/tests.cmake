@@ -4,3 +4,9 @@ if(VOZARO_TOOLS)
   target_compile_definitions(test_catalogue PRIVATE
     VOZARO_CHECKALBUM="$<TARGET_FILE:vozaro-checkalbum>")
 endif()
+# The importer is run as the host runs it, two at once and killed midway.
+if(VOZARO_TOOLS)
+  add_dependencies(test_catalogue vozaro-importar)
+  target_compile_definitions(test_catalogue PRIVATE
+    VOZARO_IMPORTAR="$<TARGET_FILE:vozaro-importar>")
+endif()

@@ -96,6 +96,131 @@ TEST(LyricTrack, FindsTheSyllablesByTheKaraokeTags) {
     EXPECT_TRUE(lyricsOf(single).empty());
 }
 
+// A track of lyric meta events (type 5) only, each at its time in ms, with
+// nine plain visible lyrics after them so that the track has enough lyric
+// events for the standard lyric-event reading.
+Bytes lyricEventTrack(const std::vector<std::pair<int, std::string>>& lyrics, int padding = 9) {
+    Bytes events;
+    int at = 0;
+    for (const auto& [ms, text] : lyrics) {
+        events = events + textEvent(static_cast<std::uint32_t>(ms - at), text, 0x05);
+        at = ms;
+    }
+    for (int k = 0; k < padding; ++k)
+        events = events + textEvent(100, "p", 0x05);
+    return events;
+}
+
+TEST(LyricTrack, StandardLyricEventsAreReadWhenNoTrackHasKaraokeTags) {
+    using Strings = std::vector<std::string>;
+    const Strings pad(9, "p");
+    auto with = [&](Strings head) {
+        head.insert(head.end(), pad.begin(), pad.end());
+        return head;
+    };
+    const struct {
+        const char* name;
+        Bytes file;
+        Strings syllables;
+        std::int32_t track;
+    } cases[] = {
+        {"the first syllable starts a paragraph, a plain text goes on the line",
+         song({lyricEventTrack({{10, "Hel"}, {20, "lo "}})}), with({"\\Hel", "lo "}), 1},
+        {"a text of only line marks gives no syllable and marks the next",
+         song({lyricEventTrack({{10, "a"}, {20, "\r"}, {30, "b"}, {40, "\n"}, {50, "c"},
+                                {60, "\r\n"}, {70, "d"}})}),
+         with({"\\a", "/b", "\\c", "\\d"}), 1},
+        {"a mark at the start marks that syllable, at the end the next",
+         song({lyricEventTrack({{10, "a"}, {20, "\rb"}, {30, "c\n"}, {40, "d"}, {50, "\ne\r"},
+                                {60, "f"}})}),
+         with({"\\a", "/b", "c", "\\d", "\\e", "/f"}), 1},
+        {"marks gathered for one syllable combine, a line feed wins",
+         song({lyricEventTrack({{10, "a\r"}, {20, "\n"}, {30, "\rb"}, {40, "c\r"}, {50, "\r"},
+                                {60, "d"}})}),
+         with({"\\a", "\\b", "c", "/d"}), 1},
+        {"other control characters are removed, an empty event gives nothing",
+         song({lyricEventTrack({{10, "a"}, {20, "\tb\x01" "c"}, {30, "\x02"}, {40, ""}, {50, "d"}})}),
+         with({"\\a", "bc", "d"}), 1},
+        {"the marks of an event left empty go to the next syllable",
+         song({lyricEventTrack({{10, "a"}, {20, "\r\x01"}, {30, "b"}})}), with({"\\a", "/b"}), 1},
+        {"@ texts are skipped, a zero byte cuts the text",
+         song({lyricEventTrack({{10, "@Ttitle"}, {20, std::string("a\0zz", 4)}, {30, "\rb"}})}),
+         with({"\\a", "/b"}), 1},
+        {"other text events of the track are ignored",
+         song({lyricEventTrack({{10, "a"}}) + textEvent(5, "text", 0x01) + textEvent(5, "mark", 0x06)}),
+         with({"\\a"}), 1},
+        {"the track with the most lyric events, track 0 included",
+         song({lyricEventTrack({{10, "one"}}, 9), lyricEventTrack({{10, "two"}}, 10)}),
+         with({"\\two", "p"}), 2},
+        {"the first on a tie",
+         song({lyricEventTrack({{10, "one"}}), lyricEventTrack({{10, "two"}})}),
+         with({"\\one"}), 1},
+        {"ten lyric events with visible text are needed",
+         song({lyricEventTrack({{10, " "}}, 9)}), {}, -1},
+        {"ten with visible text are enough",
+         song({lyricEventTrack({{10, "a"}}, 9)}), with({"\\a"}), 1},
+        {"karaoke tags win over more lyric events elsewhere",
+         song({lyricTrack({{10, "tagged"}}), lyricEventTrack({{10, "plain"}}, 20)}), {"tagged"}, 1},
+    };
+    for (const auto& c : cases) {
+        std::int32_t track = 0;
+        EXPECT_EQ(lyricsOf(c.file, &track), c.syllables) << c.name;
+        EXPECT_EQ(track, c.track) << c.name;
+    }
+    // Track 0 of a single-track file is read too, at the events' times.
+    const Bytes single = fx::smf(
+        0, 1, 1000, fx::track(lyricEventTrack({{10, "\ra"}, {25, "b"}}) + fx::endOfTrack()));
+    vozaro::midi::TMidiData data;
+    data.loadFromMemory(single.data(), single.size());
+    const auto found = vozaro::stage::findLyricTrack(data);
+    EXPECT_EQ(found.track, 0);
+    ASSERT_EQ(found.ticks.size(), 11u);
+    EXPECT_EQ(found.ticks[0], 10);
+    EXPECT_EQ(found.ticks[1], 25);
+    EXPECT_EQ(found.ticks[2], 125);
+}
+
+// Corpus karaoke files whose lyrics are only in standard lyric events (no
+// karaoke tags): each is read through the lyric events, with lines.
+TEST(LyricTrack, CorpusSongsWithOnlyLyricEventsShowTheirLyrics) {
+    const char* const files[] = {
+        "msc__Shakira_-_Te_dejo_Madrid.kar",  "msc__Coldplay_The_scientist.kar",
+        "msc__A._Lavigne_-_Complicated.kar",  "msc__Shakira_-_Eyes_like_yours.kar",
+        "msc__L_Pausini_Surrender.kar",       "drywetmidi__SHAGGY.Angel.mid",
+        "drywetmidi__STEVENS.Wild_word_k.mid", "drywetmidi__du_am.mid",
+        "drywetmidi__yeu_em_ha_noi.mid",      "drywetmidi__CREEDENCE_C.R.Up_around_the_bend_k.mid",
+    };
+    const std::string folder = std::string(VOZARO_CORPUS_DIR) + "/files/kar/";
+    if (!QFile::exists(QString::fromStdString(folder)))
+        GTEST_SKIP() << "corpus not found at " << folder;
+    for (const char* name : files) {
+        SCOPED_TRACE(name);
+        vozaro::midi::TMidiData data;
+        data.setFileName(folder + name);
+        data.setActive(true);
+        const auto found = vozaro::stage::findLyricTrack(data);
+        ASSERT_GE(found.track, 0);
+        ASSERT_GT(found.syllables.size(), 200u);
+        EXPECT_EQ(found.syllables.front().front(), '\\');
+        int lines = 0;
+        for (std::size_t k = 0; k < found.syllables.size(); ++k) {
+            const std::string& text = found.syllables[k];
+            ASSERT_FALSE(text.empty());
+            lines += text.front() == '/' || text.front() == '\\';
+            for (const char c : text) {
+                EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F) << k;
+            }
+            if (k > 0) {
+                EXPECT_GE(found.ticks[k], found.ticks[k - 1]) << k;
+            }
+        }
+        // Lines of a few words each, not one line per syllable nor one line in all.
+        EXPECT_GT(lines, 10);
+        EXPECT_LT(lines, static_cast<int>(found.syllables.size()) / 2);
+        EXPECT_TRUE(vozaro::stage::songFileHasLyrics(folder + name));
+    }
+}
+
 // A karaoke screen of 1280 × 1024 with a temporary folder for its files.
 class Lyrics : public ::testing::Test {
 protected:

@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Runs vozaro-letra over every song of the corpus.
 
-Karaoke files print their syllables or, when their text events carry no
-karaoke tags, nothing with status 1; no file makes the tool crash; a file it
-cannot read gives status 2 and a message.  Exit 77 (skipped) without the
-corpus."""
+Every karaoke file prints its syllables (from its karaoke tags, else from its
+standard lyric events); other files print syllables or nothing with status 1;
+no file makes the tool crash; a file it cannot read gives status 2 and a
+message.  Exit 77 (skipped) without the corpus."""
 import os
 import re
 import subprocess
@@ -40,6 +40,8 @@ for category in sorted(os.listdir(files)):
             failures.append(f"{where}: status {run.returncode} with output")
         elif run.returncode == 2 and not run.stderr.strip():
             failures.append(f"{where}: status 2 without a message")
+        if category == "kar" and run.returncode == 1:
+            failures.append(f"{where}: a karaoke file shows no lyrics")
         if category == "kar" and run.returncode == 2:
             failures.append(f"{where}: a karaoke file could not be read: {run.stderr!r}")
 
