@@ -3,7 +3,6 @@
 // ends.
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <time.h>
 
@@ -12,8 +11,7 @@
 #include <set>
 
 #include "CatalogueFixture.h"
-
-extern char** environ;
+#include "CheckAlbumProcess.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -21,26 +19,10 @@ using vozaro::catalogue::kEntrySize;
 
 #ifdef VOZARO_CHECKALBUM
 
+using vozaro::test::finish;
+using vozaro::test::startCheck;
+
 namespace {
-
-pid_t startCheck(const fs::path& folder) {
-    std::string program = VOZARO_CHECKALBUM, argument = folder.string();
-    char* argv[] = {program.data(), argument.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-int finish(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
-}
 
 std::multiset<int32_t> numbersOf(const std::string& index) {
     const std::vector<int32_t> numbers = decodeIndex(index);

@@ -2,9 +2,9 @@
 // planted where the rewrite files go, entries sharing a number, a folder that
 // cannot be written, and two programs on one program folder.
 #include "CatalogueFixture.h"
+#include "CheckAlbumProcess.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,8 +13,6 @@
 #include <set>
 
 #include "platform/BinaryFile.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using vozaro::catalogue::CatalogueLock;
@@ -88,29 +86,11 @@ std::multiset<int32_t> duplicatesOf(const std::vector<int32_t>& numbers) {
 }
 
 #ifdef VOZARO_CHECKALBUM
-// Starts vozaro-checkalbum on the catalogue in folder, its output dropped;
-// -1 when it could not be started.
-pid_t startCheck(const fs::path& folder) {
-    std::string program = VOZARO_CHECKALBUM, argument = folder.string();
-    char* argv[] = {program.data(), argument.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// Runs vozaro-checkalbum to its end; its wait status, -1 when it did not start.
+// Runs vozaro-checkalbum to its end, quietly; its wait status, -1 when it did
+// not start.
 int runCheck(const fs::path& folder) {
-    const pid_t pid = startCheck(folder);
-    int status = -1;
-    if (pid > 0)
-        ::waitpid(pid, &status, 0);
-    return status;
+    const pid_t pid = vozaro::test::startCheck(folder, true);
+    return pid > 0 ? vozaro::test::finish(pid) : -1;
 }
 #endif
 
@@ -399,7 +379,7 @@ TEST_F(RewriteFailureTest, TwoChecksAtOnceLeaveTheOutcomeOfOne) {
         writeBytes(file("vozaro.idx"), index);
         pid_t pids[2];
         for (pid_t& pid : pids) {
-            pid = startCheck(folder);
+            pid = vozaro::test::startCheck(folder, true);
             ASSERT_GT(pid, 0);
         }
         int finishedWell = 0;
