@@ -73,6 +73,7 @@ EveningFlow::EveningFlow(KaraokeStage& stage, RequestQueue& queue, EveningWindow
     timerNota->setInterval(500);
     timerNota->setSingleShot(true);
     stage_.syllableSung = [this] { syllableHighlighted(); };
+    stage_.backgroundReplaced = [this] { upNext_.backgroundReplaced(); };
     stage_.MidiPlayer.OnStop = [this](midi::TMidiPlayer*) { stopReported(); };
 }
 
@@ -84,6 +85,7 @@ EveningFlow::~EveningFlow() {
     stage_.MidiPlayer.clearStopHandler();
     stage_.MidiPlayer.Stop();
     stage_.syllableSung = nullptr;
+    stage_.backgroundReplaced = nullptr;
 }
 
 // --- starting and stopping -----------------------------------------------------------
@@ -159,6 +161,7 @@ void EveningFlow::play() {
         stopPosted_.store(false);
         platform::soundPlayer().stop();  // a fanfare still sounding ends with the new song
         player.setPlay(true);
+        refreshUpNext();
     } catch (const std::exception& error) {
         const QString song = QFile::decodeName(file.c_str());
         showMessage(KaraokeStage::songFailureMessage(song, error), MessageIcon::Error);
@@ -217,6 +220,7 @@ void EveningFlow::lyricStep() {
     if (handlePendingEnd(false))
         return;
     stage_.AtualizarLetra();
+    refreshUpNext();
 }
 
 void EveningFlow::playerStopped() {
@@ -244,6 +248,7 @@ void EveningFlow::playerStopped() {
     }
     timerNotaTag = window_.autoNextSwitch() ? 0 : 1;
     timerNota->start();
+    refreshUpNext();
 }
 
 // --- counting the syllables -------------------------------------------------------------
@@ -341,7 +346,12 @@ void EveningFlow::startFirstRequest() {
     if (window_.pictureCount() > 1)
         window_.loadRandomPicture();
     const auto request = queue_.takeFirst();
+    // Who sings after this request shows once this one has ended.
     window_.showQueue();
+    struct UpNextAfterwards {
+        EveningFlow& flow;
+        ~UpNextAfterwards() { flow.refreshUpNext(); }
+    } upNextAfterwards{*this};
     const FoundSong found = requestedEntry(*request);
     if (found.result == FoundSong::CatalogueUnavailable) {
         window_.catalogueUnavailable();
@@ -377,6 +387,7 @@ void EveningFlow::playNow(std::int32_t numero) {
         queue_.append(requestLine(found.entry, QString()), found.position);
         queue_.move(queue_.count() - 1, 0);
         window_.showQueue();
+        refreshUpNext();
     }
     next();
 }
@@ -442,6 +453,7 @@ void EveningFlow::announceScore() {
     }
     const std::weak_ptr<char> alive = alive_;
     announcing_ = true;
+    refreshUpNext();
     try {
         if (window_.scoringOn() && Acertos + Erros > 0) {
             const Score score = scoreOf(Acertos, Erros);
@@ -490,6 +502,7 @@ void EveningFlow::announceScore() {
     }
     announcing_ = false;
     window_.setButtonBarEnabled(true);
+    refreshUpNext();
     const bool nextAsked = std::exchange(nextAfterAnnouncement_, false);
     if (nextAsked || (timerNotaTag == 0 && !queue_.isEmpty()))
         next();
@@ -504,6 +517,25 @@ void EveningFlow::close() {
     closing_ = true;
     announcing_ = false;
     runDelayOut();
+    upNext_.hide();
+}
+
+// --- who sings next -------------------------------------------------------------------------
+
+bool EveningFlow::upNextDue() const {
+    if (closing_ || queue_.isEmpty())
+        return false;
+    const midi::TMidiPlayer& player = stage_.MidiPlayer;
+    if (announcing_ || !(player.Play() || player.FastForward() || player.Paused()))
+        return true;
+    const auto syllables = stage_.Silabas.size();
+    if (syllables == 0)
+        return player.Time() >= static_cast<std::int64_t>(stage_.songEnd) - kUpNextWithoutLyricsMs;
+    return stage_.SilabaAtual >= syllables - 1;
+}
+
+void EveningFlow::refreshUpNext() {
+    upNext_.show(upNextDue() ? upNextText(queue_.lines().front()) : QString());
 }
 
 }  // namespace vozaro::stage

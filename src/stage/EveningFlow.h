@@ -33,6 +33,7 @@
 #include "audio/PitchDetector.h"
 #include "stage/RequestQueue.h"
 #include "stage/Scoring.h"
+#include "stage/UpNext.h"
 
 class KaraokeStage;
 
@@ -134,6 +135,14 @@ public:
     // stops, nothing starts any more.
     void close();
 
+    // Who sings next is shown while no song plays, during the score
+    // announcement, and during a song from its last highlighted syllable on
+    // (a song without lyrics: its last kUpNextWithoutLyricsMs), whenever a
+    // request waits.  The queue changed: the line follows.
+    void queueChanged() { refreshUpNext(); }
+    const UpNextLine& upNext() const { return upNext_; }
+    static constexpr std::int32_t kUpNextWithoutLyricsMs = 20000;
+
     // thread: any.  The player's stop notification.  A stop the stage makes
     // on this thread is handled in place, so it has been handled when Stop
     // returns; the end of a song is only noted, for the next lyric step.
@@ -160,6 +169,8 @@ private:
     void endPitchJudging();
     // One pause of the announcement; false when it must end there.
     bool pause(int ms);
+    bool upNextDue() const;
+    void refreshUpNext();
 
     KaraokeStage& stage_;
     RequestQueue& queue_;
@@ -183,6 +194,7 @@ private:
     // The end of a song noted on the timer thread, not yet handled.
     std::atomic<bool> stopPosted_{false};
     const std::thread::id uiThread_;
+    UpNextLine upNext_{stage_};
 };
 
 }  // namespace vozaro::stage

@@ -150,8 +150,12 @@ bool KaraokeStage::ExtrairLetra() {
         position.SetPosition(lyrics.ticks[k]);
         Tempos[k] = clampTime(position.Time());
     }
+    songEnd = 0;
     try {
-        melody = vozaro::stage::findMelody(vozaro::stage::songNotes(OrMidi), Tempos);
+        const std::vector<vozaro::stage::SongNote> notes = vozaro::stage::songNotes(OrMidi);
+        for (const vozaro::stage::SongNote& note : notes)
+            songEnd = std::max(songEnd, note.endMs);
+        melody = vozaro::stage::findMelody(notes, Tempos);
     } catch (...) {
         melody = {};  // only memory can fail: the song is scored by loudness
     }
@@ -379,6 +383,8 @@ bool KaraokeStage::CarregarFundo(const QString& path) {
     FundoLimpo = background;
     *canvas_ = FundoLimpo.copy();
     changed(canvas_->rect());
+    if (backgroundReplaced)
+        backgroundReplaced();
     return true;
 }
 
@@ -402,6 +408,8 @@ void KaraokeStage::resizeCanvas(const QSize& size) {
     }
     *canvas_ = FundoLimpo.copy();
     changed(canvas_->rect());
+    if (backgroundReplaced)
+        backgroundReplaced();
 }
 
 void KaraokeStage::eraseRect(const QRect& rect) {
@@ -448,10 +456,28 @@ QSize KaraokeStage::textSize(const QString& text) const {
 }
 
 QSize KaraokeStage::textSize(const QString& text, int points) const {
+    const QFontMetrics metrics(fontOf(points));
+    return QSize(metrics.horizontalAdvance(text), metrics.height());
+}
+
+QFont KaraokeStage::fontOf(int points) const {
     QFont font = font_;
     font.setPixelSize(pointsToPixels(std::max(points, 1)));
-    const QFontMetrics metrics(font);
-    return QSize(metrics.horizontalAdvance(text), metrics.height());
+    return font;
+}
+
+QRect KaraokeStage::layerArea(const QFontMetrics& metrics, const QString& text) {
+    // The ink may reach past the advance (overhangs); the outline adds a pixel.
+    return metrics.boundingRect(text)
+        .translated(0, metrics.ascent())
+        .united(QRect(0, 0, metrics.horizontalAdvance(text), metrics.height()))
+        .adjusted(-2, -2, 2, 2);
+}
+
+QRect KaraokeStage::outlinedTextRect(int x, int y, const QString& text, int points) const {
+    if (text.isEmpty())
+        return QRect();
+    return layerArea(QFontMetrics(fontOf(points)), text).translated(x, y);
 }
 
 // Outlined text is kept as a picture of its own (premultiplied ARGB, the
@@ -472,15 +498,9 @@ const KaraokeStage::TextLayer& KaraokeStage::outlinedLayer(const QString& text, 
             return layers_.front();
         }
     }
-    QFont font = font_;
-    font.setPixelSize(pixels);
+    const QFont font = fontOf(points);
     const QFontMetrics metrics(font);
-    // The ink may reach past the advance (overhangs); the outline adds a pixel.
-    const QRect area =
-        metrics.boundingRect(text)
-            .translated(0, metrics.ascent())
-            .united(QRect(0, 0, metrics.horizontalAdvance(text), metrics.height()))
-            .adjusted(-2, -2, 2, 2);
+    const QRect area = layerArea(metrics, text);
     TextLayer layer;
     layer.text = text;
     layer.pixels = pixels;

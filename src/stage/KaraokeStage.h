@@ -74,6 +74,8 @@ public:
     // The melody the syllables are sung on (not found: pitch cannot be
     // scored), from the untouched song.
     vozaro::stage::Melody melody;
+    // When the song's last note ends, in song time (ms); 0 without notes.
+    std::int32_t songEnd = 0;
     std::int32_t AlturaLinha = 0;       // height of one lyric line in pixels
     std::array<std::int32_t, 3> LinhaY{};  // top row of slot 1 (upper) and 2; [0] unused
 
@@ -153,6 +155,10 @@ public:
                           const QColor& fill);
     void drawOutlinedText(int x, int y, const QString& text, int points, const QColor& outline,
                           const QColor& fill);
+    // The lyric font at a size in points.
+    QFont fontOf(int points) const;
+    // The area outlined text with its top left at (x, y) may colour.
+    QRect outlinedTextRect(int x, int y, const QString& text, int points) const;
 
     static const QColor kYellow;
     static const QColor kMagenta;
@@ -162,6 +168,9 @@ public:
     // picture gets.
     int darkLevel = 51;
     QImage logo;
+    // Called when a background picture or a new canvas size has replaced
+    // everything on the canvas.
+    std::function<void()> backgroundReplaced;
     // Called once for every syllable highlighted (scoring).
     std::function<void()> syllableSung;
     // Called when the song models cannot be reset: the program must end.
@@ -183,6 +192,8 @@ private:
     };
     const TextLayer& outlinedLayer(const QString& text, int points, const QColor& outline,
                                    const QColor& fill);
+    // The layer's area around the text's top left at (0, 0).
+    static QRect layerArea(const QFontMetrics& metrics, const QString& text);
     void blendLayer(int x, int y, const TextLayer& layer, const QRect& clip);
     QRect bandOf(int slot) const;
     QRect countdownBand() const;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@
 #include "stage/EveningFlow.h"
 #include "stage/KaraokeSongs.h"
 #include "stage/KaraokeStage.h"
+#include "stage/PhoneInvite.h"
+#include "stage/UpNext.h"
 
 namespace fx = vozaro::midi::fixtures;
 using fx::operator+;
@@ -114,8 +117,9 @@ protected:
     }
 
     // Catalogues a song and queues a request for it; returns its number.
-    std::int32_t request(const std::string& title, const QString& singer) {
-        const std::string file = title + ".kar";
+    std::int32_t request(const std::string& title, const QString& singer, std::string file = {}) {
+        if (file.empty())
+            file = title + ".kar";
         const std::int32_t numero = vozaro::test::catalogueEntry("Banda", title, file);
         fx::writeFile((vozaro::catalogue::songsFolder() / file).string(), karaokeSong());
         const auto found = vozaro::stage::findSong(numero);
@@ -516,4 +520,164 @@ TEST_F(Evening, ASongSungInTuneScoresByPitch) {
         EXPECT_EQ(flow.lastScore().value, c.score);
         advanceUntil([&] { return !flow.announcing(); }, 10000);
     }
+}
+
+// --- who sings next ---------------------------------------------------------------------
+
+namespace {
+
+// Notes what the up-next line shows whenever a window timer runs, also
+// inside the announcement's pauses, where the test's own code does not.
+struct UpNextWatch {
+    UpNextWatch(const EveningFlow& flow) : flow(flow) {
+        timer.setOnTimer([this] { look(); });
+        timer.setInterval(25);
+        timer.start();
+    }
+    void look() {
+        if (flow.announcing())
+            duringAnnouncement.insert(flow.upNext().text());
+    }
+    const EveningFlow& flow;
+    std::set<QString> duringAnnouncement;
+    platform::WindowTimer timer;
+};
+
+}  // namespace
+
+TEST_F(Evening, WhoSingsNextFollowsTheEveningAndTheQueue) {
+    const auto shown = [&] { return flow.upNext().text(); };
+    const auto clean = [&](const QRect& area) {
+        return !area.isEmpty() && stage.canvas().copy(area) == stage.FundoLimpo.copy(area);
+    };
+    UpNextWatch watch(flow);
+    flow.queueChanged();
+    EXPECT_EQ(shown(), "");
+
+    // Waiting with requests queued.
+    request("Primeira", "Ana");
+    request("Segunda", "Bia");
+    flow.queueChanged();
+    EXPECT_EQ(shown(), QStringLiteral("A seguir: Ana \u2014 Primeira"));
+    const QRect drawn = flow.upNext().rect();
+    EXPECT_FALSE(clean(drawn));
+
+    // Ana sings: nothing until her last syllable (at 500 ms), then Bia.
+    flow.next();
+    EXPECT_EQ(shown(), "");
+    EXPECT_TRUE(clean(drawn));
+    ASSERT_TRUE(advanceUntil([&] { return stage.SilabaAtual == 1; }));
+    EXPECT_EQ(shown(), "");
+    ASSERT_TRUE(advanceUntil([&] { return !shown().isEmpty(); }, 300));
+    EXPECT_EQ(stage.SilabaAtual, 2);
+    EXPECT_EQ(shown(), QStringLiteral("A seguir: Bia \u2014 Segunda"));
+
+    // The queue changes meanwhile: a request without a singer put first,
+    // then deleted.
+    request("Terceira", "");
+    queue.move(1, 0);
+    flow.queueChanged();
+    EXPECT_EQ(shown(), QStringLiteral("A seguir: Terceira"));
+    queue.removeAt(0);
+    flow.queueChanged();
+    EXPECT_EQ(shown(), QStringLiteral("A seguir: Bia \u2014 Segunda"));
+
+    // Through the end of the song and the score, until Bia starts.
+    ASSERT_TRUE(advanceUntil([&] { return flow.Titulo == "Bia - Segunda"; }, 10000));
+    EXPECT_EQ(flow.announcements(), 1);
+    EXPECT_EQ(watch.duringAnnouncement, std::set<QString>{QStringLiteral("A seguir: Bia \u2014 Segunda")});
+    EXPECT_EQ(shown(), "");
+    EXPECT_TRUE(clean(drawn));
+
+    // Bia is the last: nobody is next, even after her last syllable, until
+    // a request comes; emptied, the queue takes the line away.
+    ASSERT_TRUE(advanceUntil([&] { return stage.SilabaAtual == 2; }));
+    clock.advance(100);
+    EXPECT_EQ(shown(), "");
+    request("Quarta", "Duda");
+    flow.queueChanged();
+    EXPECT_EQ(shown(), QStringLiteral("A seguir: Duda \u2014 Quarta"));
+    queue.clear();
+    flow.queueChanged();
+    EXPECT_EQ(shown(), "");
+    EXPECT_TRUE(clean(flow.upNext().rect().isEmpty() ? drawn : flow.upNext().rect()));
+}
+
+TEST_F(Evening, WhoSingsNextShowsInASongWithoutLyricsForItsLast20Seconds) {
+    // A note from 0 to 30 s, no lyrics.
+    const fx::Bytes notes = fx::vlq(0) + fx::Bytes{0x90, 60, 100} + fx::vlq(30000) + fx::Bytes{0x80, 60, 0};
+    const std::string file = (vozaro::catalogue::songsFolder() / "instrumental.mid").string();
+    fx::writeFile(file, vozaro::test::song({notes}));
+    request("Depois", "Bia");
+    EXPECT_FALSE(stage.CarregarMusica(QString::fromStdString(file)));  // no lyrics: the host plays it
+    EXPECT_EQ(stage.songEnd, 30000);
+    flow.play();
+    ASSERT_TRUE(stage.MidiPlayer.Play());
+    EXPECT_EQ(flow.upNext().text(), "");
+    ASSERT_TRUE(advanceUntil([&] { return !flow.upNext().text().isEmpty(); }, 30000));
+    EXPECT_NEAR(static_cast<double>(stage.MidiPlayer.Time()), 10000.0, 60.0);
+    EXPECT_TRUE(stage.MidiPlayer.Play());
+    flow.stopPlaying();
+}
+
+// The line keeps clear of the logo, the phone invitation, the lyric lines
+// with their countdown, the title and the score, at the screen sizes hosts
+// use, with long names.
+TEST_F(Evening, WhoSingsNextNeverCoversAnotherText) {
+    const QSize sizes[] = {{800, 600}, {1024, 768}, {1280, 1024}, {1920, 1080}};
+    for (const QSize& size : sizes) {
+        SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
+        queue.clear();
+        stage.resizeCanvas(size);
+        request("Uma Cancao Com Um Titulo Bem Comprido de Verdade", "Maximiliana", "um.kar");
+        request("Outra Cancao Com Um Titulo Ainda Mais Comprido Que a Primeira", "Bartolomeu", "dois.kar");
+        const int announced = flow.announcements();
+        flow.next();
+        ASSERT_TRUE(stage.MidiPlayer.Play());
+        const QRect title(stage.CaixaX, stage.CaixaY, stage.CaixaLargura, stage.CaixaAltura);
+        const QRect lyrics(QPoint(0, stage.LinhaY[1] - stage.AlturaLinha - 1), QPoint(size.width(), size.height()));
+        std::vector<QRect> score;
+        QRect upNext;
+        platform::WindowTimer look([&] {
+            if (flow.announcing()) {
+                score.emplace_back(stage.CaixaX, stage.CaixaY, stage.CaixaLargura, stage.CaixaAltura);
+                upNext = flow.upNext().rect();
+            }
+        });
+        look.setInterval(20);
+        look.start();
+        ASSERT_TRUE(advanceUntil([&] { return flow.announcements() > announced && !flow.announcing(); }, 10000));
+        look.stop();
+        flow.stopPlaying();
+        clock.advance(8000);
+        ASSERT_FALSE(upNext.isEmpty());
+        ASSERT_FALSE(score.empty());
+        EXPECT_TRUE(QRect(QPoint(0, 0), size).contains(upNext));
+        EXPECT_FALSE(upNext.intersects(QRect(QPoint(10, 10), stage.logo.size())));
+        EXPECT_FALSE(upNext.intersects(vozaro::stage::phoneInviteArea(stage)));
+        EXPECT_FALSE(upNext.intersects(lyrics));
+        EXPECT_FALSE(upNext.intersects(title));
+        for (const QRect& box : score)
+            EXPECT_FALSE(upNext.intersects(box.adjusted(-1, -1, 1, 1)));
+        // Smaller than the lyrics, and not tiny.
+        EXPECT_LT(upNext.height(), stage.AlturaLinha);
+        EXPECT_GE(upNext.height(), size.height() / 30);
+    }
+}
+
+TEST(UpNextText, SingerAndTitleFromTheRequestLine) {
+    struct Case {
+        QString line;
+        QString text;
+    };
+    const Case cases[] = {
+        {"00012 - Ana - Tom Jobim - Garota de Ipanema", "A seguir: Ana \u2014 Garota de Ipanema"},
+        {"00012 -  - Tom Jobim - Garota de Ipanema", "A seguir: Garota de Ipanema"},
+        {"00012 - Ana - Banda - Ela - Ele", "A seguir: Ana \u2014 Ela - Ele"},  // a hyphen in the title
+        {"00012 - Ana-Maria - Banda - Samba", "A seguir: Ana \u2014 Samba"},   // as the title at the start
+        {"00012 - Ana -  - ", "A seguir: Ana"},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(vozaro::stage::upNextText(c.line), c.text) << c.line.toStdString();
 }
