@@ -8,10 +8,14 @@
 //                              read twice, extract, fit the font
 //   CarregarFundo              a 12-megapixel JPEG: decode, stretch, darken, logo
 //   JpegDecodeOnly             the same JPEG decoded whole by libjpeg-turbo alone
-//   DisplayStep                one AtualizarLetra that highlights a syllable
+//   DisplayStep/stage          one AtualizarLetra that highlights a syllable
+//   DisplayStep/singers_WxH    the same, with the singers' screen of that size
+//                              brought up to date after it (scaled, or copied
+//                              at the stage's own size)
 //
 // Targets: a song under 20 copies, a display step under one copy, the picture
-// under twice the decode alone.
+// under twice the decode alone, the singers' screen adding under one copy to
+// a step.
 //
 // Run: build/…/bench/bench_stage  (reads ../shared/corpus at run time)
 #include <benchmark/benchmark.h>
@@ -30,6 +34,7 @@
 
 #include "platform/JpegPicture.h"
 #include "stage/KaraokeStage.h"
+#include "stage/SingersView.h"
 
 namespace fs = std::filesystem;
 
@@ -151,10 +156,16 @@ void JpegDecodeOnly(benchmark::State& state) {
 }
 BENCHMARK(JpegDecodeOnly)->Unit(benchmark::kMillisecond);
 
-void DisplayStep(benchmark::State& state) {
+// singers: the size of the singers' screen following the stage; empty: none.
+void DisplayStep(benchmark::State& state, QSize singers) {
     application();
     KaraokeStage stage;
     stage.resizeCanvas(kScreen);
+    vozaro::stage::SingersView view;
+    if (!singers.isEmpty()) {
+        stage.attachCanvas(&stage.canvas(), [&](const QRect& rect) { view.changed(rect); });
+        view.setScreenSize(singers, stage.canvas());
+    }
     QString chosen;
     for (const fs::path& file : karaokeFiles()) {
         try {
@@ -190,11 +201,15 @@ void DisplayStep(benchmark::State& state) {
         stage.Linha = lines;
         stage.Cantado = sung;
         stage.AtualizarLetra(due);
+        if (!singers.isEmpty())
+            view.update(stage.canvas());
     }
     if (stage.SilabaAtual != syllable + 1)
         state.SkipWithError("no syllable highlighted");
 }
-BENCHMARK(DisplayStep)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(DisplayStep, stage, QSize())->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(DisplayStep, singers_1280x1024, QSize(1280, 1024))->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(DisplayStep, singers_1920x1080, QSize(1920, 1080))->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

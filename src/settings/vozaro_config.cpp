@@ -215,6 +215,8 @@ void TformConfig::createControls() {
     // Free space at the bottom left, beside the buttons.
     cbCelular = checkBox(this, QStringLiteral("Pedidos pelo celular"), QRect(10, 372, 190, 18));
     cbCelular->setObjectName(QStringLiteral("cbCelular"));
+    cbTelaCantores = checkBox(this, QStringLiteral("Tela para os cantores"), QRect(204, 372, 190, 18));
+    cbTelaCantores->setObjectName(QStringLiteral("cbTelaCantores"));
 
     // The live settings follow the controls.
     // A device chosen with the mouse or the arrow keys takes the test song
@@ -232,6 +234,7 @@ void TformConfig::createControls() {
     });
     connect(cbAfinacao, &QCheckBox::toggled, this, [this](bool on) { Settings.AfinacaoNota = on; });
     connect(cbCelular, &QCheckBox::toggled, this, [this](bool on) { Settings.Celular = on; });
+    connect(cbTelaCantores, &QCheckBox::toggled, this, [this](bool on) { Settings.TelaCantores = on; });
     connect(comboDark, &QComboBox::currentIndexChanged, this, [this](int index) {
         // No selection counts as the default step.
         Settings.DarkImg = index >= 0 ? index : TKaraokeSettings{}.DarkImg;
@@ -308,6 +311,7 @@ void TformConfig::FormCreate() {
     Settings.Ajuda = cbAjuda->isChecked();
     comboDark->setCurrentIndex(Settings.DarkImg);
     cbCelular->setChecked(Settings.Celular);
+    cbTelaCantores->setChecked(Settings.TelaCantores);
     MicSlider->setValue(Settings.NoiseLevel);
     Settings.NoiseLevel = MicSlider->value();
     if (stage.setLevelFloor)

@@ -104,6 +104,7 @@ public:
     QPushButton* bOk = nullptr;
     QPushButton* bCancel = nullptr;
     QCheckBox* cbCelular = nullptr;  // "Pedidos pelo celular": the guests' web page
+    QCheckBox* cbTelaCantores = nullptr;  // "Tela para os cantores": the second screen
 
     // Components.
     vozaro::audio::TAudioIn* AudioIn = nullptr;

@@ -60,6 +60,7 @@ void loadKaraokeSettings(TKaraokeSettings& settings) {
     settings.PortaCelular = ReadSettingInt("PortaCelular", defaults.PortaCelular);
     if (settings.PortaCelular < 1 || settings.PortaCelular > kLastPhonePort)
         settings.PortaCelular = defaults.PortaCelular;
+    settings.TelaCantores = ReadSettingBool("TelaCantores", defaults.TelaCantores);
 }
 
 void saveKaraokeSettings(TKaraokeSettings& settings) {
@@ -73,6 +74,7 @@ void saveKaraokeSettings(TKaraokeSettings& settings) {
     WriteSettingBool("AfinacaoNota", settings.AfinacaoNota);
     WriteSettingBool("Celular", settings.Celular);
     WriteSettingInt("PortaCelular", settings.PortaCelular);
+    WriteSettingBool("TelaCantores", settings.TelaCantores);
     settings.autoNextSwitch = settings.AutoNext;
     settings.DarkLevel = darkLevelOf(settings.DarkImg);
 }

@@ -33,6 +33,7 @@ struct TKaraokeSettings {
     bool AfinacaoNota = true;
     bool Celular = false;     // guests request songs from their phones (the web server)
     int PortaCelular = 8080;  // the web server's first port; the next 9 are tried too
+    bool TelaCantores = true;  // the stage picture on a second screen, for the singers
 
     std::uint8_t DarkLevel = 51;  // amount taken off each colour byte; see darkLevelOf
     bool autoNextSwitch = true;   // what the stage consults when a song ends
@@ -62,5 +63,5 @@ void loadKaraokeSettings(TKaraokeSettings& settings);
 
 // Writes the values in the order "MIDIPort", "AutoNext", "Ajuda", "MicMute",
 // "DarNota", "DarkImg", "NoiseLevel", "AfinacaoNota", "Celular",
-// "PortaCelular", then sets the derived values.
+// "PortaCelular", "TelaCantores", then sets the derived values.
 void saveKaraokeSettings(TKaraokeSettings& settings);

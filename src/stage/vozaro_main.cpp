@@ -125,7 +125,10 @@ void TformKaraoke::createControls() {
     Fundo->setStretch(true);
     Fundo->setGeometry(rect());
     Fundo->canvas() = QImage(Fundo->size(), QImage::Format_RGB32);
-    attachCanvas(&Fundo->canvas(), [this](const QRect& rect) { Fundo->repaintRect(rect); });
+    attachCanvas(&Fundo->canvas(), [this](const QRect& rect) {
+        Fundo->repaintRect(rect);
+        singers_.canvasChanged(rect);
+    });
     endProgram = [] { QCoreApplication::exit(1); };
 
     FImg.setMask(QStringLiteral("*.bmp;*.jpg"));
@@ -344,6 +347,7 @@ void TformKaraoke::FormShow() {
     FImg.update();
     loadRandomPicture();
     applyPhoneSetting();
+    applySingersScreenSetting();
     // The accompaniment slider starts where the mixer's MIDI line stands.
     if (const auto volume = config.midiVolume ? config.midiVolume() : std::nullopt) {
         const QSignalBlocker blocker(VolMidi);
@@ -417,6 +421,11 @@ void TformKaraoke::hidePhoneInvite() {
     phoneInvite_ = QRect();
 }
 
+void TformKaraoke::applySingersScreenSetting() {
+    const TKaraokeSettings* settings = liveSettings();
+    singers_.apply(settings ? settings->TelaCantores : TKaraokeSettings{}.TelaCantores);
+}
+
 void TformKaraoke::songStarting() { hidePhoneInvite(); }
 void TformKaraoke::stageIdle() { showPhoneInvite(); }
 
@@ -449,6 +458,7 @@ void TformKaraoke::closeEvent(QCloseEvent* event) {
 
 void TformKaraoke::FormClose() {
     flow_.close();
+    singers_.close();
     // No request by phone reaches a stage that is closing.
     if (phoneServer_)
         phoneServer_->close();
@@ -511,6 +521,7 @@ void TformKaraoke::showQueue() {
     Pedidos->addItems(pedidoLines_);
     if (row >= 0 && row < Pedidos->count())
         Pedidos->setCurrentRow(row);
+    flow_.queueChanged();
 }
 
 bool TformKaraoke::eventFilter(QObject* watched, QEvent* event) {
@@ -781,8 +792,10 @@ bool TformKaraoke::showConfiguration() {
     settings = liveSettings();
     if (settings && settings->DarkLevel != darkLevelBefore && FImg.count() >= 1)
         loadRandomPicture();
-    if (saved)
+    if (saved) {
         applyPhoneSetting();
+        applySingersScreenSetting();
+    }
     return saved;
 }
 

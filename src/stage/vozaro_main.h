@@ -21,6 +21,7 @@
 #include "stage/PhoneApi.h"
 #include "stage/PhoneRequests.h"
 #include "stage/RequestQueue.h"
+#include "stage/SingersScreen.h"
 #include "stage/SongIndex.h"
 #include "stage/Scoring.h"
 
@@ -203,6 +204,15 @@ public:
     QString phoneUrl() const;
     QRect phoneInviteRect() const { return phoneInvite_; }
 
+    // The stage picture on another screen, for the singers: shown when the
+    // setting "TelaCantores" is on (at the first showing, or when the
+    // configuration is saved) and there is another screen, following
+    // screens plugged in or removed.  Tests may set their own screens.
+    vozaro::stage::SingersScreens& singersScreens() { return singers_; }
+    void applySingersScreenSetting();
+    // Who sings next, as drawn on the stage.
+    const vozaro::stage::UpNextLine& upNext() const { return flow_.upNext(); }
+
     void Transpor(int shift);
 
 public slots:
@@ -301,6 +311,8 @@ private:
     vozaro::stage::RequestDrag drag_;
     TRegistroAlbum encontrado_;  // the entry eCantorEnter found
     bool autoNextFallback_ = true;  // without a configuration window
+
+    vozaro::stage::SingersScreens singers_{*this, *this};
 
     bool created_ = false;
     bool shown_ = false;

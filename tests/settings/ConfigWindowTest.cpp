@@ -23,6 +23,7 @@
 #include "platform/FakeMixerDevice.h"
 #include "platform/ManualTimer.h"
 #include "platform/MessageBox.h"
+#include "platform/UiScreens.h"
 #include "platform/MidiDeviceRecording.h"
 #include "platform/SettingsStore.h"
 #include "platform/WindowTimer.h"
@@ -480,6 +481,49 @@ TEST_F(ConfigWindow, TheStageOpensTheWindowShowsANewDarkeningAndCancelKeepsAutoN
     EXPECT_EQ(mute(kMic), 1);
 }
 
+TEST_F(ConfigWindow, TheSingersScreenIsSwitchedOnOk) {
+    TformKaraoke stage;
+    auto screens = std::make_unique<vozaro::platform::FakeScreenSet>();
+    screens->stageScreen = QStringLiteral("A");
+    screens->list = {{QStringLiteral("A"), QRect(0, 0, 1024, 768), nullptr},
+                     {QStringLiteral("B"), QRect(1024, 0, 1280, 1024), nullptr}};
+    stage.singersScreens().setScreens(std::move(screens));
+    vozaro::catalogue::setProgramFolder(folder.path());
+    TformConfig config;
+    stage.show();
+    EXPECT_TRUE(config.cbTelaCantores->isChecked());  // on by default
+    EXPECT_NE(stage.singersScreens().window(), nullptr);
+    struct Step {
+        bool click;
+        QPushButton* TformConfig::*button;
+        int stored;
+        bool shown;
+    };
+    // The window keeps its boxes as left when cancelled, as it does for the
+    // other settings.
+    const Step steps[] = {
+        {true, &TformConfig::bCancel, 1, true},  // cancelled: still as saved
+        {false, &TformConfig::bOk, 0, false},
+        {true, &TformConfig::bOk, 1, true},
+        {true, &TformConfig::bOk, 0, false},
+    };
+    for (const Step& step : steps) {
+        QMetaObject::invokeMethod(
+            &config,
+            [&] {
+                if (step.click)
+                    config.cbTelaCantores->click();
+                (config.*step.button)->click();
+            },
+            Qt::QueuedConnection);
+        stage.bConfigClick();
+        EXPECT_EQ(ReadSettingInt("TelaCantores", -9), step.stored);
+        EXPECT_EQ(stage.singersScreens().window() != nullptr, step.shown);
+    }
+    stage.close();
+    EXPECT_EQ(stage.singersScreens().window(), nullptr);
+}
+
 TEST_F(ConfigWindow, PhoneRequestsAreSwitchedInFreeSpaceAndStartOnOk) {
     TformKaraoke stage;
     stage.makePhoneServer = [](HttpHandler handler) {
@@ -493,16 +537,24 @@ TEST_F(ConfigWindow, PhoneRequestsAreSwitchedInFreeSpaceAndStartOnOk) {
     EXPECT_EQ(ReadSettingInt("Celular", -9), 0);
     EXPECT_EQ(ReadSettingInt("PortaCelular", -9), 8080);
 
-    // The box and its text sit where no other control is.
-    EXPECT_EQ(config.cbCelular->text(), QStringLiteral("Pedidos pelo celular"));
-    const QRect box(config.cbCelular->mapTo(&config, QPoint(0, 0)), config.cbCelular->size());
-    EXPECT_TRUE(config.rect().contains(box));
-    for (QWidget* other : config.findChildren<QWidget*>()) {
-        if (other == config.cbCelular || other->isAncestorOf(config.cbCelular) || !other->isVisibleTo(&config) ||
-            other->parentWidget() == config.cbCelular)
-            continue;
-        const QRect place(other->mapTo(&config, QPoint(0, 0)), other->size());
-        EXPECT_FALSE(place.intersects(box)) << other->objectName().toStdString();
+    // The boxes added to the window and their texts sit where no other
+    // control is.
+    const std::pair<QCheckBox*, QString> added[] = {
+        {config.cbCelular, QStringLiteral("Pedidos pelo celular")},
+        {config.cbTelaCantores, QStringLiteral("Tela para os cantores")},
+    };
+    for (const auto& [checkBox, text] : added) {
+        EXPECT_EQ(checkBox->text(), text);
+        const QRect box(checkBox->mapTo(&config, QPoint(0, 0)), checkBox->size());
+        EXPECT_TRUE(config.rect().contains(box));
+        EXPECT_LE(checkBox->sizeHint().width(), box.width()) << text.toStdString();
+        for (QWidget* other : config.findChildren<QWidget*>()) {
+            if (other == checkBox || other->isAncestorOf(checkBox) || !other->isVisibleTo(&config) ||
+                other->parentWidget() == checkBox)
+                continue;
+            const QRect place(other->mapTo(&config, QPoint(0, 0)), other->size());
+            EXPECT_FALSE(place.intersects(box)) << text.toStdString() << " / " << other->objectName().toStdString();
+        }
     }
 
     QMetaObject::invokeMethod(

@@ -70,7 +70,7 @@ TEST_F(Settings, EmptyStoreLoadsTheDefaultsAndTheSaveStoresThemAll) {
     saveKaraokeSettings(settings);
     EXPECT_EQ(store->writeLog(), (std::vector<std::string>{"MIDIPort", "AutoNext", "Ajuda", "MicMute", "DarNota",
                                                          "DarkImg", "NoiseLevel", "AfinacaoNota", "Celular",
-                                                         "PortaCelular"}));
+                                                         "PortaCelular", "TelaCantores"}));
     EXPECT_EQ(settings.DarkLevel, 51);
     EXPECT_TRUE(settings.autoNextSwitch);
     EXPECT_EQ(ReadSettingInt("MIDIPort", 0), -1);
@@ -125,6 +125,20 @@ TEST_F(Settings, PhoneRequestsAreOffOnPort8080UntilStored) {
     saveKaraokeSettings(settings);
     EXPECT_EQ(ReadSettingInt("Celular", -1), 0);
     EXPECT_EQ(ReadSettingInt("PortaCelular", -1), 8500);
+}
+
+TEST_F(Settings, TheSingersScreenIsOnUntilSwitchedOff) {
+    TKaraokeSettings settings;
+    loadKaraokeSettings(settings);
+    EXPECT_TRUE(settings.TelaCantores);
+    for (const bool stored : {false, true}) {
+        WriteSettingBool("TelaCantores", stored);
+        loadKaraokeSettings(settings);
+        EXPECT_EQ(settings.TelaCantores, stored);
+    }
+    settings.TelaCantores = false;
+    saveKaraokeSettings(settings);
+    EXPECT_EQ(ReadSettingInt("TelaCantores", -1), 0);
 }
 
 TEST(DarkLevel, FollowsTheStepRoundingHalvesToEven) {

@@ -20,3 +20,11 @@ if(VOZARO_TOOLS)
                    $<TARGET_FILE:vozaro-pedidos> ${CMAKE_BINARY_DIR}/screenshots)
   set_tests_properties(stage.PhonePageInBrowser PROPERTIES LABELS stage SKIP_RETURN_CODE 77 TIMEOUT 180)
 endif()
+
+# The singers' screen on an X server with two screens (Xvfb).
+if(TARGET test_stage)
+  add_test(NAME stage.SingersScreenOnTwoScreens
+           COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/check_singers_screen.sh
+                   $<TARGET_FILE:test_stage> ${CMAKE_BINARY_DIR}/screenshots)
+  set_tests_properties(stage.SingersScreenOnTwoScreens PROPERTIES LABELS stage SKIP_RETURN_CODE 77 TIMEOUT 120)
+endif()

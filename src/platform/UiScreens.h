@@ -1,0 +1,64 @@
+// The computer's screens, as the program places full-screen windows on them,
+// and news of a screen plugged in or removed.  The program's set follows Qt's
+// screens; a test sets its own by hand.
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QScreen;
+class QWidget;
+
+namespace vozaro::platform {
+
+struct ScreenInfo {
+    QString name;
+    QRect geometry;             // in the desktop's coordinates
+    QScreen* screen = nullptr;  // the real screen; null for a test's screens
+};
+
+// The same screen: the same real screen, or for a test's screens the same
+// name (two real screens may share a name).
+bool sameScreen(const ScreenInfo& a, const ScreenInfo& b);
+
+class ScreenSet {
+public:
+    virtual ~ScreenSet() = default;
+    // The screens there are now, the primary one first.
+    virtual std::vector<ScreenInfo> screens() = 0;
+    // The screen a window is on; an empty name and no screen when none.
+    virtual ScreenInfo screenOf(const QWidget& window) = 0;
+    // Called once a screen has come or is going (a going screen is no longer
+    // among screens() by then).
+    std::function<void()> changed;
+};
+
+// The screens of the display the program runs on.  Needs the application
+// object.
+std::unique_ptr<ScreenSet> makeScreenSet();
+
+// Screens a test sets by hand.  Every window counts as on `stageScreen`.
+class FakeScreenSet final : public ScreenSet {
+public:
+    std::vector<ScreenInfo> list;
+    QString stageScreen;
+    std::vector<ScreenInfo> screens() override { return list; }
+    ScreenInfo screenOf(const QWidget&) override {
+        for (const ScreenInfo& screen : list)
+            if (screen.name == stageScreen)
+                return screen;
+        return {};
+    }
+    // Replaces the screens and tells of it.
+    void set(std::vector<ScreenInfo> screens) {
+        list = std::move(screens);
+        if (changed)
+            changed();
+    }
+};
+
+}  // namespace vozaro::platform
