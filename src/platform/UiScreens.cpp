@@ -15,7 +15,12 @@ public:
         auto* app = qGuiApp;
         if (!app)
             return;
-        QObject::connect(app, &QGuiApplication::screenAdded, &context_, [this](QScreen*) { tell(); });
+        for (QScreen* screen : QGuiApplication::screens())
+            watch(screen);
+        QObject::connect(app, &QGuiApplication::screenAdded, &context_, [this](QScreen* screen) {
+            watch(screen);
+            tell();
+        });
         // Told before Qt moves the going screen's windows to another screen,
         // while the screen may still be listed: it is left out from here on.
         QObject::connect(app, &QGuiApplication::screenRemoved, &context_, [this](QScreen* screen) {
@@ -43,6 +48,10 @@ public:
     }
 
 private:
+    // A screen set to another resolution is followed too.
+    void watch(QScreen* screen) {
+        QObject::connect(screen, &QScreen::geometryChanged, &context_, [this] { tell(); });
+    }
     void tell() {
         if (changed)
             changed();

@@ -32,8 +32,8 @@ public:
     virtual std::vector<ScreenInfo> screens() = 0;
     // The screen a window is on; an empty name and no screen when none.
     virtual ScreenInfo screenOf(const QWidget& window) = 0;
-    // Called once a screen has come or is going (a going screen is no longer
-    // among screens() by then).
+    // Called once a screen has come, is going (no longer among screens() by
+    // then) or has changed its size or place.
     std::function<void()> changed;
 };
 

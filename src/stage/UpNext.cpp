@@ -35,7 +35,7 @@ QRect upNextArea(const KaraokeStage& stage) {
     const int height = std::min(static_cast<int>(std::lround(kHeight * H)),
                                 stage.logo.isNull() ? H : stage.logo.height());
     const int left = kMargin + logoWidth;
-    return QRect(left, kMargin, std::max(W - 2 * left, 0), std::max(height, 0));
+    return QRect(left, kMargin, std::max(W - left - kMargin, 0), std::max(height, 0));
 }
 
 void UpNextLine::show(const QString& text) {
@@ -84,7 +84,8 @@ void UpNextLine::draw() {
     }
     if (points == 0)
         return;
-    const int x = area.left() + (area.width() - stage_.textSize(shown, points).width()) / 2;
+    // Centred on the stage, or as near the centre as the logo lets it be.
+    const int x = std::max(area.left(), (stage_.canvasWidth() - stage_.textSize(shown, points).width()) / 2);
     drawn_ = stage_.outlinedTextRect(x, area.top(), shown, points)
                  .intersected(QRect(0, 0, stage_.canvasWidth(), stage_.canvasHeight()));
     stage_.drawOutlinedText(x, area.top(), shown, points, Qt::black, Qt::white);

@@ -23,7 +23,8 @@ namespace vozaro::stage {
 QString upNextText(const QString& requestLine);
 
 // The area the line may take on a stage: from the logo's top, no taller
-// than the logo, between the logo and its mirror image on the right.
+// than the logo, from the logo to the right edge; within it the line is
+// centred on the stage, or as near the centre as the logo lets it be.
 QRect upNextArea(const KaraokeStage& stage);
 
 class UpNextLine {

@@ -561,6 +561,7 @@ TEST_F(Evening, WhoSingsNextFollowsTheEveningAndTheQueue) {
     EXPECT_EQ(shown(), QStringLiteral("A seguir: Ana \u2014 Primeira"));
     const QRect drawn = flow.upNext().rect();
     EXPECT_FALSE(clean(drawn));
+    EXPECT_NEAR(drawn.center().x(), stage.canvasWidth() / 2, 2);  // a short line is centred
 
     // Ana sings: nothing until her last syllable (at 500 ms), then Bia.
     flow.next();
