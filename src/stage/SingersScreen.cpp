@@ -83,22 +83,31 @@ int SingersScreens::singersScreen(const std::vector<platform::ScreenInfo>& scree
     return -1;
 }
 
+void SingersScreens::closeWindow() {
+    if (!window_)
+        return;
+    // Hidden at once; deleted once the event being handled (a screen going,
+    // say) is done with it.
+    window_->hide();
+    window_.release()->deleteLater();
+}
+
 void SingersScreens::follow() {
     if (!on_ || !screens_) {
-        window_.reset();
+        closeWindow();
         return;
     }
     const std::vector<platform::ScreenInfo> screens = screens_->screens();
     const int index = singersScreen(screens, screens_->screenOf(stageWindow_));
     if (index < 0) {
-        window_.reset();
+        closeWindow();
         return;
     }
     const platform::ScreenInfo& screen = screens[static_cast<std::size_t>(index)];
     if (window_ && platform::sameScreen(window_->screenInfo(), screen) &&
         window_->screenInfo().geometry == screen.geometry)
         return;
-    window_.reset();
+    closeWindow();
     window_ = std::make_unique<SingersScreen>(stage_.canvas(), screen);
     // Without a window manager only the geometry places it; a test's screen
     // has no real screen to fill.

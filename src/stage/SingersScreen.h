@@ -67,6 +67,7 @@ public:
 
 private:
     void follow();
+    void closeWindow();
 
     QWidget& stageWindow_;
     KaraokeStage& stage_;
