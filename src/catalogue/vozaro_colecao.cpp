@@ -206,9 +206,7 @@ std::optional<fs::path> existingSongFile(const std::string& arquivo, platform::F
 }
 
 bool songFileExists(const std::string& arquivo, platform::FolderNames& names) {
-    std::optional<fs::path> song = existingSongFile(arquivo, names);
-    std::error_code ec;
-    return song && fs::is_regular_file(*song, ec);
+    return isPlainFileName(arquivo) && names.isRegularFile(platform::windows1252ToUtf8(arquivo));
 }
 
 // Opens an existing catalogue file, or creates it empty; shows the matching

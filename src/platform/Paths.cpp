@@ -2,7 +2,12 @@
 
 #include <QString>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <system_error>
@@ -106,7 +111,29 @@ struct FolderNames::Listing {
 
 FolderNames::FolderNames(fs::path folder) : folder_(std::move(folder)) {}
 
-FolderNames::~FolderNames() = default;
+FolderNames::~FolderNames() {
+    if (folderFd_ >= 0)
+        ::close(folderFd_);
+}
+
+bool FolderNames::isRegularFile(std::string_view name) {
+    if (name.empty() || name.find('/') != std::string_view::npos)
+        return false;  // not an entry of this folder
+    if (folderFd_ == -2)
+        folderFd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd_ >= 0) {
+        struct stat status {};
+        if (::fstatat(folderFd_, std::string(name).c_str(), &status, 0) == 0)
+            return S_ISREG(status.st_mode);
+        if (errno != ENOENT)
+            return false;
+    }
+    // Not there under its exact name (or the folder could not be opened):
+    // another case of it, or a link that leads nowhere.
+    std::optional<fs::path> entry = find(name);
+    std::error_code ec;
+    return entry && fs::is_regular_file(*entry, ec);
+}
 
 std::optional<fs::path> FolderNames::find(std::string_view name) {
     if (std::optional<fs::path> exact = exactEntry(folder_, name))

@@ -56,11 +56,17 @@ public:
     std::optional<std::filesystem::path> find(std::string_view name);
     // Tells the listing about an entry made after it was listed.
     void add(const std::string& name);
+    // The entry find() finds for a file name is a regular file, or a link to
+    // one; false for a name with a folder in it.  The exact name costs one status look-up
+    // relative to the folder, not a walk of the whole path; other names are
+    // looked for as find() looks.
+    bool isRegularFile(std::string_view name);
 
 private:
     struct Listing;
     std::filesystem::path folder_;
     std::unique_ptr<Listing> listing_;
+    int folderFd_ = -2;  // opened on first use; -1 when it cannot be
 };
 
 }  // namespace vozaro::platform

@@ -81,3 +81,28 @@ TEST(Paths, FolderNamesPreferTheExactNameLikeFindIgnoringCase) {
     EXPECT_EQ(names.find("A.KAR"), findIgnoringCase(folder.path(), "A.KAR"));
     EXPECT_EQ(names.find("a.kar"), findIgnoringCase(folder.path(), "a.kar"));
 }
+
+// A song file is there when the name find() finds is a regular file or a
+// link to one: under its exact name, in another case, never a folder, a link
+// that leads nowhere or a name with a folder in it.
+TEST(Paths, FolderNamesTellWhetherANameIsARegularFile) {
+    TempFolder folder;
+    touch(folder.path() / "Canção.kar");
+    fs::create_directory(folder.path() / "pasta.kar");
+    fs::create_symlink(folder.path() / "Canção.kar", folder.path() / "ligada.kar");
+    fs::create_symlink(folder.path() / "sumiu.kar", folder.path() / "quebrada.kar");
+    fs::create_directory(folder.path() / "sub");
+    touch(folder.path() / "sub" / "dentro.kar");
+    struct Case {
+        const char* name;
+        bool regular;
+    };
+    for (const Case& c : {Case{"Canção.kar", true}, Case{"CANÇÃO.KAR", true}, Case{"ligada.kar", true},
+                          Case{"LIGADA.kar", true}, Case{"pasta.kar", false}, Case{"quebrada.kar", false},
+                          Case{"outra.kar", false}, Case{"sub/dentro.kar", false}, Case{"", false}}) {
+        SCOPED_TRACE(c.name);
+        FolderNames names(folder.path());
+        EXPECT_EQ(names.isRegularFile(c.name), c.regular);
+    }
+    EXPECT_FALSE(FolderNames(folder.path() / "missing").isRegularFile("Canção.kar"));
+}
