@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QPalette>
 
+#include <algorithm>
+
 #include "controls/ScreenGeometry.h"
 
 namespace {
@@ -50,4 +52,22 @@ void TformStatus::showEvent(QShowEvent* event) {
     // Centred on the screen each time it is shown.
     centreOnScreen(*this);
     QWidget::showEvent(event);
+}
+
+StatusProgress::StatusProgress(TformStatus& status, Clock clock) : status_(status), clock_(std::move(clock)) {
+    if (!clock_) {
+        elapsed_.start();
+        clock_ = [this] { return static_cast<std::int64_t>(elapsed_.elapsed()); };
+    }
+}
+
+void StatusProgress::step(int position) {
+    const int last = status_.Progress->maximum();
+    const std::int64_t now = clock_();
+    if (repaints_ > 0 && position < last && now - lastRepaint_ < kRepaintMs)
+        return;
+    lastRepaint_ = now;
+    ++repaints_;
+    status_.Progress->setValue(std::min(position, last));
+    QCoreApplication::processEvents();
 }

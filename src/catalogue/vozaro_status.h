@@ -8,9 +8,13 @@
 // window has no behaviour of its own.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QWidget>
+
+#include <cstdint>
+#include <functional>
 
 class TformStatus : public QWidget {
     Q_OBJECT
@@ -25,4 +29,29 @@ protected:
 
 private:
     void FormCreate();
+};
+
+// Moves a status window's bar through a long operation of many small steps
+// without letting the repaints cost more than the steps: the bar is set and
+// pending events processed (the window repaints) at the first step, at most
+// every kRepaintMs after it, and at the last step.
+class StatusProgress {
+public:
+    static constexpr std::int64_t kRepaintMs = 50;
+    // The clock in milliseconds; by default a monotonic clock started here.
+    using Clock = std::function<std::int64_t()>;
+
+    explicit StatusProgress(TformStatus& status, Clock clock = {});
+
+    // Position of step `position` of `last` (the bar's maximum).
+    void step(int position);
+    // Times the window was given a repaint.
+    int repaints() const noexcept { return repaints_; }
+
+private:
+    TformStatus& status_;
+    Clock clock_;
+    QElapsedTimer elapsed_;
+    std::int64_t lastRepaint_ = 0;
+    int repaints_ = 0;
 };

@@ -318,10 +318,10 @@ bool TformKaraoke::checkCatalogue() {
         status.Progress->setMaximum(std::max(entries - 1, 1));
         status.show();
     };
-    progress.progressed = [&status](std::int32_t position) {
-        status.Progress->setValue(std::min(position, status.Progress->maximum()));
-        QCoreApplication::processEvents();
-    };
+    // Repainted now and then, not once per entry: with a full catalogue the
+    // repaints would cost several times the check itself.
+    StatusProgress repaint(status);
+    progress.progressed = [&repaint](std::int32_t position) { repaint.step(position); };
     const bool opened = vozaro::catalogue::removeMissingSongs(progress);
     status.close();
     return opened;

@@ -51,3 +51,34 @@ TEST(StatusWindow, WithTheBarHiddenOnlyTheTextIsSeen) {
             textDrawn = shot.pixelColor(x, y).lightness() > 128;
     EXPECT_TRUE(textDrawn);
 }
+
+// A long run of steps repaints the window at its first step, then at most
+// once in every 50 ms, and at its last; each repaint shows the step reached.
+TEST(StatusWindow, ProgressRepaintsAtMostEveryFiftyMilliseconds) {
+    app();
+    struct Case {
+        int steps;
+        std::int64_t msPerStep;  // clock time each step takes
+        int repaints;
+    };
+    for (const Case& c : {Case{1000, 1, 1 + 19 + 1}, Case{10, 100, 10}, Case{100000, 0, 2}, Case{1, 0, 1}}) {
+        SCOPED_TRACE(c.steps);
+        TformStatus status;
+        status.Progress->setMaximum(c.steps);
+        status.show();
+        std::int64_t now = 0;
+        StatusProgress progress(status, [&now] { return now; });
+        int shownAtRepaint = -1;
+        for (int position = 1; position <= c.steps; ++position) {
+            const int before = progress.repaints();
+            progress.step(position);
+            if (progress.repaints() != before)
+                shownAtRepaint = status.Progress->value() == position ? position : -2;
+            now += c.msPerStep;
+        }
+        EXPECT_EQ(progress.repaints(), c.repaints);
+        EXPECT_EQ(shownAtRepaint, c.steps);
+        EXPECT_EQ(status.Progress->value(), c.steps);
+        status.close();
+    }
+}
