@@ -346,8 +346,8 @@ void EveningFlow::startFirstRequest() {
     if (window_.pictureCount() > 1)
         window_.loadRandomPicture();
     const auto request = queue_.takeFirst();
-    // Who sings after this request shows once this one has ended.
     window_.showQueue();
+    // Who sings after this request shows once it has started or failed to.
     struct UpNextAfterwards {
         EveningFlow& flow;
         ~UpNextAfterwards() { flow.refreshUpNext(); }

@@ -210,8 +210,6 @@ public:
     // screens plugged in or removed.  Tests may set their own screens.
     vozaro::stage::SingersScreens& singersScreens() { return singers_; }
     void applySingersScreenSetting();
-    // Who sings next, as drawn on the stage.
-    const vozaro::stage::UpNextLine& upNext() const { return flow_.upNext(); }
 
     void Transpor(int shift);
 
