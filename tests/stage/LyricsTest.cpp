@@ -47,15 +47,28 @@ std::vector<std::string> lyricsOf(const Bytes& file, std::int32_t* track = nullp
     return found.syllables;
 }
 
+using Strings = std::vector<std::string>;
+
+// A song file, the syllables found in it and the track they were found in.
+struct LyricCase {
+    const char* name;
+    Bytes file;
+    Strings syllables;
+    std::int32_t track;
+};
+
+template <std::size_t N>
+void expectLyrics(const LyricCase (&cases)[N]) {
+    for (const LyricCase& c : cases) {
+        std::int32_t track = 0;
+        EXPECT_EQ(lyricsOf(c.file, &track), c.syllables) << c.name;
+        EXPECT_EQ(track, c.track) << c.name;
+    }
+}
+
 TEST(LyricTrack, FindsTheSyllablesByTheKaraokeTags) {
-    using Strings = std::vector<std::string>;
     const Bytes note = fx::vlq(0) + Bytes{0x90, 60, 100};
-    const struct {
-        const char* name;
-        Bytes file;
-        Strings syllables;
-        std::int32_t track;
-    } cases[] = {
+    const LyricCase cases[] = {
         {"tag lines are skipped",
          song({textEvent(0, "Words", 3) + textEvent(0, "@LENGL") + textEvent(0, "@TSong") +
                textEvent(0, "@TArtist") + textEvent(10, "\\Hel") + textEvent(10, "lo ") +
@@ -86,11 +99,7 @@ TEST(LyricTrack, FindsTheSyllablesByTheKaraokeTags) {
          song({lyricTrack({{10, "a"}}) + textEvent(5, "b", 0x0F) + textEvent(5, "c", 0x7F)}),
          {"a", "b"}, 1},
     };
-    for (const auto& c : cases) {
-        std::int32_t track = 0;
-        EXPECT_EQ(lyricsOf(c.file, &track), c.syllables) << c.name;
-        EXPECT_EQ(track, c.track) << c.name;
-    }
+    expectLyrics(cases);
     // Lyrics in track 0 of a single-track file are never searched.
     const Bytes single = fx::smf(0, 1, 1000, fx::track(lyricTrack({{10, "a"}}) + fx::endOfTrack()));
     EXPECT_TRUE(lyricsOf(single).empty());
@@ -112,18 +121,12 @@ Bytes lyricEventTrack(const std::vector<std::pair<int, std::string>>& lyrics, in
 }
 
 TEST(LyricTrack, StandardLyricEventsAreReadWhenNoTrackHasKaraokeTags) {
-    using Strings = std::vector<std::string>;
     const Strings pad(9, "p");
     auto with = [&](Strings head) {
         head.insert(head.end(), pad.begin(), pad.end());
         return head;
     };
-    const struct {
-        const char* name;
-        Bytes file;
-        Strings syllables;
-        std::int32_t track;
-    } cases[] = {
+    const LyricCase cases[] = {
         {"the first syllable starts a paragraph, a plain text goes on the line",
          song({lyricEventTrack({{10, "Hel"}, {20, "lo "}})}), with({"\\Hel", "lo "}), 1},
         {"a text of only line marks gives no syllable and marks the next",
@@ -162,11 +165,7 @@ TEST(LyricTrack, StandardLyricEventsAreReadWhenNoTrackHasKaraokeTags) {
         {"karaoke tags win over more lyric events elsewhere",
          song({lyricTrack({{10, "tagged"}}), lyricEventTrack({{10, "plain"}}, 20)}), {"tagged"}, 1},
     };
-    for (const auto& c : cases) {
-        std::int32_t track = 0;
-        EXPECT_EQ(lyricsOf(c.file, &track), c.syllables) << c.name;
-        EXPECT_EQ(track, c.track) << c.name;
-    }
+    expectLyrics(cases);
     // Track 0 of a single-track file is read too, at the events' times.
     const Bytes single = fx::smf(
         0, 1, 1000, fx::track(lyricEventTrack({{10, "\ra"}, {25, "b"}}) + fx::endOfTrack()));
