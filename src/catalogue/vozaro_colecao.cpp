@@ -805,17 +805,16 @@ AddOutcome addSongFile(const fs::path& caminho, const AddSongHooks& hooks, AddCo
             return refuse(AddRefusal::NotKaraoke,
                           caminho.filename().string() + " não é um arquivo de MIDI Karaokê");
 
-        bool duplicate = false;
-        if (context && context->names) {
-            duplicate = context->names->count(*arquivo) > 0;
-        } else {
+        // A batch has told a catalogued name before loading the file.
+        if (!(context && context->names)) {
+            bool duplicate = false;
             forEachEntry([&](const EntryView& entry) {
                 duplicate = entry.Arquivo == *arquivo;  // exact: case counts
                 return !duplicate;
             });
+            if (duplicate)
+                return refuse(AddRefusal::AlreadyCatalogued, "Esta música já está cadastrada.");
         }
-        if (duplicate)
-            return refuse(AddRefusal::AlreadyCatalogued, "Esta música já está cadastrada.");
 
         // A file chosen inside the songs folder is catalogued where it lies.
         const fs::path songs = store().songs;
@@ -830,20 +829,18 @@ AddOutcome addSongFile(const fs::path& caminho, const AddSongHooks& hooks, AddCo
             using Leftover = AddContext::Leftover;
             const Leftover leftover =
                 there && context && context->leftover ? context->leftover(caminho, *there) : Leftover::Keep;
-            if (leftover == Leftover::Replace && !dryRun) {
+            if (leftover == Leftover::Replace) {
                 std::error_code ignored;
-                if (fs::remove(*there, ignored))
+                if (dryRun || fs::remove(*there, ignored))  // a dry run would replace it
                     there.reset();
-            } else if (leftover == Leftover::Replace) {
-                there.reset();  // a real run would replace it
             }
-            if (leftover == Leftover::Adopt) {
-                // A copy left by an import that was stopped before its entry
-                // was written: catalogued as it lies.
-            } else if (there || (dryRun ? false : !CopiarArquivo(caminho, destination))) {
-                return refuse(AddRefusal::CopyFailed, "Não foi possível copiar a música para a pasta de músicas.");
-            } else if (!dryRun) {
-                copy = destination;
+            // An adopted copy, left by an import that was stopped before its
+            // entry was written, is catalogued as it lies.
+            if (leftover != Leftover::Adopt) {
+                if (there || (!dryRun && !CopiarArquivo(caminho, destination)))
+                    return refuse(AddRefusal::CopyFailed, "Não foi possível copiar a música para a pasta de músicas.");
+                if (!dryRun)
+                    copy = destination;
             }
         }
 
