@@ -237,6 +237,7 @@ void TformAlbum::addRemainingFiles(const QStringList& paths, int added) {
             return;
         AlbumClosed closed;
         std::unique_ptr<TformStatus> status;
+        std::optional<StatusProgress> repaint;
         if (paths.size() > kFilesWithoutStatus) {
             status = std::make_unique<TformStatus>();
             status->lStatus->setText(QStringLiteral("Aguarde. Adicionando músicas..."));
@@ -244,6 +245,7 @@ void TformAlbum::addRemainingFiles(const QStringList& paths, int added) {
             status->Progress->setValue(0);
             status->show();
             QCoreApplication::processEvents();
+            repaint.emplace(*status);
         }
         vozaro::catalogue::AddSongHooks hooks;
         hooks.isKaraoke = stage.isKaraoke;
@@ -266,10 +268,8 @@ void TformAlbum::addRemainingFiles(const QStringList& paths, int added) {
             } else {
                 refused.emplace_back(QString::fromStdString(file.filename().string()), outcome.message);
             }
-            if (status) {
-                status->Progress->setValue(static_cast<int>(k + 1));
-                QCoreApplication::processEvents();
-            }
+            if (repaint)
+                repaint->step(static_cast<int>(k + 1));
         }
         if (lastAdded > 0)
             for (int row = 0; row < Musicas.rowCount(); ++row)
@@ -409,13 +409,9 @@ void TformAlbum::printList(PrintOrder order, TformStatus& status) {
         AlbumClosed closed;
         status.show();
         int read = 0;
+        StatusProgress repaint(status);
         vozaro::catalogue::forEachEntry([&](const vozaro::catalogue::EntryView& entry) {
-            // Repainting after every few hundred entries looks the same as
-            // after each one, at a fraction of the cost.
-            if (++read % 256 == 0) {
-                status.Progress->setValue(std::min(read, status.Progress->maximum()));
-                QCoreApplication::processEvents();
-            }
+            repaint.step(++read);
             list.add(entry.Numero, entry.Interprete, entry.Musica);
             return true;
         });
