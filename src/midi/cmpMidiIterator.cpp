@@ -147,6 +147,25 @@ std::int64_t TMidiPosition::barBeatTickRel(std::int64_t bar, std::int64_t beat,
     return (bar - signatureBar_) * ticksPerBar_ + beat * ticksPerBeat_ + tick;
 }
 
+std::int64_t TMidiPosition::songMicrosAt(TTempoCursor& cursor, std::int64_t tick) const noexcept {
+    if (const TMidiTrackStream* track = mapTrack()) {
+        while (cursor.mapIndex < track->EventCount()) {
+            const TTrackEvent& event = *track->Event(cursor.mapIndex);
+            if (event.Time >= tick)
+                break;  // a change at the tick itself does not move it
+            ++cursor.mapIndex;
+            std::int32_t tempo = 0, numerator = 0, denominator = 0;
+            if (readMapEvent(*track, event, tempo, numerator, denominator) == MapEvent::Tempo) {
+                // As passTempo counts it, so the two times agree.
+                cursor.tempoTime += (event.Time - cursor.tempoTick) * cursor.tempo / ppqn_;
+                cursor.tempoTick = event.Time;
+                cursor.tempo = tempo;
+            }
+        }
+    }
+    return cursor.tempoTime * 1000 + (tick - cursor.tempoTick) * cursor.tempo * 1000 / ppqn_;
+}
+
 template <typename Target>
 void TMidiPosition::walkMap(Target target) noexcept {
     const TMidiTrackStream* track = mapTrack();
@@ -227,6 +246,16 @@ void TMidiIterator::Advance(std::int64_t ms) {
     SetTime(Time() + ms);
 }
 
+void TMidiIterator::Advance(std::int64_t ms, const TSongClock& clock) {
+    struct ClockScope {
+        const TSongClock*& clock;
+        ClockScope(const TSongClock*& c, const TSongClock& value) : clock(c) { clock = &value; }
+        ~ClockScope() { clock = nullptr; }
+    } scope(clock_, clock);
+    advanceStart_ = tempoCursor();
+    Advance(ms);
+}
+
 void TMidiIterator::Reset() {
     TMidiPosition::Reset();
     atEnd_ = true;
@@ -248,10 +277,12 @@ void TMidiIterator::PositionChanged() {
         return;
     const std::int64_t position = Position();
     const std::int32_t count = trackOutputs_->Count();
+    const TSongClock* clock = playing_ && clock_ != nullptr && clock_->speedPercent > 0 ? clock_ : nullptr;
     for (std::int32_t i = 0; i < count; ++i) {
         TTrackOutput& output = *trackOutputs_->Outputs(i);
         const TMidiTrackStream& track = *output.Track();
         const std::int32_t eventCount = track.EventCount();
+        TTempoCursor cursor = advanceStart_;
         std::int32_t j = output.NextEvent();
         for (; j < eventCount; ++j) {
             const TTrackEvent& event = *track.Event(j);
@@ -266,7 +297,13 @@ void TMidiIterator::PositionChanged() {
             // note number (a key change) while this runs, so that byte is
             // read atomically and the record is never copied whole.
             const TEventData message{status, event.Message.loadData1(), event.Message.Data2, 0, 0};
-            output.Port()->SendEvent(message);
+            if (clock != nullptr) {
+                // How long ago, on the clock, the song passed the event.
+                const std::int64_t ago = (clock->songUs - songMicrosAt(cursor, event.Time)) * 100 / clock->speedPercent;
+                output.Port()->SendEventAt(message, clock->clockUs - static_cast<std::uint64_t>(ago));
+            } else {
+                output.Port()->SendEvent(message);
+            }
             if (trackOutputs_->OnEvent)
                 trackOutputs_->OnEvent(this, i, message);
         }

@@ -86,6 +86,19 @@ protected:
     // Called after every move; does nothing here.
     virtual void PositionChanged() {}
 
+    // The tempo segment a position lies in, to convert later ticks to time.
+    struct TTempoCursor {
+        std::int32_t mapIndex;
+        std::int64_t tempoTick;
+        std::int64_t tempoTime;
+        std::int32_t tempo;
+    };
+    TTempoCursor tempoCursor() const noexcept { return {mapIndex_, tempoTick_, tempoTime_, tempo_}; }
+    // The song time in microseconds of tick, which lies at or after the
+    // cursor's segment; the cursor is moved past the tempo changes before
+    // tick, so later ticks of one track are converted in one pass.
+    std::int64_t songMicrosAt(TTempoCursor& cursor, std::int64_t tick) const noexcept;
+
 private:
     enum class MapEvent { None, Tempo, Signature };
     // What the tempo-map record at MapIndex is; fills in its values.
@@ -125,6 +138,15 @@ private:
     std::int32_t mapIndex_ = 0;
 };
 
+// Where the song stands on the player's microsecond clock while Advance
+// moves it: at clockUs the song time was songUs microseconds, and the song
+// runs at speedPercent % of the clock (speed setting times fast forward).
+struct TSongClock {
+    std::uint64_t clockUs;
+    std::int64_t songUs;
+    std::int64_t speedPercent;
+};
+
 class TMidiIterator : public TMidiPosition {
 public:
     TMidiIterator() = default;
@@ -138,6 +160,9 @@ public:
     // channel message that became due is sent, notes included.
     // thread: the player's timer thread while it plays.
     void Advance(std::int64_t ms);
+    // The same, and every event goes out with its own due time on the
+    // clock: when the song passed its tick (TMidiOutputPort::SendEventAt).
+    void Advance(std::int64_t ms, const TSongClock& clock);
 
     // Every track output has dispatched all of its records.
     bool AtEnd() const noexcept { return atEnd_; }
@@ -154,6 +179,8 @@ protected:
 
 private:
     TTrackOutputs* trackOutputs_ = nullptr;
+    const TSongClock* clock_ = nullptr;  // during Advance with a clock
+    TTempoCursor advanceStart_{};        // the tempo segment Advance started in
     bool playing_ = false;
     bool atEnd_ = true;
 };

@@ -128,7 +128,15 @@ std::int32_t TPhysicalOutputPort::Controllers(int channel, int controller) const
 }
 
 void TPhysicalOutputPort::sendLocked(TMidiOutputPort& from, std::uint32_t message) noexcept {
-    handle_->sendShortMessage(message);
+    sendLocked(from, message, nullptr);
+}
+
+void TPhysicalOutputPort::sendLocked(TMidiOutputPort& from, std::uint32_t message,
+                                     const std::uint64_t* dueUs) noexcept {
+    if (dueUs)
+        handle_->sendShortMessageAt(message, *dueUs);
+    else
+        handle_->sendShortMessage(message);
     // The results of sending are not looked at: the memories follow what was
     // meant to arrive.  Data bytes from 0x80 up (a damaged song) are sent
     // but name no note or controller, so nothing is remembered for them.
@@ -259,7 +267,21 @@ std::int32_t TMidiOutputPort::NoteCounts(int channel, int note) const {
     return counts;
 }
 
-void TMidiOutputPort::SendEvent(const TEventData& message) noexcept {
+void TMidiOutputPort::SendEvent(const TEventData& message) noexcept { send(message, nullptr); }
+
+void TMidiOutputPort::SendEventAt(const TEventData& message, std::uint64_t dueUs) noexcept {
+    send(message, &dueUs);
+}
+
+std::int64_t TMidiOutputPort::LatencyUs() const noexcept {
+    TPhysicalOutputPort* physical = PhysicalPort();
+    if (!physical)
+        return 0;
+    std::lock_guard lock(physical->mutex_);
+    return physical->handle_->latencyUs();
+}
+
+void TMidiOutputPort::send(const TEventData& message, const std::uint64_t* dueUs) noexcept {
     TPhysicalOutputPort* physical = PhysicalPort();
     const std::uint8_t status = message.Status;
     if (!physical || status >= 0xF0)
@@ -269,7 +291,7 @@ void TMidiOutputPort::SendEvent(const TEventData& message) noexcept {
     const std::uint32_t packed = std::uint32_t{status} | std::uint32_t{message.loadData1()} << 8 |
                                  std::uint32_t{message.Data2} << 16 | std::uint32_t{message.Data3} << 24;
     std::lock_guard lock(physical->mutex_);
-    physical->sendLocked(*this, packed);
+    physical->sendLocked(*this, packed, dueUs);
 }
 
 void TMidiOutputPort::AllNotesOff() noexcept {

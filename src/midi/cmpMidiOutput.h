@@ -101,7 +101,9 @@ private:
     // Frees a slot; true when no port is attached any more.
     bool detach(std::int32_t slot);
     // Sends one packed message and updates the memories; mutex_ held.
+    // With a due time the device places it at that time.
     void sendLocked(TMidiOutputPort& from, std::uint32_t message) noexcept;
+    void sendLocked(TMidiOutputPort& from, std::uint32_t message, const std::uint64_t* dueUs) noexcept;
     void resetControllersLocked() noexcept;
 
     std::unique_ptr<vozaro::platform::MidiOutputDevice> handle_;
@@ -162,6 +164,13 @@ public:
     // inactive port, is dropped.  thread: any; this is the player's timer
     // thread's call for every event.
     void SendEvent(const TEventData& message) noexcept;
+    // The same for a message due at dueUs on the player's microsecond clock:
+    // a device with a sample clock of its own plays it then, plus its fixed
+    // latency; any other sends it at once.
+    void SendEventAt(const TEventData& message, std::uint64_t dueUs) noexcept;
+    // The fixed latency of the device while active (0 when inactive or
+    // when the device sends at once).
+    std::int64_t LatencyUs() const noexcept;
     // Sends a note off for every note this port has switched on, as many as
     // are outstanding, and releases a held sustain pedal.  thread: any.
     void AllNotesOff() noexcept;
@@ -174,6 +183,7 @@ private:
     friend class TPhysicalOutputPort;
     friend struct PhysicalPortRegistry;
 
+    void send(const TEventData& message, const std::uint64_t* dueUs) noexcept;
     // Deactivates; the device, when this port closes it, first waits
     // closeWait milliseconds for system exclusive buffers.
     void deactivate(std::int32_t closeWait);

@@ -192,8 +192,10 @@ void TMidiPlayer::Start(TPlayerState mode) {
         savedPriorityClass_ = timers_.priorityClass();
         timers_.setPriorityClass(platform::PriorityClass::Realtime);
     }
-    lastTickTime_.store(timers_.nowMs());
+    outputLatencyUs_.store(outputLatency());
+    lastTickUs_.store(timers_.nowUs());
     stepRemainder_ = 0;
+    songUs_ = iterator_.Time() * 1000;
     tickFailed_.store(false);
     timer_ = timers_.startPeriodic(timerResolution_, &TMidiPlayer::TimerTick, this);
     if (timer_ == nullptr) {
@@ -238,7 +240,7 @@ void TMidiPlayer::SetState(TPlayerState state) {
 void TMidiPlayer::switchTo(TPlayerState state) {
     speed_.store(speedOf(state));
     if (State() == psPaused)
-        lastTickTime_.store(timers_.nowMs());
+        lastTickUs_.store(timers_.nowUs());
     SetState(state);
 }
 
@@ -257,7 +259,19 @@ void TMidiPlayer::TimerTick(void* context) noexcept {
     tickInProgress_.fetch_sub(1);
 }
 
-std::int64_t TMidiPlayer::scaledStep(std::uint32_t elapsed) noexcept {
+std::int64_t TMidiPlayer::DisplayTime() const noexcept {
+    const std::int64_t lag = outputLatencyUs_.load() * std::max(TempoPercent(), 0) * Speed() / 100'000;
+    return std::max<std::int64_t>(Time() - lag, 0);
+}
+
+std::int64_t TMidiPlayer::outputLatency() const noexcept {
+    std::int64_t latency = 0;
+    for (std::int32_t i = 0; trackOutputs_ != nullptr && i < trackOutputs_->Count(); ++i)
+        latency = std::max(latency, trackOutputs_->Outputs(i)->Port()->LatencyUs());
+    return latency;
+}
+
+std::int64_t TMidiPlayer::scaledStep(std::uint64_t elapsed) noexcept {
     std::int64_t percent = TempoPercent();
     if (percent <= 0) {
         stepRemainder_ = 0;
@@ -274,12 +288,18 @@ void TMidiPlayer::tick() noexcept {
         Lock lock(mutex_, std::try_to_lock);
         if (!lock.owns_lock())
             return;  // the user-interface thread is seeking or changing state
-        std::uint32_t now = timers_.nowMs();
-        std::uint32_t elapsed = now - lastTickTime_.exchange(now);  // wraps with the clock
+        const std::uint64_t now = timers_.nowUs();
+        const std::uint64_t elapsed = now - lastTickUs_.exchange(now);
         TPlayerState state = State();
         if (state != psPlaying && state != psFastForward)
             return;  // paused: the time passes without the song
-        iterator_.Advance(scaledStep(elapsed) * Speed());
+        // The song time in microseconds, taken again from the iterator when
+        // a seek moved it meanwhile.
+        if (songUs_ / 1000 != iterator_.Time())
+            songUs_ = iterator_.Time() * 1000;
+        songUs_ += scaledStep(elapsed) * Speed();
+        const TSongClock clock{now, songUs_, static_cast<std::int64_t>(TempoPercent()) * Speed()};
+        iterator_.Advance(songUs_ / 1000 - iterator_.Time(), clock);
         publishPosition();
         if (!iterator_.AtEnd() || !StopAtEnd() || !stopWork())
             return;

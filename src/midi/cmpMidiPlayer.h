@@ -5,9 +5,16 @@
 // much song time, which sends every event that has become due.  At the end of
 // the song the player stops by itself (StopAtEnd).
 //
-// Speed: the scaled step keeps the fraction of a millisecond it drops and
+// Speed: the scaled step keeps the fraction of a microsecond it drops and
 // carries it to the next tick, so song time runs at exactly TempoPercent % of
 // real time on average (at 100 % no fraction ever arises).
+//
+// Timing of each event: a tick sends every event that became due since the
+// previous one, each with its own due time on the timer service's
+// microsecond clock, worked out from the song time the tick reached.  Devices
+// with a sample clock of their own (the built-in synthesizer) play each on
+// its sample that fixed latency later; the others send at once.  The lyric
+// display reads DisplayTime(), the song time the sound has reached.
 //
 // Pauses: while paused, ticks do nothing but note the time, and resuming
 // notes it again, so a pause is never added to the song time.
@@ -73,6 +80,12 @@ public:
     void setPosition(std::int64_t ticks);
     // Song time in milliseconds.  Any thread.
     std::int64_t Time() const noexcept { return time_.load(); }
+    // The song time being heard: Time() less the fixed latency of the
+    // outputs (as song time at the current speed), never below 0.  What the
+    // lyric display follows.  Any thread.
+    std::int64_t DisplayTime() const noexcept;
+    // The largest fixed latency of the outputs' devices, noted at the start.
+    std::int64_t OutputLatencyUs() const noexcept { return outputLatencyUs_.load(); }
 
     // Timer resolution asked of the system while playing; never below its
     // minimum period.
@@ -147,7 +160,7 @@ private:
 
     static void TimerTick(void* context) noexcept;
     void tick() noexcept;
-    std::int64_t scaledStep(std::uint32_t elapsed) noexcept;
+    std::int64_t scaledStep(std::uint64_t elapsedUs) noexcept;
 
     static std::int32_t speedOf(TPlayerState mode) noexcept {
         return mode == psFastForward ? kFastForwardSpeed : 1;
@@ -164,6 +177,8 @@ private:
     void rewindLocked();
     void updateMidiDataLocked();
     void publishPosition() noexcept;
+    // The largest fixed latency of the outputs' devices.
+    std::int64_t outputLatency() const noexcept;
 
     platform::TimerService& timers_;
     TMidiIterator iterator_;
@@ -178,10 +193,12 @@ private:
     std::atomic<std::int64_t> startPosition_{0};
     std::atomic<std::int64_t> position_{0};
     std::atomic<std::int64_t> time_{0};
-    std::atomic<std::uint32_t> lastTickTime_{0};
+    std::atomic<std::uint64_t> lastTickUs_{0};
+    std::atomic<std::int64_t> outputLatencyUs_{0};
     std::atomic<bool> tickFailed_{false};
     std::atomic<bool> raisingStop_{false};  // a tick is inside OnStop
-    std::int64_t stepRemainder_ = 0;  // hundredths of a millisecond, under the lock
+    std::int64_t stepRemainder_ = 0;  // hundredths of a microsecond, under the lock
+    std::int64_t songUs_ = 0;         // the song time in microseconds, under the lock
 
     std::int32_t minPeriod_;
     std::int32_t timerPeriod_;

@@ -77,6 +77,7 @@ int ManualTimerService::runningTimers() const {
 void ManualTimerService::advance(std::uint32_t ms) {
     for (std::uint32_t i = 0; i < ms; ++i) {
         now_.fetch_add(1);
+        advancedUs_.fetch_add(1000);
         due_.clear();
         {
             std::lock_guard lock(mutex_);

@@ -23,6 +23,9 @@ public:
     bool beginPeriod(int periodMs) override;
     void endPeriod(int periodMs) override;
     std::uint32_t nowMs() const override { return now_.load(); }
+    // Counts the milliseconds advanced (setNow leaves it alone), plus the
+    // lateness set below.
+    std::uint64_t nowUs() const override { return advancedUs_.load() + latenessUs_.load(); }
     PriorityClass priorityClass() const override { return priority_.load(); }
     void setPriorityClass(PriorityClass priority) override { priority_.store(priority); }
     std::unique_ptr<PeriodicTimer> startPeriodic(int intervalMs, TimerCallback callback,
@@ -32,6 +35,9 @@ public:
     // that falls due on the way.  Any one thread at a time, never from inside
     // one of its own callbacks.
     void advance(std::uint32_t ms);
+    // Calls made from now on read the microsecond clock this much after
+    // their due millisecond, as a timer thread woken late would.
+    void setLatenessUs(std::uint32_t us) { latenessUs_.store(us); }
     // Sets the clock without making any call (to test wrapping).
     void setNow(std::uint32_t ms) { now_.store(ms); }
 
@@ -52,6 +58,8 @@ public:
 
 private:
     std::atomic<std::uint32_t> now_{0};
+    std::atomic<std::uint64_t> advancedUs_{0};
+    std::atomic<std::uint32_t> latenessUs_{0};
     std::atomic<int> minPeriod_{1};
     std::atomic<bool> refusePeriod_{false};
     std::atomic<bool> refuseTimers_{false};

@@ -1,8 +1,14 @@
 #include "platform/MidiDeviceFluidSynth.h"
 
+#include "platform/OutputClock.h"
+#include "platform/PeriodicTimer.h"
+
 #include <fluidsynth.h>
 
+#include <algorithm>
+#include <array>
 #include <mutex>
+#include <utility>
 
 namespace vozaro::platform {
 
@@ -14,6 +20,10 @@ constexpr const char* kAudioDrivers[] = {"pulseaudio", "alsa"};
 constexpr int kChannels = 16;
 // Longer than the reverb's tail.
 constexpr double kSessionSettleSeconds = 2.0;
+
+bool isNoteOn(std::uint32_t message) {
+    return (message & 0xF0) == 0x90 && ((message >> 16) & 0x7F) != 0;
+}
 
 // FluidSynth reports through a global log; keep its last error as the reason
 // of a failure instead of letting it print.
@@ -72,6 +82,85 @@ struct FluidSynthEngine::Impl {
     std::string soundFontPath;
     int sampleRate = 44100;
 
+    struct Waiting {
+        std::uint64_t us;  // when the frame it starts on is rendered
+        std::uint32_t message;
+    };
+    // Guards the waiting messages, the sample clock and its mapping; held
+    // while messages are applied, never while FluidSynth renders.
+    mutable std::mutex mutex;
+    std::array<Waiting, kQueueCapacity> waiting{};
+    int waitingCount = 0;
+    std::int64_t frames = 0;  // the sample clock: frames rendered
+    // The mapping while the audio output runs.
+    OutputClock outputClock{44100};
+    // The mapping while it does not.
+    std::uint64_t renderAnchorUs = 0;
+    std::int64_t renderAnchorFrame = 0;
+
+    double nominalUsPerFrame() const { return 1e6 / sampleRate; }
+
+    void apply(std::uint32_t message) noexcept;
+
+    // Everything waiting but its note-ons, at once; mutex held.
+    void flushWaiting() noexcept {
+        for (int i = 0; i < waitingCount; ++i)
+            if (!isNoteOn(waiting[static_cast<std::size_t>(i)].message))
+                apply(waiting[static_cast<std::size_t>(i)].message);
+        waitingCount = 0;
+    }
+
+    // Applies, in the order they were sent, the messages due before
+    // limitUs; mutex held.
+    void applyDue(double limitUs) noexcept {
+        int kept = 0;
+        for (int i = 0; i < waitingCount; ++i) {
+            const Waiting entry = waiting[static_cast<std::size_t>(i)];
+            if (static_cast<double>(entry.us) < limitUs)
+                apply(entry.message);
+            else
+                waiting[static_cast<std::size_t>(kept++)] = entry;
+        }
+        waitingCount = kept;
+    }
+
+    // When `frame` is rendered, on the clock of the due times: by the audio
+    // output's requests once it has asked for frames (the line, and how late
+    // the request being rendered came), else by the anchor; mutex held.
+    double usOfFrame(std::int64_t frame) const noexcept {
+        if (outputClock.valid())
+            return outputClock.usOfFrame(frame) + outputClock.latenessUs();
+        return static_cast<double>(renderAnchorUs) +
+               static_cast<double>(frame - renderAnchorFrame) * nominalUsPerFrame();
+    }
+
+    // The audio output asks for the frames from `frames` on at nowUs.
+    void noteRequest(double nowUs) noexcept {
+        std::lock_guard lock(mutex);
+        outputClock.noteRequest(nowUs, frames);
+    }
+
+    // Renders `count` frames in pieces that end on block boundaries,
+    // applying before each block the messages due in it (those whose frame
+    // is nearer to its start than to the next block's); write(offset, n)
+    // renders n frames at offset into the caller's buffer.
+    template <typename Write>
+    void renderFrames(int count, Write write) noexcept {
+        for (int done = 0; done < count;) {
+            int piece;
+            {
+                std::lock_guard lock(mutex);
+                const int inBlock = static_cast<int>(frames % kBlockFrames);
+                if (inBlock == 0 && waitingCount > 0)
+                    applyDue(usOfFrame(frames + kBlockFrames / 2));
+                piece = std::min(count - done, kBlockFrames - inBlock);
+                frames += piece;
+            }
+            write(done, piece);
+            done += piece;
+        }
+    }
+
     ~Impl() {
         if (driver)
             delete_fluid_audio_driver(driver);
@@ -98,6 +187,7 @@ std::unique_ptr<FluidSynthEngine> FluidSynthEngine::create(const std::string& so
     double rate = 44100;
     fluid_settings_getnum(impl->settings, "synth.sample-rate", &rate);
     impl->sampleRate = static_cast<int>(rate);
+    impl->outputClock = OutputClock(impl->sampleRate);
     impl->synth = new_fluid_synth(impl->settings);
     if (!impl->synth) {
         why = withLogError("the FluidSynth synthesizer could not be created");
@@ -122,8 +212,7 @@ std::unique_ptr<FluidSynthEngine> FluidSynthEngine::create(const std::string& so
 const std::string& FluidSynthEngine::soundFontPath() const { return impl_->soundFontPath; }
 int FluidSynthEngine::sampleRate() const { return impl_->sampleRate; }
 
-void FluidSynthEngine::sendShortMessage(std::uint32_t message) noexcept {
-    fluid_synth_t* synth = impl_->synth;
+void FluidSynthEngine::Impl::apply(std::uint32_t message) noexcept {
     const int status = message & 0xFF;
     const int channel = status & 0x0F;
     const int data1 = (message >> 8) & 0x7F;
@@ -158,12 +247,65 @@ void FluidSynthEngine::sendShortMessage(std::uint32_t message) noexcept {
     }
 }
 
+void FluidSynthEngine::sendShortMessage(std::uint32_t message) noexcept {
+    std::lock_guard lock(impl_->mutex);
+    impl_->flushWaiting();
+    impl_->apply(message);
+}
+
+void FluidSynthEngine::sendShortMessageAt(std::uint32_t message, std::uint64_t dueUs) noexcept {
+    Impl& impl = *impl_;
+    std::lock_guard lock(impl.mutex);
+    if (impl.waitingCount == kQueueCapacity) {
+        impl.apply(message);  // late rather than lost
+        return;
+    }
+    impl.waiting[static_cast<std::size_t>(impl.waitingCount++)] = {dueUs + kLatencyUs, message};
+}
+
+void FluidSynthEngine::anchorRenderClock(std::uint64_t us) noexcept {
+    std::lock_guard lock(impl_->mutex);
+    impl_->renderAnchorUs = us;
+    impl_->renderAnchorFrame = impl_->frames;
+}
+
+std::int64_t FluidSynthEngine::framesRendered() const noexcept {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->frames;
+}
+
+int FluidSynthEngine::waitingMessages() const noexcept {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->waitingCount;
+}
+
+int FluidSynthEngine::activeVoices() const noexcept { return fluid_synth_get_active_voice_count(impl_->synth); }
+
+int FluidSynthEngine::voicesOnKey(int channel, int key) const noexcept {
+    constexpr int kMostVoices = 256;
+    fluid_voice_t* voices[kMostVoices];
+    fluid_synth_get_voicelist(impl_->synth, voices, kMostVoices, -1);
+    int count = 0;
+    for (int i = 0; i < kMostVoices && voices[i] != nullptr; ++i) {
+        if (fluid_voice_is_playing(voices[i]) && fluid_voice_get_channel(voices[i]) == channel &&
+            fluid_voice_get_key(voices[i]) == key)
+            ++count;
+    }
+    return count;
+}
+
 void FluidSynthEngine::reset() noexcept {
+    std::lock_guard lock(impl_->mutex);
+    impl_->flushWaiting();
     for (int channel = 0; channel < kChannels; ++channel)
         fluid_synth_all_sounds_off(impl_->synth, channel);
 }
 
-void FluidSynthEngine::systemReset() noexcept { fluid_synth_system_reset(impl_->synth); }
+void FluidSynthEngine::systemReset() noexcept {
+    std::lock_guard lock(impl_->mutex);
+    impl_->waitingCount = 0;
+    fluid_synth_system_reset(impl_->synth);
+}
 
 int FluidSynthEngine::program(int channel) const noexcept {
     int soundFont = 0, bank = 0, preset = 0;
@@ -176,8 +318,39 @@ void FluidSynthEngine::setGain(float gain) noexcept { fluid_synth_set_gain(impl_
 float FluidSynthEngine::gain() const noexcept { return fluid_synth_get_gain(impl_->synth); }
 
 void FluidSynthEngine::render(std::int16_t* out, int frames) noexcept {
-    fluid_synth_write_s16(impl_->synth, frames, out, 0, 2, out, 1, 2);
+    fluid_synth_t* synth = impl_->synth;
+    impl_->renderFrames(frames, [synth, out](int offset, int count) {
+        fluid_synth_write_s16(synth, count, out + 2 * offset, 0, 2, out + 2 * offset, 1, 2);
+    });
 }
+
+namespace {
+
+// The audio output's request for `len` frames: the sample clock's mapping
+// notes when it came, then the frames are rendered with the messages due in
+// them.  Every other buffer the output hands over is silenced.
+int renderForOutput(void* data, int len, int nfx, float* fx[], int nout, float* out[]) {
+    auto& impl = *static_cast<FluidSynthEngine::Impl*>(data);
+    impl.noteRequest(static_cast<double>(monotonicMicros()));
+    for (int i = 0; i < nfx; ++i)
+        std::fill_n(fx[i], len, 0.0f);
+    for (int i = 2; i < nout; ++i)
+        std::fill_n(out[i], len, 0.0f);
+    if (nout < 2) {
+        if (nout == 1)
+            std::fill_n(out[0], len, 0.0f);
+        return FLUID_OK;
+    }
+    fluid_synth_t* synth = impl.synth;
+    float* left = out[0];
+    float* right = out[1];
+    impl.renderFrames(len, [synth, left, right](int offset, int count) {
+        fluid_synth_write_float(synth, count, left + offset, 0, 1, right + offset, 0, 1);
+    });
+    return FLUID_OK;
+}
+
+}  // namespace
 
 void FluidSynthEngine::discard(double seconds) noexcept {
     constexpr int kBlock = 1024;
@@ -193,9 +366,19 @@ bool FluidSynthEngine::startAudio(std::string& why) {
     std::string reasons;
     for (const char* name : kAudioDrivers) {
         fluid_settings_setstr(impl_->settings, "audio.driver", name);
-        impl_->driver = new_fluid_audio_driver(impl_->settings, impl_->synth);
-        if (impl_->driver)
+        // ALSA's buffer is the periods together: kept at 1024 frames.
+        fluid_settings_setint(impl_->settings, "audio.period-size", kOutputPeriodFrames);
+        fluid_settings_setint(impl_->settings, "audio.periods", 4);
+        {
+            std::lock_guard lock(impl_->mutex);
+            impl_->outputClock.restart();
+        }
+        fluid_audio_driver_t* driver = new_fluid_audio_driver2(impl_->settings, renderForOutput, impl_.get());
+        if (driver) {
+            std::lock_guard lock(impl_->mutex);
+            impl_->driver = driver;
             return true;
+        }
         reasons += reasons.empty() ? "" : "; ";
         reasons += withLogError(name);
     }
@@ -204,13 +387,22 @@ bool FluidSynthEngine::startAudio(std::string& why) {
 }
 
 void FluidSynthEngine::stopAudio() noexcept {
-    if (impl_->driver) {
-        delete_fluid_audio_driver(impl_->driver);
-        impl_->driver = nullptr;
+    fluid_audio_driver_t* driver = nullptr;
+    {
+        std::lock_guard lock(impl_->mutex);
+        driver = std::exchange(impl_->driver, nullptr);
+        impl_->outputClock.restart();
+        impl_->renderAnchorFrame = impl_->frames;
+        impl_->renderAnchorUs = monotonicMicros();
     }
+    if (driver)
+        delete_fluid_audio_driver(driver);
 }
 
-bool FluidSynthEngine::audioRunning() const noexcept { return impl_->driver != nullptr; }
+bool FluidSynthEngine::audioRunning() const noexcept {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->driver != nullptr;
+}
 
 namespace {
 
@@ -239,6 +431,10 @@ public:
         }
     }
     void sendShortMessage(std::uint32_t message) noexcept override { engine_.sendShortMessage(message); }
+    void sendShortMessageAt(std::uint32_t message, std::uint64_t dueUs) noexcept override {
+        engine_.sendShortMessageAt(message, dueUs);
+    }
+    std::int64_t latencyUs() const noexcept override { return engine_.latencyUs(); }
     void reset() noexcept override { engine_.reset(); }
 
 private:

@@ -6,6 +6,22 @@
 // of the one built-in device: every open of it shares one engine per process,
 // loaded on the first open and kept until the process ends, and its audio
 // output runs while at least one handle is open.
+//
+// Timing: FluidSynth renders in blocks of kBlockFrames frames, and the
+// engine counts the frames it has rendered: that count is its sample clock.
+// A message sent with sendShortMessageAt waits in the engine until the block
+// that holds its frame: its due time on the monotonic clock plus kLatencyUs,
+// mapped to the sample clock when the block is about to be rendered.  While
+// the audio output runs, the mapping follows the times the output asks for
+// frames (OutputClock: a sound server whose clock runs off its nominal rate,
+// or that played silence while the output was held up, is followed too);
+// while it does not, a test sets it with anchorRenderClock.  The output is
+// asked to take kOutputPeriodFrames frames at a time: a few milliseconds of
+// buffer, so that the output thread waking up a little late does not leave
+// the sound server without sound.  A message sent with sendShortMessage, reset() and
+// systemReset() take effect at once: they first drop the note-ons still
+// waiting and apply everything else waiting, so nothing already scheduled
+// starts a note after them.
 #pragma once
 
 #include "platform/MidiDevices.h"
@@ -35,9 +51,38 @@ public:
     const std::string& soundFontPath() const;
     int sampleRate() const;
 
-    // A short message as packShortMessage() builds it.  System messages
-    // (status 0xF0 and above) are ignored.  thread: any.
+    // Frames FluidSynth renders at a time: events start on a block.
+    static constexpr int kBlockFrames = 64;
+    // Frames the audio output takes at a time.
+    static constexpr int kOutputPeriodFrames = 256;
+    // The fixed delay from an event's due time to its frame: one player tick
+    // (4 ms), one output period (5.8 ms at 44.1 kHz; the frames of a period
+    // are rendered at its start), one block, and room for the ticks' and the
+    // output's lateness.
+    static constexpr std::int64_t kLatencyUs = 14'000;
+    // Messages waiting for their block at most; more are played at once.
+    static constexpr int kQueueCapacity = 8192;
+
+    // A short message as packShortMessage() builds it, at once.  System
+    // messages (status 0xF0 and above) are ignored.  thread: any.
     void sendShortMessage(std::uint32_t message) noexcept;
+    // The same message in the block holding its due time plus kLatencyUs on
+    // the sample clock (at once when that block has been rendered already).
+    // thread: any.
+    void sendShortMessageAt(std::uint32_t message, std::uint64_t dueUs) noexcept;
+    std::int64_t latencyUs() const noexcept { return kLatencyUs; }
+    // While no audio output runs: the next frame rendered is the one heard
+    // at us on the clock of the due times.
+    void anchorRenderClock(std::uint64_t us) noexcept;
+    // Frames rendered since the engine was created.
+    std::int64_t framesRendered() const noexcept;
+    // Messages waiting for their block.
+    int waitingMessages() const noexcept;
+    // Voices playing (also those dying away after their note-off).
+    int activeVoices() const noexcept;
+    // Voices started on a key of a channel that are still playing.  Only
+    // while no audio output runs.
+    int voicesOnKey(int channel, int key) const noexcept;
     // Silences every voice on all 16 channels at once; programs stay.
     void reset() noexcept;
     // Programs, controllers and voices back to the state after loading.
@@ -63,8 +108,10 @@ public:
     void stopAudio() noexcept;
     bool audioRunning() const noexcept;
 
-private:
+    // The engine's state; public only for the audio output's callback.
     struct Impl;
+
+private:
     explicit FluidSynthEngine(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };

@@ -38,8 +38,22 @@ public:
     virtual ~MidiOutputDevice() = default;
     // Sends one channel or short system message packed by packShortMessage().
     virtual void sendShortMessage(std::uint32_t message) noexcept = 0;
+    // Sends a message the song wants heard at dueUs on the system's
+    // monotonic clock (monotonicMicros(), or the player's timer service in
+    // tests).  A device with a sample clock of its own (the built-in
+    // synthesizer) plays it exactly latencyUs() after that time; any other
+    // device sends it at once, as sendShortMessage does.
+    virtual void sendShortMessageAt(std::uint32_t message, std::uint64_t dueUs) noexcept {
+        (void)dueUs;
+        sendShortMessage(message);
+    }
+    // The fixed delay between an event's due time and its sound that this
+    // device adds; 0 for devices that send at once.
+    virtual std::int64_t latencyUs() const noexcept { return 0; }
     // Silences every sounding note on all 16 channels without changing
-    // programs.
+    // programs.  Anything still waiting for its time on the device is
+    // dropped (note-ons) or takes effect at once (everything else), and so it
+    // is before a message sent with sendShortMessage.
     virtual void reset() noexcept = 0;
     // Gives system exclusive buffers still with the device `ms` milliseconds
     // to finish before it is closed: one wait, taken once per device when its

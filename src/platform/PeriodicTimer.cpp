@@ -112,6 +112,8 @@ public:
         return static_cast<std::uint32_t>(ms);
     }
 
+    std::uint64_t nowUs() const override { return monotonicMicros(); }
+
     PriorityClass priorityClass() const override { return priority_.load(); }
     void setPriorityClass(PriorityClass priority) override { priority_.store(priority); }
 
@@ -136,6 +138,12 @@ private:
 };
 
 }  // namespace
+
+std::uint64_t monotonicMicros() noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1'000'000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+}
 
 TimerService& systemTimerService() {
     static SystemTimerService service;

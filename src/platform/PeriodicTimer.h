@@ -44,6 +44,10 @@ public:
     // The millisecond clock: monotonic, as an unsigned count that wraps.
     // Any thread.
     virtual std::uint32_t nowMs() const = 0;
+    // The same clock in microseconds, for placing events finer than a
+    // millisecond: monotonic, counted from an unspecified start, not wrapping
+    // in practice.  Any thread.
+    virtual std::uint64_t nowUs() const = 0;
 
     // Priority class for timers started from now on.  Any thread.
     virtual PriorityClass priorityClass() const = 0;
@@ -55,6 +59,11 @@ public:
                                                          TimerCallback callback,
                                                          void* context) = 0;
 };
+
+// The system's monotonic clock in microseconds: the clock of the system
+// timer service's nowUs(), which devices that keep time of their own (the
+// built-in synthesizer) map their sample clock to.
+std::uint64_t monotonicMicros() noexcept;
 
 // The system's timer service, shared by the whole process.
 TimerService& systemTimerService();

@@ -207,7 +207,7 @@ std::int32_t KaraokeStage::firstCountdown() const {
 
 // --- the display step -------------------------------------------------------------
 
-void KaraokeStage::AtualizarLetra() { AtualizarLetra(MidiPlayer.Time()); }
+void KaraokeStage::AtualizarLetra() { AtualizarLetra(MidiPlayer.DisplayTime()); }
 
 void KaraokeStage::AtualizarLetra(std::int64_t now) {
     if (LinhaAtual == 0) {
@@ -280,7 +280,7 @@ void KaraokeStage::AtualizarLetra(std::int64_t now) {
     }
 }
 
-void KaraokeStage::AguardarLinhas() { AguardarLinhas(MidiPlayer.Time()); }
+void KaraokeStage::AguardarLinhas() { AguardarLinhas(MidiPlayer.DisplayTime()); }
 
 void KaraokeStage::AguardarLinhas(std::int64_t now) {
     if (LinhaAtual != 0)

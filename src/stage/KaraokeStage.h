@@ -4,7 +4,8 @@
 // shows or a test reads.  The stage window TformKaraoke is one of these; a
 // test or a tool makes one on its own and gives it a canvas size.
 //
-// Time: "now" is the player's song time in milliseconds (MidiPlayer.Time()),
+// Time: "now" is the song time being heard, in milliseconds
+// (MidiPlayer.DisplayTime(): the song time less the sound's fixed latency),
 // which follows the speed setting, so the lyrics keep to the music at any
 // speed.  Syllable times are in the same unit.
 //
