@@ -145,7 +145,7 @@ SongBatch::SongBatch(bool simulate) : songs_(std::make_unique<platform::FolderNa
         if (entry.Numero >= 1 && entry.Numero <= kMaxSongs)
             used_[static_cast<size_t>(entry.Numero)] = true;
         names_.emplace(entry.Arquivo);
-        claimed_.insert(lowerAscii(platform::windows1252ToUtf8(std::string(entry.Arquivo))));
+        claimed_.insert(platform::foldedFileName(platform::windows1252ToUtf8(std::string(entry.Arquivo))));
         return true;
     });
     context_.names = &names_;
@@ -154,7 +154,7 @@ SongBatch::SongBatch(bool simulate) : songs_(std::make_unique<platform::FolderNa
     context_.findInSongs = [this](const std::string& name) { return songs_->find(name); };
     context_.leftover = [this](const fs::path& file, const fs::path& inSongs) {
         using Leftover = AddContext::Leftover;
-        if (claimed_.count(lowerAscii(inSongs.filename().string())))
+        if (claimed_.count(platform::foldedFileName(inSongs.filename().string())))
             return Leftover::Keep;
         switch (compareContents(file, inSongs)) {
         case Contents::Same: return Leftover::Adopt;
@@ -172,7 +172,7 @@ AddOutcome SongBatch::add(const fs::path& file, const AddSongHooks& hooks) {
     if (outcome.added) {
         const std::string name = file.filename().string();
         songs_->add(name);
-        claimed_.insert(lowerAscii(name));
+        claimed_.insert(platform::foldedFileName(name));
     }
     return outcome;
 }

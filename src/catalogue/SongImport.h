@@ -64,7 +64,7 @@ public:
 
 private:
     std::unordered_set<std::string> names_;    // catalogued, exactly as in the album
-    std::unordered_set<std::string> claimed_;  // the same, lower case (ASCII), UTF-8
+    std::unordered_set<std::string> claimed_;  // the same, folded (foldedFileName), UTF-8
     std::vector<bool> used_;                   // numbers in use, index = number
     std::unique_ptr<platform::FolderNames> songs_;
     AddContext context_;

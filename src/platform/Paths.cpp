@@ -79,6 +79,8 @@ fs::path findProgramFolder(const fs::path& programFile) {
 
 fs::path findProgramFolder() { return findProgramFolder(runningProgramFile()); }
 
+std::string foldedFileName(std::string_view name) { return foldedName(name).toStdString(); }
+
 bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
     if (a == b)
         return true;

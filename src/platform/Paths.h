@@ -30,6 +30,11 @@ std::filesystem::path findProgramFolder();
 // accented letters, "MÚSICA.KAR" and "música.kar").
 bool sameNameIgnoringCase(std::string_view a, std::string_view b);
 
+// A UTF-8 file name folded for comparing without regard to case: two names
+// are the same by sameNameIgnoringCase exactly when their folded forms are
+// equal.  For sets and maps of names.
+std::string foldedFileName(std::string_view name);
+
 // The entry of `folder` named `name` without regard to case: the exact name
 // when it exists, else the first matching name in the folder (in sorted
 // order, so the choice is stable); std::nullopt when there is none.

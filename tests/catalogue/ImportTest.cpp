@@ -275,6 +275,18 @@ TEST_F(ImportTest, ACopyLeftWithoutEntryIsTakenUpWhenItIsTheSameFileOrItsStart) 
     const ImportSummary again = run({source / "x"});
     EXPECT_EQ(again.added, 0);
     EXPECT_EQ(reasons(again).at(AddRefusal::CopyFailed), 1);
+
+    // Nor when the two names differ in the case of accented letters: the
+    // catalogue says "CANÇÃO.kar" and the songs folder holds "canção.kar".
+    put("y/CANÇÃO.kar", karaoke("ç"));
+    EXPECT_EQ(run({source / "y"}).added, 1);
+    fs::rename(songsFolder() / "CANÇÃO.kar", songsFolder() / "canção.kar");
+    put("z/canção.kar", karaoke("ç"));
+    const std::size_t catalogued = entries().size();
+    const ImportSummary accented = run({source / "z"});
+    EXPECT_EQ(accented.added, 0);
+    EXPECT_EQ(reasons(accented).at(AddRefusal::CopyFailed), 1);
+    EXPECT_EQ(entries().size(), catalogued);
 }
 
 TEST_F(ImportTest, ABusyOrBrokenCatalogueIsStatusTwoAndNothingIsTried) {
