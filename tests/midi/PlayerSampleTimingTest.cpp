@@ -4,6 +4,7 @@
 // are compared with the song's own times.
 #include <gtest/gtest.h>
 
+#include "BuiltinSynthEngine.h"
 #include "PlayerTestDevices.h"
 #include "PlayerTestSongs.h"
 #include "midi/cmpMidiPlayer.h"
@@ -105,11 +106,10 @@ std::vector<std::int64_t> onsets(const std::vector<std::int16_t>& stereo, int th
 class PlayerSampleTimingTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string why;
-        engine = FluidSynthEngine::create({}, why);
+        std::string skipReason;
+        engine = vozaro::test::fullGainEngine(skipReason);
         if (!engine)
-            GTEST_SKIP() << "no General MIDI SoundFont (install timgm6mb-soundfont): " << why;
-        engine->setGain(platform::kBuiltinSynthFullGain);
+            GTEST_SKIP() << skipReason;
         devices = std::make_unique<platform::ScopedMidiDevices>(std::make_shared<EngineDevices>(*engine));
         engine->anchorRenderClock(timers.nowUs());
     }

@@ -2,6 +2,7 @@
 // no audio output, and the tests measure what it rendered.
 #include <gtest/gtest.h>
 
+#include "BuiltinSynthEngine.h"
 #include "platform/MidiDeviceFluidSynth.h"
 
 #include <cmath>
@@ -14,11 +15,10 @@ namespace {
 class FluidSynthEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string why;
-        engine = FluidSynthEngine::create({}, why);
+        std::string skipReason;
+        engine = vozaro::test::fullGainEngine(skipReason);
         if (!engine)
-            GTEST_SKIP() << "no General MIDI SoundFont (install timgm6mb-soundfont): " << why;
-        engine->setGain(kBuiltinSynthFullGain);
+            GTEST_SKIP() << skipReason;
     }
 
     // RMS of the next seconds of sound, full scale 1.
