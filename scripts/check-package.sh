@@ -36,7 +36,7 @@ grep -q 'karaokê' <<<"$description" || fail "description has no Portuguese"
 grep -q 'karaoke files' <<<"$description" || fail "description has no English"
 depends=$(field Depends)
 echo "Depends: $depends"
-for library in libqt6widgets6 libqt6printsupport6 libfluidsynth3 librtmidi6 librtaudio6 \
+for library in libqt6widgets6 libqt6printsupport6 libfluidsynth3 librtmidi6 librtaudio6 libpulse0 \
                libsndfile1 libasound2 libjpeg62-turbo libaubio5 libc6 libqt6httpserver6 libqrencode4; do
   grep -Eq "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library"
 done

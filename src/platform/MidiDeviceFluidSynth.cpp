@@ -5,18 +5,27 @@
 
 #include <fluidsynth.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
+#include <vector>
 
 namespace vozaro::platform {
 
 namespace {
 
-// Audio drivers tried in order: the sound server first (the desktop's usual
-// output, and what PipeWire offers too), then ALSA's default device.
-constexpr const char* kAudioDrivers[] = {"pulseaudio", "alsa"};
+// FluidSynth's audio driver when no sound server answers.
+constexpr const char* kAlsaDriver = "alsa";
+// The stream writer's real-time priority, where the system grants one (as
+// FluidSynth's own driver asks for).
+constexpr int kAudioPriority = 60;
 constexpr int kChannels = 16;
 // Longer than the reverb's tail.
 constexpr double kSessionSettleSeconds = 2.0;
@@ -79,11 +88,17 @@ struct FluidSynthEngine::Impl {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     fluid_audio_driver_t* driver = nullptr;
+    // The sound server's stream, and the thread writing to it.
+    std::unique_ptr<PlaybackStream> stream;
+    std::thread streamWriter;
+    std::atomic<bool> streamStop{false};
+    // What the output adds between a frame's anchor and its being heard.
+    std::atomic<std::int64_t> outputDelayUs{0};
     std::string soundFontPath;
     int sampleRate = 44100;
 
     struct Waiting {
-        std::uint64_t us;  // when the frame it starts on is rendered
+        std::uint64_t us;  // when its frame is heard (rendered, on FluidSynth's driver)
         std::uint32_t message;
     };
     // Guards the waiting messages, the sample clock and its mapping; held
@@ -92,9 +107,10 @@ struct FluidSynthEngine::Impl {
     std::array<Waiting, kQueueCapacity> waiting{};
     int waitingCount = 0;
     std::int64_t frames = 0;  // the sample clock: frames rendered
-    // The mapping while the audio output runs.
+    // The mapping while FluidSynth's driver runs.
     OutputClock outputClock{44100};
-    // The mapping while it does not.
+    // The mapping while a stream runs (set by it every period), or while no
+    // output runs.
     std::uint64_t renderAnchorUs = 0;
     std::int64_t renderAnchorFrame = 0;
 
@@ -161,7 +177,41 @@ struct FluidSynthEngine::Impl {
         }
     }
 
+    // The stream's writer: before each period, the server says when its
+    // first frame will be heard, which anchors the sample clock; then the
+    // period is rendered and written.
+    void writeStream() noexcept {
+        std::vector<float> period(2 * static_cast<std::size_t>(kOutputPeriodFrames));
+        while (!streamStop.load(std::memory_order_relaxed)) {
+            if (const std::optional<std::uint64_t> heard = stream->nextFrameHeardUs()) {
+                std::lock_guard lock(mutex);
+                renderAnchorUs = *heard;
+                renderAnchorFrame = frames;
+            }
+            float* target = period.data();
+            renderFrames(kOutputPeriodFrames, [this, target](int offset, int count) {
+                fluid_synth_write_float(synth, count, target + 2 * offset, 0, 2, target + 2 * offset, 1, 2);
+            });
+            if (!stream->write(period.data(), kOutputPeriodFrames))
+                break;
+        }
+    }
+
+    void stopStream() noexcept {
+        if (streamWriter.joinable()) {
+            streamStop = true;
+            streamWriter.join();
+        }
+        std::unique_ptr<PlaybackStream> stopped;
+        {
+            std::lock_guard lock(mutex);
+            stopped = std::move(stream);
+        }
+        outputDelayUs = 0;
+    }
+
     ~Impl() {
+        stopStream();
         if (driver)
             delete_fluid_audio_driver(driver);
         if (synth)
@@ -260,7 +310,12 @@ void FluidSynthEngine::sendShortMessageAt(std::uint32_t message, std::uint64_t d
         impl.apply(message);  // late rather than lost
         return;
     }
-    impl.waiting[static_cast<std::size_t>(impl.waitingCount++)] = {dueUs + kLatencyUs, message};
+    const std::uint64_t heardUs = dueUs + kLatencyUs + impl.outputDelayUs.load(std::memory_order_relaxed);
+    impl.waiting[static_cast<std::size_t>(impl.waitingCount++)] = {heardUs, message};
+}
+
+std::int64_t FluidSynthEngine::latencyUs() const noexcept {
+    return kLatencyUs + impl_->outputDelayUs.load(std::memory_order_relaxed);
 }
 
 void FluidSynthEngine::anchorRenderClock(std::uint64_t us) noexcept {
@@ -360,33 +415,60 @@ void FluidSynthEngine::discard(double seconds) noexcept {
 }
 
 bool FluidSynthEngine::startAudio(std::string& why) {
-    if (impl_->driver)
+    if (audioRunning())
         return true;
-    takeLogError();
-    std::string reasons;
-    for (const char* name : kAudioDrivers) {
-        fluid_settings_setstr(impl_->settings, "audio.driver", name);
-        // ALSA's buffer is the periods together: kept at 1024 frames.
-        fluid_settings_setint(impl_->settings, "audio.period-size", kOutputPeriodFrames);
-        fluid_settings_setint(impl_->settings, "audio.periods", 4);
-        {
-            std::lock_guard lock(impl_->mutex);
-            impl_->outputClock.restart();
-        }
-        fluid_audio_driver_t* driver = new_fluid_audio_driver2(impl_->settings, renderForOutput, impl_.get());
-        if (driver) {
-            std::lock_guard lock(impl_->mutex);
-            impl_->driver = driver;
-            return true;
-        }
-        reasons += reasons.empty() ? "" : "; ";
-        reasons += withLogError(name);
+    std::string serverWhy;
+    if (auto stream = openSoundServerStream(kBuiltinSynthName, impl_->sampleRate, kOutputPeriodFrames,
+                                            kServerPeriods, serverWhy)) {
+        startAudio(std::move(stream));
+        return true;
     }
-    why = "no audio output could be opened (" + reasons + ")";
-    return false;
+    takeLogError();
+    fluid_settings_setstr(impl_->settings, "audio.driver", kAlsaDriver);
+    // ALSA's buffer is the periods together: kept at 1024 frames.
+    fluid_settings_setint(impl_->settings, "audio.period-size", kOutputPeriodFrames);
+    fluid_settings_setint(impl_->settings, "audio.periods", 4);
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->outputClock.restart();
+    }
+    fluid_audio_driver_t* driver = new_fluid_audio_driver2(impl_->settings, renderForOutput, impl_.get());
+    if (!driver) {
+        why = "no audio output could be opened (" + serverWhy + "; " + withLogError(kAlsaDriver) + ")";
+        return false;
+    }
+    std::lock_guard lock(impl_->mutex);
+    impl_->driver = driver;
+    return true;
+}
+
+void FluidSynthEngine::startAudio(std::unique_ptr<PlaybackStream> stream) noexcept {
+    Impl& impl = *impl_;
+    impl.stopStream();
+    // The buffer holds up to all its periods, plus the server's own latency,
+    // when a period is about to be written; one period more keeps every frame
+    // heard no earlier than the messages due in it have been sent.
+    impl.outputDelayUs = std::int64_t{kServerPeriods + 1} * kOutputPeriodFrames * 1'000'000 / impl.sampleRate;
+    {
+        std::lock_guard lock(impl.mutex);
+        impl.outputClock.restart();
+        impl.stream = std::move(stream);
+    }
+    impl.streamStop = false;
+    try {
+        impl.streamWriter = std::thread([&impl] {
+            sched_param priority{};
+            priority.sched_priority = kAudioPriority;
+            pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);  // best effort
+            impl.writeStream();
+        });
+    } catch (const std::system_error&) {
+        impl.stopStream();  // no thread to write: silent, and not running
+    }
 }
 
 void FluidSynthEngine::stopAudio() noexcept {
+    impl_->stopStream();
     fluid_audio_driver_t* driver = nullptr;
     {
         std::lock_guard lock(impl_->mutex);
@@ -401,7 +483,7 @@ void FluidSynthEngine::stopAudio() noexcept {
 
 bool FluidSynthEngine::audioRunning() const noexcept {
     std::lock_guard lock(impl_->mutex);
-    return impl_->driver != nullptr;
+    return impl_->driver != nullptr || impl_->stream != nullptr;
 }
 
 namespace {

@@ -1,30 +1,31 @@
 // The built-in General MIDI synthesizer: FluidSynth with a GM SoundFont.
 //
 // FluidSynthEngine is one synthesizer with its SoundFont loaded.  It renders
-// into memory on request (tests) or plays through the default audio output
-// with FluidSynth's own audio driver.  BuiltinSynthesizer is the device set
-// of the one built-in device: every open of it shares one engine per process,
-// loaded on the first open and kept until the process ends, and its audio
-// output runs while at least one handle is open.
+// into memory on request (tests) or plays through the default audio output.
+// BuiltinSynthesizer is the device set of the one built-in device: every
+// open of it shares one engine per process, loaded on the first open and
+// kept until the process ends, and its audio output runs while at least one
+// handle is open.
 //
 // Timing: FluidSynth renders in blocks of kBlockFrames frames, and the
 // engine counts the frames it has rendered: that count is its sample clock.
 // A message sent with sendShortMessageAt waits in the engine until the block
-// that holds its frame: its due time on the monotonic clock plus kLatencyUs,
-// mapped to the sample clock when the block is about to be rendered.  While
-// the audio output runs, the mapping follows the times the output asks for
-// frames (OutputClock: a sound server whose clock runs off its nominal rate,
-// or that played silence while the output was held up, is followed too);
-// while it does not, a test sets it with anchorRenderClock.  The output is
-// asked to take kOutputPeriodFrames frames at a time: a few milliseconds of
-// buffer, so that the output thread waking up a little late does not leave
-// the sound server without sound.  A message sent with sendShortMessage, reset() and
-// systemReset() take effect at once: they first drop the note-ons still
-// waiting and apply everything else waiting, so nothing already scheduled
-// starts a note after them.
+// that holds its frame: the frame heard at its due time on the monotonic
+// clock plus latencyUs().  The audio output is, first, a stream on the sound
+// server (PlaybackStream) several periods deep, which says for every period
+// when its first frame will be heard: latencyUs() then adds that buffer to
+// kLatencyUs, and a writer held up for less than the buffer changes nothing
+// that is heard.  Without a sound server it is ALSA's default device through
+// FluidSynth's own driver, with a few milliseconds of buffer; the mapping
+// then follows the times the output asks for frames (OutputClock).  While no
+// output runs, a test sets the mapping with anchorRenderClock.  A message
+// sent with sendShortMessage, reset() and systemReset() take effect at once:
+// they first drop the note-ons still waiting and apply everything else
+// waiting, so nothing already scheduled starts a note after them.
 #pragma once
 
 #include "platform/MidiDevices.h"
+#include "platform/PlaybackStream.h"
 
 #include <cstdint>
 #include <memory>
@@ -55,6 +56,8 @@ public:
     static constexpr int kBlockFrames = 64;
     // Frames the audio output takes at a time.
     static constexpr int kOutputPeriodFrames = 256;
+    // Periods the sound server's buffer holds: 46 ms at 44.1 kHz.
+    static constexpr int kServerPeriods = 8;
     // The fixed delay from an event's due time to its frame: one player tick
     // (4 ms), one output period (5.8 ms at 44.1 kHz; the frames of a period
     // are rendered at its start), one block, and room for the ticks' and the
@@ -70,9 +73,11 @@ public:
     // the sample clock (at once when that block has been rendered already).
     // thread: any.
     void sendShortMessageAt(std::uint32_t message, std::uint64_t dueUs) noexcept;
-    std::int64_t latencyUs() const noexcept { return kLatencyUs; }
+    // From a message's due time to when it is heard: kLatencyUs, plus the
+    // sound server's buffer while the output is a server stream.
+    std::int64_t latencyUs() const noexcept;
     // While no audio output runs: the next frame rendered is the one heard
-    // at us on the clock of the due times.
+    // at us on the monotonic clock.
     void anchorRenderClock(std::uint64_t us) noexcept;
     // Frames rendered since the engine was created.
     std::int64_t framesRendered() const noexcept;
@@ -105,6 +110,11 @@ public:
     // Starts playing through the default audio output (the sound server, else
     // ALSA's default device).  False with a reason when no output opens.
     bool startAudio(std::string& why);
+    // Plays through `stream`, a sound server's stream opened with
+    // kServerPeriods periods of kOutputPeriodFrames frames, from now on: a
+    // thread renders a period at a time and writes it, until stopAudio() or
+    // the stream fails.
+    void startAudio(std::unique_ptr<PlaybackStream> stream) noexcept;
     void stopAudio() noexcept;
     bool audioRunning() const noexcept;
 

@@ -85,24 +85,6 @@ ClavesSong clavesSong(const std::vector<std::uint32_t>& ticks, std::uint32_t tem
     return result;
 }
 
-// Frames where the sound rises above threshold after at least quietFrames
-// below it.
-std::vector<std::int64_t> onsets(const std::vector<std::int16_t>& stereo, int threshold, int quietFrames) {
-    std::vector<std::int64_t> found;
-    int quiet = quietFrames;
-    for (std::size_t frame = 0; 2 * frame < stereo.size(); ++frame) {
-        const int level = std::max(std::abs(int{stereo[2 * frame]}), std::abs(int{stereo[2 * frame + 1]}));
-        if (level > threshold) {
-            if (quiet >= quietFrames)
-                found.push_back(static_cast<std::int64_t>(frame));
-            quiet = 0;
-        } else {
-            ++quiet;
-        }
-    }
-    return found;
-}
-
 class PlayerSampleTimingTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -186,7 +168,7 @@ TEST_F(PlayerSampleTimingTest, EveryHitStartsOnItsDueSampleAtEverySpeed) {
 
         const std::int64_t rate = engine->sampleRate();
         const std::int64_t firstFrame = engine->framesRendered() - static_cast<std::int64_t>(sound.size() / 2);
-        std::vector<std::int64_t> heard = onsets(sound, 2000, rate / 40);
+        std::vector<std::int64_t> heard = test::onsets(sound, 2000, rate / 40);
         ASSERT_EQ(heard.size(), claves.hitUs.size());
         std::int64_t earliest = 1 << 30, latest = -(1 << 30);
         for (std::size_t i = 0; i < heard.size(); ++i) {

@@ -5,7 +5,13 @@
 #include "BuiltinSynthEngine.h"
 #include "platform/MidiDeviceFluidSynth.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 using namespace vozaro::platform;
@@ -138,4 +144,124 @@ TEST_F(FluidSynthEngineTest, SystemMessagesAndMissingSoundFontsAreRefused) {
     std::string why;
     EXPECT_FALSE(FluidSynthEngine::create(VOZARO_TEST_DATA_DIR "/no-such.sf2", why));
     EXPECT_FALSE(why.empty());
+}
+
+namespace {
+
+// A sound server's stream, scripted: frame f is heard at heardUs(f) on its
+// own clock, which it reports before each period except when `unknown` says
+// it cannot.  It keeps what is written, waits to take the first period until
+// the test opens it, and fails once it holds `capacity` frames, which ends
+// the engine's writer.
+struct ScriptedServer {
+    std::function<std::uint64_t(std::int64_t frame)> heardUs;
+    std::function<bool(int period)> unknown;
+    std::int64_t capacity = 0;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    bool full = false;
+    std::vector<std::int16_t> sound;
+    int periods = 0;
+
+    void openUp() {
+        std::lock_guard lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+    bool waitUntilFull() {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(30), [this] { return full; });
+    }
+};
+
+class ScriptedStream final : public PlaybackStream {
+public:
+    explicit ScriptedStream(std::shared_ptr<ScriptedServer> server) : server_(std::move(server)) {}
+
+    std::optional<std::uint64_t> nextFrameHeardUs() noexcept override {
+        std::lock_guard lock(server_->mutex);
+        if (server_->unknown && server_->unknown(server_->periods))
+            return std::nullopt;
+        return server_->heardUs(static_cast<std::int64_t>(server_->sound.size() / 2));
+    }
+
+    bool write(const float* stereo, int frames) noexcept override {
+        std::unique_lock lock(server_->mutex);
+        server_->changed.wait(lock, [this] { return server_->open; });
+        for (int i = 0; i < 2 * frames; ++i)
+            server_->sound.push_back(static_cast<std::int16_t>(std::clamp(stereo[i], -1.0f, 1.0f) * 32767));
+        ++server_->periods;
+        server_->full = static_cast<std::int64_t>(server_->sound.size() / 2) >= server_->capacity;
+        server_->changed.notify_all();
+        return !server_->full;
+    }
+
+private:
+    std::shared_ptr<ScriptedServer> server_;
+};
+
+}  // namespace
+
+// Through a sound server's stream, every claves hit is heard at its due time
+// plus the engine's latency, within a block, by the server's own account of
+// when each period is heard: also when its clock runs off the nominal rate,
+// when it played silence and so hears everything after later, and when it
+// cannot say for most periods.  The latency then holds the server's buffer.
+TEST_F(FluidSynthEngineTest, ThroughAServerStreamEachNoteIsHeardWhenDue) {
+    constexpr std::uint64_t kStartUs = 5'000'000'000;
+    const std::int64_t rate = engine->sampleRate();
+    const double usPerFrame = 1e6 / static_cast<double>(rate);
+    const double blockUs = FluidSynthEngine::kBlockFrames * usPerFrame;
+    struct Case {
+        const char* name;
+        double clockRatio;           // the server's microseconds per nominal one
+        std::int64_t silenceFrame;   // from this frame on ...
+        std::int64_t silenceUs;      // ... everything is heard this much later
+        int unknownOf4;              // periods after each of every four the server cannot say
+    };
+    const Case cases[] = {
+        {"steady", 1.0, 0, 0, 0},
+        {"clock 0.2 % fast", 0.998, 0, 0, 0},
+        {"clock 0.2 % slow", 1.002, 0, 0, 0},
+        {"30 ms of silence after 1 s", 1.0, rate, 30'000, 0},
+        {"silence and a fast clock, mostly unsaid", 0.998, rate, 12'000, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto server = std::make_shared<ScriptedServer>();
+        server->heardUs = [&c, usPerFrame](std::int64_t frame) {
+            const double silence = frame >= c.silenceFrame ? static_cast<double>(c.silenceUs) : 0.0;
+            return kStartUs + static_cast<std::uint64_t>(frame * usPerFrame * c.clockRatio + silence);
+        };
+        server->unknown = [&c](int period) { return period % 4 >= 4 - c.unknownOf4; };
+        server->capacity = 2 * rate;
+        engine->startAudio(std::make_unique<ScriptedStream>(server));
+        EXPECT_TRUE(engine->audioRunning());
+        const std::int64_t latencyUs = engine->latencyUs();
+        EXPECT_GT(latencyUs, FluidSynthEngine::kLatencyUs + FluidSynthEngine::kServerPeriods * 5'000);
+
+        std::vector<std::uint64_t> heardAt;
+        for (std::uint64_t us = kStartUs + 150'000; us < kStartUs + 1'800'000; us += 127'000)
+            heardAt.push_back(us);
+        for (std::uint64_t us : heardAt) {
+            engine->sendShortMessageAt(packShortMessage(0x99, 75, 110), us - latencyUs);
+            engine->sendShortMessageAt(packShortMessage(0x89, 75, 0), us + 20'000 - latencyUs);
+        }
+        server->openUp();
+        ASSERT_TRUE(server->waitUntilFull());
+        engine->stopAudio();
+        EXPECT_FALSE(engine->audioRunning());
+        EXPECT_EQ(engine->latencyUs(), FluidSynthEngine::kLatencyUs);
+
+        engine->discard(1.5);
+        const std::vector<std::int64_t> found = vozaro::test::onsets(server->sound, 2000, rate / 40);
+        EXPECT_EQ(found.size(), heardAt.size());
+        for (std::size_t i = 0; i < std::min(found.size(), heardAt.size()); ++i) {
+            const double error = static_cast<double>(server->heardUs(found[i])) - static_cast<double>(heardAt[i]);
+            EXPECT_GE(error, -blockUs / 2) << "hit " << i;
+            EXPECT_LE(error, 1.5 * blockUs) << "hit " << i;  // the attack may take a little longer
+        }
+    }
 }

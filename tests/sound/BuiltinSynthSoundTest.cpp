@@ -49,6 +49,8 @@ protected:
         port.setPortId(platform::kMidiMapper);
         port.setActive(true);
         EXPECT_EQ(platform::midiOutputDeviceName(platform::midiOutputDeviceCount() - 1), platform::kBuiltinSynthName);
+        // Played through the sound server's stream, whose buffer the latency holds.
+        EXPECT_GT(port.LatencyUs(), platform::FluidSynthEngine::kLatencyUs);
         port.SetPatch(48, 0);
         beforeNote();
         port.SendEvent(TEventData{0x90, 60, 110, 0, 0});

@@ -1,0 +1,63 @@
+// The sound server's playback stream through PulseAudio's simple interface:
+// its own thread talks to the server, so the calls here only wait while the
+// buffer is full or for the server's timing.
+#include "platform/PlaybackStream.h"
+
+#include "platform/PeriodicTimer.h"
+
+#include <pulse/error.h>
+#include <pulse/simple.h>
+
+namespace vozaro::platform {
+
+namespace {
+
+constexpr std::uint32_t kStereoFloatBytes = 2 * sizeof(float);
+
+class SoundServerStream final : public PlaybackStream {
+public:
+    explicit SoundServerStream(pa_simple* stream) : stream_(stream) {}
+    ~SoundServerStream() override { pa_simple_free(stream_); }
+    SoundServerStream(const SoundServerStream&) = delete;
+    SoundServerStream& operator=(const SoundServerStream&) = delete;
+
+    std::optional<std::uint64_t> nextFrameHeardUs() noexcept override {
+        const std::uint64_t now = monotonicMicros();
+        int error = 0;
+        const pa_usec_t latency = pa_simple_get_latency(stream_, &error);
+        if (latency == static_cast<pa_usec_t>(-1))
+            return std::nullopt;
+        return now + latency;
+    }
+
+    bool write(const float* stereo, int frames) noexcept override {
+        int error = 0;
+        return pa_simple_write(stream_, stereo, static_cast<std::size_t>(frames) * kStereoFloatBytes, &error) >= 0;
+    }
+
+private:
+    pa_simple* stream_;
+};
+
+}  // namespace
+
+std::unique_ptr<PlaybackStream> openSoundServerStream(const std::string& name, int sampleRate, int periodFrames,
+                                                      int periods, std::string& why) {
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, static_cast<std::uint32_t>(sampleRate), 2};
+    pa_buffer_attr buffer{};
+    buffer.maxlength = static_cast<std::uint32_t>(-1);
+    buffer.tlength = static_cast<std::uint32_t>(periodFrames * periods) * kStereoFloatBytes;
+    buffer.prebuf = static_cast<std::uint32_t>(-1);  // start once the buffer is full
+    buffer.minreq = static_cast<std::uint32_t>(periodFrames) * kStereoFloatBytes;
+    buffer.fragsize = static_cast<std::uint32_t>(-1);
+    int error = 0;
+    pa_simple* stream = pa_simple_new(nullptr, "Vozaro", PA_STREAM_PLAYBACK, nullptr, name.c_str(), &spec, nullptr,
+                                      &buffer, &error);
+    if (!stream) {
+        why = std::string("the sound server: ") + pa_strerror(error);
+        return nullptr;
+    }
+    return std::make_unique<SoundServerStream>(stream);
+}
+
+}  // namespace vozaro::platform
