@@ -22,6 +22,7 @@ import argparse
 import math
 import os
 import random
+import signal
 import struct
 import subprocess
 import sys
@@ -115,6 +116,8 @@ def main():
     parser.add_argument('--hits', type=int, default=300)
     parser.add_argument('--percent', type=int, default=100)
     parser.add_argument('--seed', type=int, default=24)
+    parser.add_argument('--stall-ms', type=int, default=0,
+                        help='stop the player this long, three times during the song')
     args = parser.parse_args()
     if 'PULSE_SERVER' not in os.environ:
         sys.exit('PULSE_SERVER is not set: start scripts/sound-server.sh first')
@@ -135,6 +138,17 @@ def main():
     # printed).
     starts = []
     player = subprocess.Popen([args.player, song, str(args.percent)], stdout=subprocess.PIPE, text=True)
+    if args.stall_ms:
+        def stall():
+            length = times[-1] / 1000.0
+            for share in (0.25, 0.5, 0.75):
+                time.sleep(length / 4)
+                if player.poll() is not None:
+                    return
+                player.send_signal(signal.SIGSTOP)
+                time.sleep(args.stall_ms / 1000.0)
+                player.send_signal(signal.SIGCONT)
+        threading.Thread(target=stall, daemon=True).start()
     for line in player.stdout:
         stamp = time.monotonic()
         minutes, seconds = line.strip().split(':')

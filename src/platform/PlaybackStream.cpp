@@ -47,7 +47,12 @@ std::unique_ptr<PlaybackStream> openSoundServerStream(const std::string& name, i
     pa_buffer_attr buffer{};
     buffer.maxlength = static_cast<std::uint32_t>(-1);
     buffer.tlength = static_cast<std::uint32_t>(periodFrames * periods) * kStereoFloatBytes;
-    buffer.prebuf = static_cast<std::uint32_t>(-1);  // start once the buffer is full
+    // No pre-buffering: the stream plays from the first period written, and
+    // when the writer is held up for longer than the buffer, the server
+    // keeps playing (silence), drops what comes too late and plays the rest
+    // when it was meant to be heard, instead of waiting to fill the buffer
+    // again and so putting off, unsaid, everything that follows.
+    buffer.prebuf = 0;
     buffer.minreq = static_cast<std::uint32_t>(periodFrames) * kStereoFloatBytes;
     buffer.fragsize = static_cast<std::uint32_t>(-1);
     int error = 0;
