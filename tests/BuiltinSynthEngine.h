@@ -1,8 +1,10 @@
 // The built-in synthesizer's engine at full gain, rendering into memory, for
-// the tests that listen to it.  Null when no General MIDI SoundFont loads;
-// skipReason then says what to install.  And where notes start in what it
+// the tests that listen to it: a fixture that skips, saying what to install,
+// when no General MIDI SoundFont loads.  And where notes start in what it
 // rendered.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -15,15 +17,19 @@
 
 namespace vozaro::test {
 
-inline std::unique_ptr<platform::FluidSynthEngine> fullGainEngine(std::string& skipReason) {
-    std::string why;
-    auto engine = platform::FluidSynthEngine::create({}, why);
-    if (engine)
+class BuiltinSynthEngineTest : public ::testing::Test {
+protected:
+    // Derived fixtures call this first and stop when it skipped (no engine).
+    void SetUp() override {
+        std::string why;
+        engine = platform::FluidSynthEngine::create({}, why);
+        if (!engine)
+            GTEST_SKIP() << "no General MIDI SoundFont (install timgm6mb-soundfont): " << why;
         engine->setGain(platform::kBuiltinSynthFullGain);
-    else
-        skipReason = "no General MIDI SoundFont (install timgm6mb-soundfont): " + why;
-    return engine;
-}
+    }
+
+    std::unique_ptr<platform::FluidSynthEngine> engine;
+};
 
 // Frames of interleaved stereo where the sound rises above threshold after
 // at least quietFrames below it.

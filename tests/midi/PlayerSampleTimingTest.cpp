@@ -85,13 +85,12 @@ ClavesSong clavesSong(const std::vector<std::uint32_t>& ticks, std::uint32_t tem
     return result;
 }
 
-class PlayerSampleTimingTest : public ::testing::Test {
+class PlayerSampleTimingTest : public test::BuiltinSynthEngineTest {
 protected:
     void SetUp() override {
-        std::string skipReason;
-        engine = vozaro::test::fullGainEngine(skipReason);
+        BuiltinSynthEngineTest::SetUp();
         if (!engine)
-            GTEST_SKIP() << skipReason;
+            return;
         devices = std::make_unique<platform::ScopedMidiDevices>(std::make_shared<EngineDevices>(*engine));
         engine->anchorRenderClock(timers.nowUs());
     }
@@ -136,7 +135,6 @@ protected:
     }
 
     platform::ManualTimerService timers;
-    std::unique_ptr<FluidSynthEngine> engine;
     std::unique_ptr<platform::ScopedMidiDevices> devices;
     std::unique_ptr<TTrackOutputs> outputs;
     std::unique_ptr<TMidiPlayer> player;

@@ -18,15 +18,8 @@ using namespace vozaro::platform;
 
 namespace {
 
-class FluidSynthEngineTest : public ::testing::Test {
+class FluidSynthEngineTest : public vozaro::test::BuiltinSynthEngineTest {
 protected:
-    void SetUp() override {
-        std::string skipReason;
-        engine = vozaro::test::fullGainEngine(skipReason);
-        if (!engine)
-            GTEST_SKIP() << skipReason;
-    }
-
     // RMS of the next seconds of sound, full scale 1.
     double listen(double seconds) {
         const int frames = static_cast<int>(seconds * engine->sampleRate());
@@ -41,8 +34,6 @@ protected:
     void send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0) {
         engine->sendShortMessage(packShortMessage(status, data1, data2));
     }
-
-    std::unique_ptr<FluidSynthEngine> engine;
 };
 
 constexpr double kSilence = 1e-4;
