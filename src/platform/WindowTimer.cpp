@@ -47,6 +47,7 @@ void WindowTimer::start() {
         QObject::connect(qtimer_.get(), &QTimer::timeout, [this] { fire(); });
     }
     qtimer_->setSingleShot(singleShot_);
+    qtimer_->setTimerType(precise_ ? Qt::PreciseTimer : Qt::CoarseTimer);
     qtimer_->start(interval_);
 }
 

@@ -41,6 +41,9 @@ public:
     void setInterval(int ms);
     bool singleShot() const { return singleShot_; }
     void setSingleShot(bool singleShot) { singleShot_ = singleShot; }
+    // A precise timer keeps to the millisecond; others may be moved by a few
+    // per cent so that the system wakes less often.
+    void setPrecise(bool precise) { precise_ = precise; }
 
     // Starts (or restarts) the timer: its handler runs interval() from now.
     // A single-shot timer is no longer active when its handler runs.
@@ -56,6 +59,7 @@ private:
     std::function<void()> onTimer_;
     int interval_ = 0;
     bool singleShot_ = false;
+    bool precise_ = false;
     std::unique_ptr<QTimer> qtimer_;  // the real clock's timer, made on first use
     bool manualActive_ = false;       // registered with the manual clock
     std::uint64_t manualDue_ = 0;     // on the manual clock's 64-bit time

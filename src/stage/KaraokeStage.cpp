@@ -60,7 +60,14 @@ QImage blankPicture(const QSize& size) {
 
 }  // namespace
 
-KaraokeStage::KaraokeStage() : MidiPlayer(vozaro::platform::currentTimerService()) {
+KaraokeStage::KaraokeStage()
+    : MidiPlayer(vozaro::platform::currentTimerService()),
+      syllableTimer_(std::make_unique<vozaro::platform::WindowTimer>([this] {
+          if (syllableStepDue)
+              syllableStepDue();
+      })) {
+    syllableTimer_->setSingleShot(true);
+    syllableTimer_->setPrecise(true);
     // Debian has no Times New Roman; Liberation Serif has its metrics.
     QFont::insertSubstitution(QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"));
     font_.setFamily(QStringLiteral("Times New Roman"));
@@ -84,6 +91,7 @@ KaraokeStage::~KaraokeStage() {
     // not run (one the timer thread is still inside is let finish first).
     MidiPlayer.clearStopHandler();
     MidiPlayer.Stop();
+    syllableTimer_->stop();
 }
 
 // --- song loading ---------------------------------------------------------------
@@ -207,7 +215,24 @@ std::int32_t KaraokeStage::firstCountdown() const {
 
 // --- the display step -------------------------------------------------------------
 
-void KaraokeStage::AtualizarLetra() { AtualizarLetra(MidiPlayer.DisplayTime()); }
+void KaraokeStage::AtualizarLetra() {
+    AtualizarLetra(MidiPlayer.DisplayTime());
+    // One millisecond more: a syllable lights once the time is past it.
+    const std::optional<std::int64_t> ms = msToNextSyllable();
+    if (ms && *ms < kLyricStepMs)
+        syllableTimer_->start(static_cast<int>(*ms) + 1);
+    else
+        syllableTimer_->stop();
+}
+
+std::optional<std::int64_t> KaraokeStage::msToNextSyllable() const {
+    const auto next = static_cast<std::size_t>(SilabaAtual + 1);
+    const std::int64_t percent = std::int64_t{MidiPlayer.TempoPercent()} * MidiPlayer.Speed();
+    if (LinhaAtual == 0 || next >= Tempos.size() || percent <= 0 || MidiPlayer.State() == vozaro::midi::psStopped)
+        return std::nullopt;
+    const std::int64_t songMs = std::max<std::int64_t>(Tempos[next] - MidiPlayer.DisplayTime(), 0);
+    return (songMs * 100 + percent - 1) / percent;
+}
 
 void KaraokeStage::AtualizarLetra(std::int64_t now) {
     if (LinhaAtual == 0) {

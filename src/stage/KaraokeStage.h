@@ -27,6 +27,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -37,10 +38,16 @@
 #include "midi/cmpTrackOutputs.h"
 #include "stage/Melody.h"
 
+namespace vozaro::platform {
+class WindowTimer;
+}
+
 class KaraokeStage {
 public:
     // TempoContagem when no countdown is ever due again.
     static constexpr std::int32_t kNever = 2147483647;
+    // The lyric timer's interval: one display step every 50 ms while a song plays.
+    static constexpr int kLyricStepMs = 50;
 
     // The player is made on the windows' current timer service: install a
     // test clock before making a stage to drive it from a test.
@@ -96,8 +103,19 @@ public:
     QString ContagemAcesa;           // the part of it lit
     std::int32_t ContagemX = 0;
 
-    // One display step at the player's time, or at the time given.
+    // One display step at the player's time, or at the time given.  The
+    // step at the player's time runs on the 50 ms lyric timer; when the next
+    // syllable falls due before the following step, it also arms a precise
+    // timer that calls syllableStepDue as the display time passes that
+    // syllable, so that each syllable lights when its sound is heard rather
+    // than up to 50 ms later, at a phase of the lyric timer that differs from
+    // song to song.  The owner runs its display step from it.
     void AtualizarLetra();
+    std::function<void()> syllableStepDue;
+    // Wall milliseconds until the display time passes the next syllable's,
+    // at the player's speed; nullopt while no line is being sung or the
+    // player stands still.
+    std::optional<std::int64_t> msToNextSyllable() const;
     void AtualizarLetra(std::int64_t now);
     // The step while no line is active.
     void AguardarLinhas();
@@ -182,6 +200,7 @@ public:
     int micBarHeight = 13;
 
 private:
+    std::unique_ptr<vozaro::platform::WindowTimer> syllableTimer_;  // the step at the next syllable
     void changed(const QRect& rect);
     struct TextLayer {
         QString text;

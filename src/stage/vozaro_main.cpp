@@ -175,7 +175,11 @@ void TformKaraoke::createControls() {
     createAdjustmentPanel();
 
     TimerKaraoke = std::make_unique<vozaro::platform::WindowTimer>([this] { TimerKaraokeTimer(); });
-    TimerKaraoke->setInterval(50);
+    TimerKaraoke->setInterval(kLyricStepMs);
+    syllableStepDue = [this] {
+        if (TimerKaraoke->isActive())
+            TimerKaraokeTimer();
+    };
     timerDelay->setOnTimer([this] { timerDelayTimer(); });
     timerNota->setOnTimer([this] { timerNotaTimer(); });
 

@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+"""How long the lyric highlight follows the sound, on the virtual sound server.
+
+  bench/lyric_lag.py BENCH_LYRIC_HIGHLIGHTS [--syllables N] [--grid MS] [--runs R]
+
+Writes a karaoke song with a claves hit under every syllable (standard lyric
+events, a line break every 8 syllables), the syllables GRID ms apart, or at
+irregular times 170-420 ms apart without --grid.  Each run plays it with
+bench_lyric_highlights (the stage's display step on the 50 ms window timer,
+the built-in synthesizer through the sound server), which prints when each
+syllable is lit on the monotonic clock, while the monitor of the default sink
+("speakers") is recorded in small chunks stamped on the same clock.  For every
+syllable, highlight minus the onset of its hit; per run the median, p95, min
+and max in milliseconds.  A lit syllable reaches the screen at the window's
+next repaint, a few milliseconds later, which this does not count.  Needs
+PULSE_SERVER (scripts/sound-server.sh start).
+"""
+import argparse
+import os
+import random
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from onset_scatter import RATE, fit_line, record, vlq  # noqa: E402
+
+
+def write_song(path, count, grid, seed):
+    """Returns the song times of the syllables in milliseconds (1 tick = 1 ms)."""
+    rng = random.Random(seed)
+    ticks, tick = [], 2000
+    for _ in range(count):
+        ticks.append(tick)
+        tick += grid if grid else rng.randint(170, 420)
+    tempo = vlq(0) + b'\xff\x51\x03' + (500000).to_bytes(3, 'big') + vlq(0) + b'\xff\x2f\x00'
+    notes = bytearray()
+    last = 0
+    for i, t in enumerate(ticks):
+        text = ('\r' if i % 8 == 0 and i else '') + 'la'
+        notes += vlq(t - last) + b'\xff\x05' + vlq(len(text)) + text.encode('ascii')
+        notes += vlq(0) + bytes([0x99, 75, 120])
+        notes += vlq(30) + bytes([0x89, 75, 0])
+        last = t + 30
+    notes += vlq(400) + b'\xff\x2f\x00'
+    with open(path, 'wb') as f:
+        f.write(b'MThd' + struct.pack('>IHHH', 6, 1, 2, 500))
+        for track in (tempo, notes):
+            f.write(b'MTrk' + struct.pack('>I', len(track)) + track)
+    return [float(t) for t in ticks]
+
+
+def onsets_of(chunks):
+    xs, ys, samples = [], [], []
+    for stamp, data in chunks:
+        samples.extend(struct.unpack('<%dh' % (len(data) // 2), data))
+        xs.append(len(samples))
+        ys.append(stamp)
+    slope, offset = fit_line(xs, ys)
+    peak = max(abs(s) for s in samples)
+    if peak < 1000:
+        sys.exit('nothing was heard (peak %d)' % peak)
+    found, quiet_until = [], 0
+    for i, s in enumerate(samples):
+        if i >= quiet_until and abs(s) > peak * 0.15:
+            found.append((offset + slope * i) * 1000.0)
+            quiet_until = i + int(0.12 * RATE)
+    return found
+
+
+def run_once(program, song, times):
+    stop = threading.Event()
+    chunks = []
+    recorder = threading.Thread(target=record, args=(stop, chunks))
+    recorder.start()
+    time.sleep(1.0)
+    lit = {}
+    player = subprocess.run([program, song], capture_output=True, text=True, check=True)
+    for line in player.stdout.split('\n'):
+        parts = line.split()
+        if len(parts) == 2:
+            lit[int(parts[0])] = int(parts[1]) / 1000.0
+    time.sleep(0.5)
+    stop.set()
+    recorder.join()
+    heard = onsets_of(chunks)
+    # Each syllable's hit is the onset nearest its highlight (hits are 170 ms
+    # apart at least; one lost in a gap of the sound leaves its syllable out).
+    lags = []
+    for index, at in sorted(lit.items()):
+        near = min(heard, key=lambda o: abs(o - at))
+        if abs(near - at) < 150:
+            lags.append(at - near)
+    if len(lags) < len(times) // 2:
+        sys.exit('only %d of %d syllables paired with a sound' % (len(lags), len(times)))
+    lags.sort()
+    pick = lambda q: lags[min(len(lags) - 1, int(q * len(lags)))]
+    return len(lags), pick(0.5), pick(0.95), lags[0], lags[-1]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('program')
+    parser.add_argument('--syllables', type=int, default=120)
+    parser.add_argument('--grid', type=int, default=0)
+    parser.add_argument('--runs', type=int, default=5)
+    parser.add_argument('--seed', type=int, default=31)
+    args = parser.parse_args()
+    if 'PULSE_SERVER' not in os.environ:
+        sys.exit('PULSE_SERVER is not set: start scripts/sound-server.sh first')
+    song = os.path.join(tempfile.mkdtemp(), 'silabas.mid')
+    times = write_song(song, args.syllables, args.grid, args.seed)
+    medians = []
+    for run in range(args.runs):
+        count, p50, p95, low, high = run_once(args.program, song, times)
+        medians.append(p50)
+        print('run %d: %d syllables  highlight - sound: median %.1f ms  p95 %.1f ms  min %.1f ms  max %.1f ms'
+              % (run + 1, count, p50, p95, low, high))
+    print('medians from %.1f to %.1f ms (spread %.1f ms)' % (min(medians), max(medians),
+                                                            max(medians) - min(medians)))
+
+
+if __name__ == '__main__':
+    main()
