@@ -9,26 +9,22 @@
 // after its last answer.  Each reads at most a head and a body's worth of
 // bytes from its socket (the socket's own buffer is limited to as much), so a
 // client that sends more costs nothing until its request is taken.
-#include <QAbstractEventDispatcher>
 #include <QHash>
 #include <QHostAddress>
 #include <QNetworkInterface>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
-#include <QUrl>
-#include <QUrlQuery>
 
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/HttpHead.h"
 #include "platform/HttpService.h"
 
 namespace vozaro::platform {
@@ -52,87 +48,6 @@ QByteArray reason(int status) {
     case 503: return "Service Unavailable";
     default: return "Status";
     }
-}
-
-// What a head says, or the status to refuse it with.
-struct Head {
-    int refusal = 0;
-    HttpRequest request;
-    qsizetype bodySize = 0;
-    bool keepAlive = true;
-};
-
-bool isToken(const QByteArray& text) {
-    if (text.isEmpty())
-        return false;
-    for (char c : text)
-        if (c <= ' ' || c >= 127 || std::strchr("()<>@,;:\\\"/[]?={}", c) != nullptr)
-            return false;
-    return true;
-}
-
-// `head`: its lines, each ending in CR LF, without the closing empty line.
-Head parseHead(const QByteArray& head, const HttpLimits& limits) {
-    Head h;
-    QList<QByteArray> lines = head.split('\n');
-    lines.removeLast();  // after the last line's end
-    const QByteArray& first = lines.front();
-    const QList<QByteArray> parts = first.chopped(first.endsWith('\r') ? 1 : 0).split(' ');
-    if (parts.size() != 3 || !isToken(parts[0]) || (parts[2] != "HTTP/1.1" && parts[2] != "HTTP/1.0") ||
-        !parts[1].startsWith('/')) {
-        h.refusal = 400;
-        return h;
-    }
-    h.request.method = parts[0];
-    const QUrl url = QUrl::fromEncoded(parts[1], QUrl::StrictMode);
-    if (!url.isValid()) {
-        h.refusal = 400;
-        return h;
-    }
-    h.request.path = url.path(QUrl::FullyDecoded);
-    for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded))
-        h.request.query.emplace_back(key, value);
-    h.keepAlive = parts[2] == "HTTP/1.1";
-    bool lengthSeen = false;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        QByteArray line = lines[i];
-        if (!line.endsWith('\r')) {
-            h.refusal = 400;
-            return h;
-        }
-        line.chop(1);
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0 || !isToken(line.left(colon))) {  // also a folded line
-            h.refusal = 400;
-            return h;
-        }
-        const QByteArray name = line.left(colon).toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        if (name == "content-length") {
-            bool ok = false;
-            const qlonglong size = value.toLongLong(&ok);
-            if (!ok || size < 0 || lengthSeen || value.startsWith('+')) {
-                h.refusal = 400;
-                return h;
-            }
-            lengthSeen = true;
-            if (size > limits.bodyBytes) {
-                h.refusal = 413;
-                return h;
-            }
-            h.bodySize = static_cast<qsizetype>(size);
-        } else if (name == "transfer-encoding") {
-            h.refusal = 411;
-            return h;
-        } else if (name == "connection") {
-            const QByteArray v = value.toLower();
-            if (v.contains("close"))
-                h.keepAlive = false;
-            else if (v.contains("keep-alive"))
-                h.keepAlive = true;
-        }
-    }
-    return h;
 }
 
 QString clientAddress(const QHostAddress& peer) {
@@ -274,7 +189,7 @@ private:
             return refuse(c, 431);
         if (end < 0)
             return;
-        Head head = parseHead(c.buffer.left(end + 2), limits_);
+        HttpHead head = parseHttpHead(c.buffer.left(end + 2), limits_);
         if (head.refusal != 0)
             return refuse(c, head.refusal);
         if (c.buffer.size() < end + 4 + head.bodySize)
