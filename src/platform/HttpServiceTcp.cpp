@@ -300,6 +300,10 @@ public:
         const QHostAddress address = loopbackOnly ? QHostAddress::LocalHost : QHostAddress::AnyIPv4;
         int port = 0;
         Gate* g = gate.get();
+        {
+            const std::lock_guard<std::mutex> lock(link->mutex);
+            link->gate = g;  // before the first request can come
+        }
         QMetaObject::invokeMethod(
             g,
             [g, &port, first, last, address] {
@@ -308,10 +312,6 @@ public:
                         port = p;
             },
             Qt::BlockingQueuedConnection);
-        {
-            const std::lock_guard<std::mutex> lock(link->mutex);
-            link->gate = g;
-        }
         link_ = std::move(link);
         gate_ = std::move(gate);
         thread_ = std::move(thread);
