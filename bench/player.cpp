@@ -206,20 +206,26 @@ void BM_Lateness(benchmark::State& state) {
 }
 BENCHMARK(BM_Lateness)->ArgNames({"busy", "boost"})->Args({0, 0})->Args({1, 0})->Args({1, 1})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// One guest's phone: `count` searches, one after the other, on one
-// connection (opened again when the server closes it); the milliseconds of
-// each search, or nothing when the server did not answer.
-std::vector<double> phoneSearches(int port, int client, int count) {
+// One guest's phone, from its own address: searches one after the other on
+// one connection (opened again when the server closes it) until `stop`;
+// the milliseconds of each answered search and the number refused (429).
+struct PhoneSearches {
     std::vector<double> ms;
+    int refused = 0;
+};
+PhoneSearches phoneSearches(int port, int client, const std::atomic<bool>& stop) {
+    PhoneSearches result;
     QTcpSocket socket;
     static const char* const queries[] = {"cafe", "coracao%20saudade", "S%C3%83O%20JO%C3%83O", "00042", "banda",
                                           "lua%20de%20mar", "", "aguas"};
-    for (int i = 0; i < count; ++i) {
+    const QHostAddress from(QStringLiteral("127.0.4.%1").arg(client + 1));
+    for (int i = 0; !stop.load(); ++i) {
         if (socket.state() != QAbstractSocket::ConnectedState) {
             socket.abort();
+            socket.bind(from);
             socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
             if (!socket.waitForConnected(5000))
-                return ms;
+                continue;
         }
         const auto start = std::chrono::steady_clock::now();
         const QByteArray request = QByteArray("GET /api/musicas?q=") + queries[(client + i) % std::size(queries)] +
@@ -238,27 +244,35 @@ std::vector<double> phoneSearches(int port, int client, int count) {
             }
         }
         if (need < 0 || answer.size() < need)
-            return ms;
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+            continue;
+        if (answer.startsWith("HTTP/1.1 429"))
+            ++result.refused;
+        else
+            result.ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
-    return ms;
+    return result;
 }
 
-// BM_LatenessUnderSearches: the dense song played while 20 phones make 50
-// searches each on a catalogue of 99,999 songs, through the program's web
-// server on 127.0.0.1 running on this (the user-interface) thread's event
-// loop.  The player's lateness as in BM_Lateness; search_p50_ms and
-// search_p99_ms as the phones saw them.
+// BM_LatenessUnderSearches: the dense song played while 20 phones, each from
+// an address of its own, search a catalogue of 99,999 songs in a loop, and
+// 300 connections (from 38 addresses) each send half a request and wait,
+// through the program's web server on 127.0.0.1 (on its own thread, the
+// queue's side on this one).  The player's lateness as in BM_Lateness;
+// searches: those answered, search_p50_ms and search_p99_ms as the phones
+// saw them, refused: those refused for the rate (5 a second per address).
 void BM_LatenessUnderSearches(benchmark::State& state) {
-    constexpr int kPhones = 20, kSearches = 50;
+    constexpr int kPhones = 20, kHalfSent = 300;
     BigCatalogue catalogue;
     QStringList lines, positions;
     vozaro::stage::RequestQueue queue(lines, positions);
-    vozaro::stage::SongIndex index;
-    vozaro::stage::PhoneRequests requests(index, queue, nullptr, [] { return std::int64_t{0}; });
+    vozaro::stage::SongSnapshots songs;
+    vozaro::stage::PhoneRequests requests(songs, queue, nullptr, vozaro::stage::PhoneApi::steadyMs);
     vozaro::stage::PhoneApi api(requests);
-    index.refresh();
-    auto server = vozaro::platform::makeHttpService([&](const vozaro::platform::HttpRequest& r) { return api.handle(r); });
+    auto server = vozaro::platform::makeHttpService(
+        [&](const vozaro::platform::HttpRequest& r, vozaro::platform::HttpResponder respond) {
+            api.handle(r, std::move(respond));
+        },
+        vozaro::stage::PhoneApi::refusal);
     int port = 0;
     for (int first = 23000; first < 60000 && port == 0; first += 10)
         port = server->listen(first, first + 9, true);
@@ -268,28 +282,40 @@ void BM_LatenessUnderSearches(benchmark::State& state) {
     }
     DenseSong dense;
     TimedPlay play;
-    std::vector<std::vector<double>> searches(kPhones);
+    std::vector<PhoneSearches> searches(kPhones);
+    std::vector<std::unique_ptr<QTcpSocket>> halfSent;
     for (auto _ : state) {
-        std::atomic<int> done{0};
-        std::thread player([&] { play.run(*dense.song, 100); });
+        std::atomic<bool> stop{false};
         std::vector<std::thread> phones;
         for (int c = 0; c < kPhones; ++c)
-            phones.emplace_back([&, c] {
-                searches[static_cast<std::size_t>(c)] = phoneSearches(port, c, kSearches);
-                ++done;
-            });
-        // The server answers on this thread while the phones search.
-        while (done.load() < kPhones)
+            phones.emplace_back([&, c] { searches[static_cast<std::size_t>(c)] = phoneSearches(port, c, stop); });
+        for (int i = 0; i < kHalfSent; ++i) {
+            auto socket = std::make_unique<QTcpSocket>();
+            socket->bind(QHostAddress(QStringLiteral("127.0.3.%1").arg(1 + i / 8)));
+            socket->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+            socket->write("GET /api/musicas?q=cafe HTTP/1.1\r\nHo");
+            halfSent.push_back(std::move(socket));
+        }
+        std::thread player([&] {
+            play.run(*dense.song, 100);
+            stop = true;
+        });
+        while (!stop.load())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         for (std::thread& phone : phones)
             phone.join();
         player.join();
     }
+    halfSent.clear();
     std::vector<double> all;
-    for (const auto& phone : searches)
-        all.insert(all.end(), phone.begin(), phone.end());
+    int refused = 0;
+    for (const auto& phone : searches) {
+        all.insert(all.end(), phone.ms.begin(), phone.ms.end());
+        refused += phone.refused;
+    }
     reportLateness(state, dense, play);
     state.counters["searches"] = static_cast<double>(all.size());
+    state.counters["refused"] = refused;
     state.counters["search_p50_ms"] = percentile(all, 0.50);
     state.counters["search_p99_ms"] = percentile(all, 0.99);
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "catalogue/vozaro_colecao.h"
+#include "platform/FakeHttpService.h"
 #include "stage/PhoneApi.h"
 
 using namespace vozaro::stage;
@@ -30,18 +31,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return true;
     }();
     (void)folder;
+    // The queue's side answers through the event loop.
+    static int argc = 1;
+    static char name[] = "fuzz_phone";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
     if (size == 0)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
     QStringList lines, positions;
     RequestQueue queue(lines, positions);
     queue.append(QString::fromUtf8(bytes), 0);  // whatever a line may hold
-    SongIndex index;
-    std::int64_t now = 0;
-    PhoneRequests requests(index, queue, nullptr, [&now] { return now += 11000; });
-    requests.setCode(QStringLiteral("1234"));
+    SongSnapshots songs;
+    std::int64_t now = 0, apiNow = 0;
+    PhoneRequests requests(songs, queue, nullptr, [&now] { return now += 11000; });
+    requests.setCode(QStringLiteral("123456"));
     requests.setAccepting(data[0] & 1);
-    PhoneApi api(requests);
+    PhoneApi api(requests, [&apiNow] { return apiNow += 11000; });
     vozaro::platform::HttpRequest request;
     switch (data[0] >> 1 & 3) {
     case 0: request = {"POST", QStringLiteral("/api/pedidos"), {}, bytes, QStringLiteral("10.0.0.1")}; break;
@@ -53,7 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 2: request = {"GET", QStringLiteral("/api/fila"), {}, {}, QStringLiteral("10.0.0.1")}; break;
     default: request = {bytes.left(8), QString::fromUtf8(bytes), {}, bytes, QStringLiteral("10.0.0.1")}; break;
     }
-    const vozaro::platform::HttpResponse response = api.handle(request);
+    const vozaro::platform::HttpResponse response = vozaro::platform::answerOf(
+        [&api](const vozaro::platform::HttpRequest& r, vozaro::platform::HttpResponder respond) {
+            api.handle(r, std::move(respond));
+        },
+        request);
     for (int known : {200, 201, 400, 403, 404, 405, 413, 429, 503})
         if (response.status == known) {
             check(!response.contentType.startsWith("application/json") ||

@@ -37,7 +37,7 @@ grep -q 'karaoke files' <<<"$description" || fail "description has no English"
 depends=$(field Depends)
 echo "Depends: $depends"
 for library in libqt6widgets6 libqt6printsupport6 libfluidsynth3 librtmidi6 librtaudio6 libpulse0 \
-               libsndfile1 libasound2 libjpeg62-turbo libaubio5 libc6 libqt6httpserver6 libqrencode4; do
+               libsndfile1 libasound2 libjpeg62-turbo libaubio5 libc6 libqt6network6 libqrencode4; do
   grep -Eq "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends lacks $library"
 done
 grep -Eq '(^|, )fluid-soundfont-gm \| timgm6mb-soundfont(,|$)' <<<"$depends" ||

@@ -12,7 +12,7 @@ common=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-qpa-plugins qt6-translations-l10n
   libfluidsynth-dev librtmidi-dev librtaudio-dev libpulse-dev libsndfile1-dev libasound2-dev
-  libjpeg62-turbo-dev libaubio-dev fonts-liberation2 qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
+  libjpeg62-turbo-dev libaubio-dev fonts-liberation2 libqrencode-dev
   dpkg-dev file
 )
 case "$mode" in

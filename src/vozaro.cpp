@@ -10,6 +10,7 @@
 #include "catalogue/vozaro_order.h"
 #include "platform/ContentFolder.h"
 #include "platform/Paths.h"
+#include "platform/ProcessLimits.h"
 #include "platform/UiApplication.h"
 #include "platform/UiMessageBox.h"
 #include "settings/vozaro_config.h"
@@ -18,6 +19,8 @@
 #include "stage/vozaro_main.h"
 
 int main(int argc, char* argv[]) {
+    // Guests' phones, song files and sound streams all take descriptors.
+    vozaro::platform::raiseOpenFileLimit();
     vozaro::platform::VozaroApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vozaro"));
     vozaro::platform::installPortugueseDialogTexts(app);

@@ -14,9 +14,7 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
-#include <random>
 
 #include "catalogue/vozaro_colecao.h"
 #include "platform/HttpService.h"
@@ -41,26 +39,23 @@ int main(int argc, char* argv[]) {
 
     QStringList lines, positions;
     RequestQueue queue(lines, positions);
-    SongIndex index;
+    SongSnapshots songs;
     PhoneRequests requests(
-        index, queue,
+        songs, queue,
         [&lines] {
             std::printf("%s\n", lines.last().toUtf8().constData());
             std::fflush(stdout);
         },
-        [] {
-            return std::chrono::duration_cast<std::chrono::milliseconds>(
-                       std::chrono::steady_clock::now().time_since_epoch())
-                .count();
-        });
-    std::mt19937 random(std::random_device{}());
-    requests.setCode(PhoneRequests::drawCode(random));
+        PhoneApi::steadyMs);
+    requests.setCode(PhoneRequests::drawCode());
     requests.setAccepting(true);
     PhoneApi api(requests);
-    index.refresh();
 
     auto server = vozaro::platform::makeHttpService(
-        [&api](const vozaro::platform::HttpRequest& request) { return api.handle(request); });
+        [&api](const vozaro::platform::HttpRequest& request, vozaro::platform::HttpResponder respond) {
+            api.handle(request, std::move(respond));
+        },
+        PhoneApi::refusal);
     const int port = server->listen(first, first + 9, true);
     if (port == 0) {
         std::fprintf(stderr, "vozaro-pedidos: ports %d to %d are taken\n", first, first + 9);

@@ -8,7 +8,7 @@
   let pagina = 1;
   let total = 0;
 
-  if (!/^\d{4}$/.test(codigo)) {
+  if (!/^\d{6}$/.test(codigo)) {
     codigo = "";
     $("acesso").hidden = false;
   }
@@ -57,7 +57,7 @@
   async function pedir(numero) {
     if (!codigo) {
       const digitado = $("codigo").value.trim();
-      if (!/^\d{4}$/.test(digitado)) { aviso("Digite o código de 4 números mostrado na tela."); return; }
+      if (!/^\d{6}$/.test(digitado)) { aviso("Digite o código de 6 números mostrado na tela."); return; }
       codigo = digitado;
     }
     try {

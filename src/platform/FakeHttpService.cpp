@@ -1,5 +1,13 @@
 #include "platform/FakeHttpService.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
 namespace vozaro::platform {
 
 int FakeHttpService::listen(int first, int last, bool loopbackOnly) {
@@ -14,7 +22,31 @@ int FakeHttpService::listen(int first, int last, bool loopbackOnly) {
 HttpResponse FakeHttpService::deliver(const HttpRequest& request) const {
     if (port_ == 0)
         return HttpResponse{0, {}, {}};
-    return handler_(request);
+    return answerOf(handler_, request);
+}
+
+HttpResponse answerOf(const HttpHandler& handler, const HttpRequest& request) {
+    struct Slot {
+        std::mutex mutex;
+        std::optional<HttpResponse> response;
+    };
+    auto slot = std::make_shared<Slot>();
+    handler(request, [slot](HttpResponse response) {
+        const std::lock_guard<std::mutex> lock(slot->mutex);
+        slot->response = std::move(response);
+    });
+    const QDeadlineTimer deadline(5000);
+    for (;;) {
+        {
+            const std::lock_guard<std::mutex> lock(slot->mutex);
+            if (slot->response)
+                return *slot->response;
+        }
+        if (deadline.hasExpired())
+            return HttpResponse{0, {}, {}};
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
 }
 
 }  // namespace vozaro::platform

@@ -1,5 +1,6 @@
 // The web server's test double: no network.  Ports listed as busy cannot be
-// taken; a test delivers requests straight to the handler.
+// taken; a test delivers requests straight to the handler, on its own
+// thread.
 #pragma once
 
 #include <set>
@@ -18,8 +19,9 @@ public:
     int port() const override { return port_; }
     bool loopbackOnly() const { return loopbackOnly_; }
 
-    // What the server answers to `request`; status 0 (no answer) while it
-    // is not listening.
+    // What the server answers to `request`, the calling thread's events
+    // processed until it does (5 s at most); status 0 (no answer) while it
+    // is not listening or when no answer came.
     HttpResponse deliver(const HttpRequest& request) const;
 
 private:
@@ -28,5 +30,9 @@ private:
     int port_ = 0;
     bool loopbackOnly_ = false;
 };
+
+// The answer of `handler` to `request`, as FakeHttpService::deliver waits
+// for it.
+HttpResponse answerOf(const HttpHandler& handler, const HttpRequest& request);
 
 }  // namespace vozaro::platform

@@ -1,11 +1,18 @@
-// A small web server on the user-interface thread's event loop, for the
-// guests' phones.  Every request reaches one handler, which answers at once;
-// nothing blocks, so a slow or abusive client never stalls the program.
+// A small web server for the guests' phones.  It runs on a thread of its
+// own, so that no client, slow or hostile, can hold up the user-interface
+// thread or the player; and it is bounded in every way a client controls:
+// how many connections it keeps (in all and per address), how long a
+// request may take to arrive, how long an idle connection stays, and how
+// much of a request it reads (see HttpLimits).  A request that passes is
+// handed to the handler with a responder; the handler answers at once or
+// later, from any thread, and nothing waits for it.
 //
-// Back ends: Qt HttpServer on a TCP port (makeHttpService), and a fake that
-// takes requests from a test without any network (FakeHttpService).
+// Back ends: a bounded HTTP/1.1 server of the program's own on QTcpServer
+// (makeHttpService), and a fake that takes requests from a test without any
+// network (FakeHttpService).
 //
-// thread: user-interface thread only.
+// thread: listen, close and port on one thread (the owner's); the handler is
+// called on the server's thread; a responder may be called from any thread.
 #pragma once
 
 #include <QByteArray>
@@ -34,7 +41,27 @@ struct HttpResponse {
     QByteArray body;
 };
 
-using HttpHandler = std::function<HttpResponse(const HttpRequest&)>;
+// Sends the answer to one request; call it once, from any thread.  After
+// the connection or the server has gone it does nothing.
+using HttpResponder = std::function<void(HttpResponse)>;
+using HttpHandler = std::function<void(const HttpRequest&, HttpResponder)>;
+
+// What the server takes from its clients at most.  A connection over a
+// count is closed at once, unread; a head over its size or lines gets 431,
+// a declared body over its size 413 before any of it is read, a body
+// without a declared length (chunked or another transfer coding) 411; a
+// request whose head and body have not arrived within `requestMs` of its
+// first byte (of the connection, for the first) gets 408; a connection with
+// no request under way is closed after `idleMs`.
+struct HttpLimits {
+    int connections = 64;
+    int connectionsPerAddress = 8;
+    int headBytes = 8192;
+    int headLines = 64;
+    int bodyBytes = 2048;
+    int requestMs = 10000;
+    int idleMs = 15000;
+};
 
 // Headers every response carries: nothing is loaded from anywhere else, and
 // no content type is guessed.
@@ -51,12 +78,19 @@ public:
     // when none was free.  `loopbackOnly`: 127.0.0.1 only (tests), else
     // every IPv4 address of the machine.
     virtual int listen(int first, int last, bool loopbackOnly) = 0;
+    // Stops listening and drops every connection: afterwards no socket of
+    // the server is open and the handler is not called again.
     virtual void close() = 0;
     virtual int port() const = 0;
 };
 
-// The Qt HttpServer back end.
-std::unique_ptr<HttpService> makeHttpService(HttpHandler handler);
+// The server's own refusals (400, 408, 411, 413, 431) carry the body this
+// gives for the status.
+using HttpRefusal = std::function<HttpResponse(int status)>;
+
+// The bounded server on its own thread.
+std::unique_ptr<HttpService> makeHttpService(HttpHandler handler, HttpRefusal refusal = nullptr,
+                                             HttpLimits limits = {});
 
 // The first IPv4 address of a network interface that is up and not the
 // loopback, as text; empty when there is none.

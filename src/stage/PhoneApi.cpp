@@ -5,7 +5,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <limits>
 
 namespace vozaro::stage {
 
@@ -23,6 +28,8 @@ HttpResponse json(int status, const QJsonDocument& document) {
 HttpResponse refusal(int status, const QString& why) {
     return json(status, QJsonDocument(QJsonObject{{QStringLiteral("erro"), why}}));
 }
+
+HttpResponse notAllowed() { return refusal(405, QStringLiteral("Método não permitido.")); }
 
 // The page's three files, from the program's resources.
 struct PageFile {
@@ -44,43 +51,112 @@ QByteArray resource(const char* name) {
 
 }  // namespace
 
-HttpResponse PhoneApi::handle(const HttpRequest& request) {
+PhoneApi::PhoneApi(PhoneRequests& requests, std::function<std::int64_t()> clockMs)
+    : requests_(requests), clockMs_(std::move(clockMs)) {}
+
+std::int64_t PhoneApi::steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+HttpResponse PhoneApi::refusal(int status) {
+    switch (status) {
+    case 408: return stage::refusal(408, QStringLiteral("O pedido demorou demais para chegar."));
+    case 411: return stage::refusal(411, QStringLiteral("Pedido sem tamanho declarado."));
+    case 413: return stage::refusal(413, QStringLiteral("Pedido grande demais."));
+    case 431: return stage::refusal(431, QStringLiteral("Cabeçalho grande demais."));
+    default: return stage::refusal(status, QStringLiteral("Pedido mal formado."));
+    }
+}
+
+void PhoneApi::handle(const HttpRequest& request, platform::HttpResponder respond) {
     const bool get = request.method == "GET";
     const bool post = request.method == "POST";
     for (const PageFile& file : kPageFiles) {
         if (request.path != QLatin1String(file.path))
             continue;
         if (!get)
-            return refusal(405, QStringLiteral("Método não permitido."));
+            return respond(notAllowed());
         const QByteArray bytes = resource(file.resource);
         if (bytes.isEmpty())
-            return refusal(404, QStringLiteral("Endereço não encontrado."));
-        return HttpResponse{200, file.contentType, bytes};
+            return respond(stage::refusal(404, QStringLiteral("Endereço não encontrado.")));
+        return respond(HttpResponse{200, file.contentType, bytes});
     }
     if (request.path == QLatin1String("/api/musicas"))
-        return get ? songs(request) : refusal(405, QStringLiteral("Método não permitido."));
-    if (request.path == QLatin1String("/api/fila"))
-        return get ? queue() : refusal(405, QStringLiteral("Método não permitido."));
-    if (request.path == QLatin1String("/api/pedidos"))
-        return post ? placeRequest(request) : refusal(405, QStringLiteral("Método não permitido."));
-    return refusal(404, QStringLiteral("Endereço não encontrado."));
+        return respond(get ? songs(request) : notAllowed());
+    if (request.path == QLatin1String("/api/fila")) {
+        if (!get)
+            return respond(notAllowed());
+        requests_.songs().refresh();
+        return onUiThread([this] { return queue(); }, std::move(respond));
+    }
+    if (request.path == QLatin1String("/api/pedidos")) {
+        if (!post)
+            return respond(notAllowed());
+        return placeRequest(request, std::move(respond));
+    }
+    respond(stage::refusal(404, QStringLiteral("Endereço não encontrado.")));
+}
+
+void PhoneApi::onUiThread(std::function<HttpResponse()> answer, platform::HttpResponder respond) {
+    QMetaObject::invokeMethod(
+        &ui_,
+        [answer = std::move(answer), respond = std::move(respond)] {
+            HttpResponse response;
+            try {
+                response = answer();
+            } catch (...) {
+                response = HttpResponse{500, {}, {}};
+            }
+            respond(std::move(response));
+        },
+        Qt::QueuedConnection);
+}
+
+void PhoneApi::forgetOld(std::int64_t now) {
+    constexpr qsizetype kForgetAfter = 1000;
+    if (searches_.size() > kForgetAfter) {
+        for (auto it = searches_.begin(); it != searches_.end();)
+            it = now - *std::max_element(it->begin(), it->end()) >= 1000 ? searches_.erase(it) : std::next(it);
+    }
+    if (tries_.size() > kForgetAfter) {
+        for (auto it = tries_.begin(); it != tries_.end();)
+            it = now - it.value() >= kTryIntervalMs ? tries_.erase(it) : std::next(it);
+    }
 }
 
 HttpResponse PhoneApi::songs(const HttpRequest& request) {
+    // At most 5 a second from one address: its fifth last search a second ago.
+    const std::int64_t now = clockMs_();
+    forgetOld(now);
+    auto recent = searches_.find(request.client);
+    if (recent == searches_.end()) {
+        std::array<std::int64_t, kSearchesPerSecond> never;
+        never.fill(std::numeric_limits<std::int64_t>::min() / 2);
+        recent = searches_.insert(request.client, never);
+    }
+    auto oldest = std::min_element(recent->begin(), recent->end());
+    if (now - *oldest < 1000)
+        return stage::refusal(429, QStringLiteral("Muitas buscas. Espere um pouco e tente de novo."));
+    *oldest = now;
+
     const QString* q = request.queryItem(QStringLiteral("q"));
     const QString query = q ? *q : QString();
     if (query.size() > kMaxQuery)
-        return refusal(400, QStringLiteral("Busca longa demais."));
+        return stage::refusal(400, QStringLiteral("Busca longa demais."));
+    if (query.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts).size() > kMaxQueryWords)
+        return stage::refusal(400, QStringLiteral("Busca com palavras demais: use até 8."));
     int page = 1;
     if (const QString* p = request.queryItem(QStringLiteral("pagina"))) {
         bool ok = false;
         page = p->toInt(&ok);
         if (!ok || page < 1 || page > catalogue::kMaxSongs)
-            return refusal(400, QStringLiteral("Página inválida."));
+            return stage::refusal(400, QStringLiteral("Página inválida."));
     }
-    SongIndex& index = requests_.songs();
-    index.refresh();
-    const SongIndex::Page found = index.search(query, page);
+    SongSnapshots& snapshots = requests_.songs();
+    snapshots.refresh();
+    const std::shared_ptr<const SongIndex> index = snapshots.current();
+    const SongIndex::Page found = index->search(query, page);
     QJsonArray list;
     for (const IndexedSong* song : found.songs)
         list.append(QJsonObject{{QStringLiteral("numero"), song->numero},
@@ -116,12 +192,11 @@ PhoneApi::QueuedRequest PhoneApi::splitLine(const QString& line, const SongIndex
 }
 
 HttpResponse PhoneApi::queue() {
-    SongIndex& index = requests_.songs();
-    index.refresh();
+    const std::shared_ptr<const SongIndex> index = requests_.songs().current();
     QJsonArray list;
     int position = 0;
     for (const QString& line : requests_.queue().lines()) {
-        const QueuedRequest r = splitLine(line, index);
+        const QueuedRequest r = splitLine(line, *index);
         list.append(QJsonObject{{QStringLiteral("posicao"), ++position},
                                 {QStringLiteral("cantor"), r.cantor},
                                 {QStringLiteral("interprete"), r.interprete},
@@ -130,11 +205,17 @@ HttpResponse PhoneApi::queue() {
     return json(200, QJsonDocument(list));
 }
 
-HttpResponse PhoneApi::placeRequest(const HttpRequest& request) {
-    if (!requests_.accepting())
-        return refusal(503, QStringLiteral("Os pedidos pelo celular estão desligados."));
+void PhoneApi::placeRequest(const HttpRequest& request, platform::HttpResponder respond) {
+    // Every try with a code is throttled before anything of it is looked at.
+    const std::int64_t now = clockMs_();
+    forgetOld(now);
+    const auto last = tries_.constFind(request.client);
+    if (last != tries_.constEnd() && now - last.value() < kTryIntervalMs)
+        return respond(stage::refusal(429, QStringLiteral("Muitas tentativas. Espere um pouco e tente de novo.")));
+    tries_.insert(request.client, now);
+
     if (request.body.size() > kMaxBody)
-        return refusal(413, QStringLiteral("Pedido grande demais."));
+        return respond(stage::refusal(413, QStringLiteral("Pedido grande demais.")));
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(request.body, &error);
     const QJsonObject body = document.object();
@@ -145,25 +226,31 @@ HttpResponse PhoneApi::placeRequest(const HttpRequest& request) {
     if (error.error != QJsonParseError::NoError || !document.isObject() || !numero.isDouble() ||
         n != std::floor(n) || n < 1 || n > catalogue::kMaxSongs || !(cantor.isString() || cantor.isUndefined()) ||
         !codigo.isString())
-        return refusal(400, QStringLiteral("Pedido mal formado."));
+        return respond(stage::refusal(400, QStringLiteral("Pedido mal formado.")));
 
-    const PhoneRequests::Outcome outcome =
-        requests_.request(static_cast<std::int32_t>(n), cantor.toString(), codigo.toString(), request.client);
+    requests_.songs().refresh();
+    onUiThread(
+        [this, numero = static_cast<std::int32_t>(n), cantor = cantor.toString(), codigo = codigo.toString(),
+         client = request.client] { return placed(requests_.request(numero, cantor, codigo, client)); },
+        std::move(respond));
+}
+
+HttpResponse PhoneApi::placed(const PhoneRequests::Outcome& outcome) {
     switch (outcome.result) {
     case PhoneRequests::Result::Accepted:
         return json(201, QJsonDocument(QJsonObject{{QStringLiteral("posicao"), outcome.position}}));
     case PhoneRequests::Result::BadName:
-        return refusal(400, QStringLiteral("Nome inválido: use até 15 letras comuns."));
+        return stage::refusal(400, QStringLiteral("Nome inválido: use até 15 letras comuns."));
     case PhoneRequests::Result::WrongCode:
-        return refusal(403, QStringLiteral("Código errado."));
+        return stage::refusal(403, QStringLiteral("Código errado."));
     case PhoneRequests::Result::NoSuchSong:
-        return refusal(404, QStringLiteral("Música não encontrada."));
+        return stage::refusal(404, QStringLiteral("Música não encontrada."));
     case PhoneRequests::Result::TooMany:
-        return refusal(429, QStringLiteral("Muitos pedidos. Espere um pouco e tente de novo."));
+        return stage::refusal(429, QStringLiteral("Muitos pedidos. Espere um pouco e tente de novo."));
     case PhoneRequests::Result::Off:
         break;
     }
-    return refusal(503, QStringLiteral("Os pedidos pelo celular estão desligados."));
+    return stage::refusal(503, QStringLiteral("Os pedidos pelo celular estão desligados."));
 }
 
 }  // namespace vozaro::stage

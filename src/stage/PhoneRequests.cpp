@@ -1,18 +1,19 @@
 #include "stage/PhoneRequests.h"
 
+#include <QRandomGenerator>
+
 #include <utility>
 
 #include "platform/TextEncoding.h"
 
 namespace vozaro::stage {
 
-PhoneRequests::PhoneRequests(SongIndex& songs, RequestQueue& queue, std::function<void()> queueChanged,
+PhoneRequests::PhoneRequests(SongSnapshots& songs, RequestQueue& queue, std::function<void()> queueChanged,
                              std::function<std::int64_t()> clockMs)
     : songs_(&songs), queue_(&queue), queueChanged_(std::move(queueChanged)), clockMs_(std::move(clockMs)) {}
 
-QString PhoneRequests::drawCode(std::mt19937& random) {
-    std::uniform_int_distribution<int> digits(0, 9999);
-    return QStringLiteral("%1").arg(digits(random), 4, 10, QLatin1Char('0'));
+QString PhoneRequests::drawCode() {
+    return QStringLiteral("%1").arg(QRandomGenerator::system()->bounded(1000000), kCodeDigits, 10, QLatin1Char('0'));
 }
 
 std::optional<QString> PhoneRequests::checkedName(const QString& name) {
@@ -70,11 +71,14 @@ PhoneRequests::Outcome PhoneRequests::request(std::int32_t numero, const QString
     const std::optional<QString> name = checkedName(singer);
     if (!name)
         return {Result::BadName};
-    songs_->refresh();
-    const IndexedSong* song = songs_->byNumber(numero);
+    const std::shared_ptr<const SongIndex> songs = songs_->current();
+    const IndexedSong* song = songs->byNumber(numero);
     if (!song)
         return {Result::NoSuchSong};
-    if (tooSoon || queue_->count() >= kMaxQueue || waitingOf(client) >= kMaxWaitingPerClient)
+    while (!lastMinute_.empty() && now - lastMinute_.front() >= 60000)
+        lastMinute_.pop_front();
+    if (tooSoon || static_cast<int>(lastMinute_.size()) >= kMaxPerMinute || queue_->count() >= kMaxQueue ||
+        waitingOf(client) >= kMaxWaitingPerClient)
         return {Result::TooMany};
 
     const TRegistroAlbum entry{std::string(song->interprete), std::string(song->musica), std::string(), song->numero};
@@ -82,6 +86,7 @@ PhoneRequests::Outcome PhoneRequests::request(std::int32_t numero, const QString
     queue_->append(line, song->position);
     placed_.push_back({client, line});
     lastTry_.insert(client, now);
+    lastMinute_.push_back(now);
     if (queueChanged_)
         queueChanged_();
     return {Result::Accepted, queue_->count()};

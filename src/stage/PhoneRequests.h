@@ -3,16 +3,18 @@
 // (the same look-up by number, the same request line, the end of the queue)
 // that the host deletes and reorders as any other.
 //
-// The rules, in the order they are checked:
+// The rules, in the order they are checked (the web interface has throttled
+// each phone's tries before, see PhoneApi):
 //   - requests by phone are switched on (else Off);
-//   - the access code of this run, 4 digits (else WrongCode);
+//   - the access code of this run, 6 digits (else WrongCode);
 //   - the singer's name, trimmed: at most 15 characters, no control or
 //     formatting characters, only characters Windows-1252 can store; it may
 //     be empty (else BadName);
 //   - a song with that number in the catalogue (else NoSuchSong);
 //   - at most 2 requests of the same client address waiting in the queue,
 //     at most one request (or wrong code) per 10 seconds from it, at most
-//     200 requests in the queue (else TooMany).
+//     30 requests of all phones together in a minute, at most 200 requests
+//     in the queue (else TooMany).
 //
 // thread: user-interface thread only.
 #pragma once
@@ -22,8 +24,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <deque>
 #include <optional>
-#include <random>
 #include <vector>
 
 #include "stage/RequestQueue.h"
@@ -36,6 +38,8 @@ public:
     static constexpr int kMaxQueue = 200;
     static constexpr int kMaxWaitingPerClient = 2;
     static constexpr std::int64_t kIntervalMs = 10000;
+    static constexpr int kMaxPerMinute = 30;  // of all phones together
+    static constexpr int kCodeDigits = 6;
     static constexpr int kMaxNameLength = 15;
     // Client addresses remembered before those past their interval are dropped.
     static constexpr qsizetype kForgetAfter = 1000;
@@ -48,7 +52,7 @@ public:
 
     // `queueChanged` is called after a request joined the queue (the stage
     // shows it); `clockMs` is a monotonic clock in milliseconds.
-    PhoneRequests(SongIndex& songs, RequestQueue& queue, std::function<void()> queueChanged,
+    PhoneRequests(SongSnapshots& songs, RequestQueue& queue, std::function<void()> queueChanged,
                   std::function<std::int64_t()> clockMs);
 
     void setAccepting(bool on) { accepting_ = on; }
@@ -56,8 +60,8 @@ public:
     // The access code of this run.
     void setCode(const QString& code) { code_ = code; }
     const QString& code() const { return code_; }
-    // Four digits drawn at random.
-    static QString drawCode(std::mt19937& random);
+    // Six digits from the system's random source.
+    static QString drawCode();
 
     // The singer's name as it is queued, or nothing when it cannot be shown
     // or stored.
@@ -65,14 +69,16 @@ public:
 
     Outcome request(std::int32_t numero, const QString& singer, const QString& code, const QString& client);
 
-    SongIndex& songs() { return *songs_; }
+    // The catalogue's list: refreshed by the web interface's thread, only
+    // read here.
+    SongSnapshots& songs() { return *songs_; }
     const RequestQueue& queue() const { return *queue_; }
 
 private:
     // The requests of `client` still waiting (taken, deleted ones forgotten).
     int waitingOf(const QString& client);
 
-    SongIndex* songs_;
+    SongSnapshots* songs_;
     RequestQueue* queue_;
     std::function<void()> queueChanged_;
     std::function<std::int64_t()> clockMs_;
@@ -84,6 +90,7 @@ private:
     };
     std::vector<Placed> placed_;             // the requests taken by phone, oldest first
     QHash<QString, std::int64_t> lastTry_;  // per client: last request or wrong code
+    std::deque<std::int64_t> lastMinute_;   // when the requests of the last minute were taken
 };
 
 }  // namespace vozaro::stage

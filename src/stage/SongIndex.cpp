@@ -80,7 +80,15 @@ std::optional<fs::file_time_type> modified(const fs::path& file) {
 QString IndexedSong::interpreteText() const { return QString::fromStdString(platform::windows1252ToUtf8(interprete)); }
 QString IndexedSong::musicaText() const { return QString::fromStdString(platform::windows1252ToUtf8(musica)); }
 
-bool SongIndex::refresh() {
+SongSnapshots::SongSnapshots() : current_(std::make_shared<const SongIndex>()) {}
+
+std::shared_ptr<const SongIndex> SongSnapshots::current() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return current_;
+}
+
+bool SongSnapshots::refresh() {
+    const std::lock_guard<std::mutex> reading(refreshing_);
     const fs::path album = catalogue::programFolder() / "vozaro.alb";
     std::error_code error;
     Stamp stamp;
@@ -93,7 +101,13 @@ bool SongIndex::refresh() {
     }
     if (stamp_ && *stamp_ == stamp)
         return false;
-    read(album);
+    auto index = std::make_shared<SongIndex>();
+    if (!index->read(album))
+        return false;  // kept, and read again next time
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        current_ = std::move(index);
+    }
     stamp_ = stamp;
     return true;
 }

@@ -1,21 +1,27 @@
 // The catalogue in memory for the guests' search: every entry's number,
 // position, performer and title, ordered by number, with a search key per
 // entry.  It is read from the album file on its own (never through the open
-// catalogue, so a search may arrive while an operation holds it) and read
-// again when the file's size or modification time changes; a search touches
-// nothing but memory.
+// catalogue, so a search may arrive while an operation holds it); a search
+// touches nothing but memory.
 //
 // Search: every word of the query must occur in the entry's number (five
 // digits), performer or title; case and accents are ignored ("cafe" finds
 // "Café"), an empty query lists every song.
 //
-// thread: user-interface thread only.
+// SongSnapshots keeps the list as the album file was last read, as an
+// immutable snapshot that any thread may search, and reads the file again
+// when its size or modification time changes.
+//
+// thread: a SongIndex is built on one thread and then only read, by any
+// thread; SongSnapshots may be used from any thread.
 #pragma once
 
 #include <QString>
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,9 +45,6 @@ class SongIndex {
 public:
     static constexpr int kPageSize = 50;
 
-    // Reads the album file of the program folder when it is not read yet or
-    // has changed since; true when it was read now.
-    bool refresh();
     // Reads the given album file whatever it holds; false (the list then
     // empty) when it cannot be read.
     bool read(const std::filesystem::path& albumFile);
@@ -58,15 +61,33 @@ public:
     int size() const { return static_cast<int>(songs_.size()); }
 
 private:
+    std::string texts_;               // every performer and title, one after the other
+    std::string keys_;                // every search key "00007 performer title", folded
+    std::vector<IndexedSong> songs_;  // by number, then position; views into texts_
+    std::vector<std::uint32_t> keyEnds_;  // parallel: where each key ends in keys_
+};
+
+class SongSnapshots {
+public:
+    SongSnapshots();
+    // The list as last read (empty before the first read); it never changes.
+    std::shared_ptr<const SongIndex> current() const;
+    // Reads the album file of the program folder when it is not read yet or
+    // has changed since, and makes that the current list; true when it was
+    // read now.  When the read fails the list stays as it was, and the next
+    // refresh tries again.  Reading 99,999 songs takes some tens of
+    // milliseconds: not on the user-interface thread.
+    bool refresh();
+
+private:
     struct Stamp {
         std::uintmax_t size = 0;
         std::filesystem::file_time_type time;
         bool operator==(const Stamp&) const = default;
     };
-    std::string texts_;               // every performer and title, one after the other
-    std::string keys_;                // every search key "00007 performer title", folded
-    std::vector<IndexedSong> songs_;  // by number, then position; views into texts_
-    std::vector<std::uint32_t> keyEnds_;  // parallel: where each key ends in keys_
+    mutable std::mutex mutex_;                // guards current_
+    std::shared_ptr<const SongIndex> current_;
+    std::mutex refreshing_;                   // one read at a time; guards stamp_
     std::optional<Stamp> stamp_;
 };
 

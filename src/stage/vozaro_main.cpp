@@ -377,12 +377,17 @@ void TformKaraoke::loadRandomPicture() {
 void TformKaraoke::applyPhoneSetting() {
     const TKaraokeSettings* settings = liveSettings();
     const bool on = settings && settings->Celular;
+    if (!on && phoneServer_) {
+        phone_.setAccepting(false);
+        phoneServer_->close();
+        phoneServer_.reset();
+    }
     if (on && !phoneServer_) {
         if (phone_.code().isEmpty())
-            phone_.setCode(vozaro::stage::PhoneRequests::drawCode(random_));
-        songIndex_.refresh();
-        auto server = makePhoneServer([this](const vozaro::platform::HttpRequest& request) {
-            return phoneApi_.handle(request);
+            phone_.setCode(vozaro::stage::PhoneRequests::drawCode());
+        auto server = makePhoneServer([this](const vozaro::platform::HttpRequest& request,
+                                             vozaro::platform::HttpResponder respond) {
+            phoneApi_.handle(request, std::move(respond));
         });
         const int first = settings->PortaCelular;
         if (server && server->listen(first, first + kPhonePortTries - 1, phoneLoopbackOnly) > 0) {

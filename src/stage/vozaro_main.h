@@ -187,11 +187,13 @@ public:
 
     // Requests by phone.  The web server starts when the setting "Celular" is
     // on (at the first showing, or when the configuration is saved), on the
-    // port "PortaCelular" or one of the 9 after it; switched off, it stays
-    // up and refuses requests.  Tests may put a fake server, a fixed network
+    // port "PortaCelular" or one of the 9 after it; switched off, it closes
+    // (no socket listens).  Tests may put a fake server, a fixed network
     // address and the loopback address in.
     std::function<std::unique_ptr<vozaro::platform::HttpService>(vozaro::platform::HttpHandler)> makePhoneServer =
-        vozaro::platform::makeHttpService;
+        [](vozaro::platform::HttpHandler handler) {
+            return vozaro::platform::makeHttpService(std::move(handler), vozaro::stage::PhoneApi::refusal);
+        };
     std::function<QString()> networkAddress = vozaro::platform::firstNetworkAddress;
     bool phoneLoopbackOnly = false;
     // Starts, keeps or stops taking requests as the live settings say.
@@ -295,14 +297,10 @@ private:
     void showPhoneInvite();
     void hidePhoneInvite();
 
-    vozaro::stage::SongIndex songIndex_;
-    vozaro::stage::PhoneRequests phone_{songIndex_, queue_, [this] { showQueue(); }, [] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now().time_since_epoch())
-            .count();
-    }};
+    vozaro::stage::SongSnapshots songIndex_;
+    vozaro::stage::PhoneRequests phone_{songIndex_, queue_, [this] { showQueue(); }, vozaro::stage::PhoneApi::steadyMs};
     vozaro::stage::PhoneApi phoneApi_{phone_};
-    std::unique_ptr<vozaro::platform::HttpService> phoneServer_;
+    std::unique_ptr<vozaro::platform::HttpService> phoneServer_;  // after phoneApi_: closed before it goes
     QString phoneAddress_;  // the network address shown, empty: none
     QRect phoneInvite_;     // drawn on the stage, empty: not shown
     bool phoneOnMessageShown_ = false;

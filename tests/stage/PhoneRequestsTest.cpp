@@ -5,6 +5,7 @@
 #include "stage/PhoneApi.h"
 #include "stage/PhoneRequests.h"
 #include "stage/SongIndex.h"
+#include "platform/FakeHttpService.h"
 #include "platform/TextEncoding.h"
 
 #include <QJsonArray>
@@ -12,6 +13,10 @@
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -42,12 +47,15 @@ protected:
     }
     std::vector<int32_t> numbersFound(const QString& query, int page = 1) {
         std::vector<int32_t> numbers;
-        for (const IndexedSong* song : index.search(query, page).songs)
+        for (const IndexedSong* song : index().search(query, page).songs)
             numbers.push_back(song->numero);
         return numbers;
     }
 
-    SongIndex index;
+    // The list as last read.
+    const SongIndex& index() const { return *songs.current(); }
+
+    SongSnapshots songs;
 };
 
 struct TestQueue {
@@ -59,8 +67,8 @@ struct TestQueue {
 
 TEST_F(PhoneCatalogue, SearchIgnoresCaseAndAccentsAndNeedsEveryWord) {
     fill();
-    ASSERT_TRUE(index.refresh());
-    EXPECT_EQ(index.size(), 4);
+    ASSERT_TRUE(songs.refresh());
+    EXPECT_EQ(index().size(), 4);
     struct Case {
         const char* query;
         std::vector<int32_t> found;
@@ -95,28 +103,28 @@ TEST_F(PhoneCatalogue, SearchPagesAreFiftySongsByNumber) {
     ASSERT_TRUE(ExcluirMusica(7));
     EXPECT_EQ(add("Banda", "Volta"), 7);
     FecharAlbum();
-    ASSERT_TRUE(index.refresh());
-    const SongIndex::Page first = index.search(QString(), 1);
+    ASSERT_TRUE(songs.refresh());
+    const SongIndex::Page first = index().search(QString(), 1);
     EXPECT_EQ(first.total, 120);
     ASSERT_EQ(first.songs.size(), 50u);
     for (int i = 0; i < 50; ++i)
         EXPECT_EQ(first.songs[static_cast<size_t>(i)]->numero, i + 1);
     EXPECT_EQ(first.songs[6]->musica, "Volta");
     EXPECT_EQ(first.songs[6]->position, 119);
-    EXPECT_EQ(index.search(QString(), 3).songs.size(), 20u);
-    EXPECT_EQ(index.search(QString(), 3).songs.front()->numero, 101);
-    EXPECT_TRUE(index.search(QString(), 4).songs.empty());
-    EXPECT_EQ(index.search(QStringLiteral("impar"), 2).total, 59);  // 7 became "Volta"
-    EXPECT_EQ(index.search(QStringLiteral("impar"), 2).songs.size(), 9u);
+    EXPECT_EQ(index().search(QString(), 3).songs.size(), 20u);
+    EXPECT_EQ(index().search(QString(), 3).songs.front()->numero, 101);
+    EXPECT_TRUE(index().search(QString(), 4).songs.empty());
+    EXPECT_EQ(index().search(QStringLiteral("impar"), 2).total, 59);  // 7 became "Volta"
+    EXPECT_EQ(index().search(QStringLiteral("impar"), 2).songs.size(), 9u);
 }
 
 TEST_F(PhoneCatalogue, TheListFollowsTheAlbumFile) {
-    EXPECT_TRUE(index.refresh());  // no album file yet: empty
-    EXPECT_EQ(index.size(), 0);
+    EXPECT_TRUE(songs.refresh());  // no album file yet: empty
+    EXPECT_EQ(index().size(), 0);
     fill();
-    EXPECT_TRUE(index.refresh());
-    EXPECT_EQ(index.size(), 4);
-    EXPECT_FALSE(index.refresh());  // unchanged: not read again
+    EXPECT_TRUE(songs.refresh());
+    EXPECT_EQ(index().size(), 4);
+    EXPECT_FALSE(songs.refresh());  // unchanged: not read again
     // An edit in place keeps the size and changes the time.
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_TRUE(AbrirAlbum());
@@ -124,16 +132,40 @@ TEST_F(PhoneCatalogue, TheListFollowsTheAlbumFile) {
     RegistroAtual.Musica = "Outra";
     GravarRegistro(0);
     FecharAlbum();
-    EXPECT_TRUE(index.refresh());
+    EXPECT_TRUE(songs.refresh());
     EXPECT_EQ(numbersFound(QStringLiteral("outra")), std::vector<int32_t>{1});
     // Reading never disturbs the open catalogue.
     ASSERT_TRUE(AbrirAlbum());
     vozaro::catalogue::seekAlbum(2);
-    index.read(file("vozaro.alb"));
+    SongIndex().read(file("vozaro.alb"));
     TRegistroAlbum entry;
     vozaro::catalogue::readNextEntry(entry);
     EXPECT_EQ(entry.Numero, 3);
     FecharAlbum();
+}
+
+TEST_F(PhoneCatalogue, AFailedReadKeepsTheListAndIsTriedAgain) {
+    fill();
+    ASSERT_TRUE(songs.refresh());
+    ASSERT_TRUE(AbrirAlbum());
+    add("Novo", "Depois");
+    FecharAlbum();
+    // No descriptor left: the changed album cannot be opened.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowest = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(lowest, 0);
+    ::close(lowest);
+    rlimit none = saved;
+    none.rlim_cur = static_cast<rlim_t>(lowest);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+    const bool read = songs.refresh();
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_FALSE(read);
+    EXPECT_EQ(index().size(), 4);
+    EXPECT_EQ(numbersFound(QStringLiteral("cafe")), std::vector<int32_t>{1});
+    EXPECT_TRUE(songs.refresh());
+    EXPECT_EQ(index().size(), 5);
 }
 
 TEST(PhoneRequestNames, NamesAreTrimmedAndMustBeStorable) {
@@ -163,9 +195,8 @@ TEST(PhoneRequestNames, NamesAreTrimmedAndMustBeStorable) {
             EXPECT_EQ(*name, QString::fromUtf8(*c.queued)) << c.name;
         }
     }
-    std::mt19937 random(7);
     for (int i = 0; i < 50; ++i)
-        EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}$")).match(PhoneRequests::drawCode(random)).hasMatch());
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{6}$")).match(PhoneRequests::drawCode()).hasMatch());
 }
 
 class PhoneRules : public PhoneCatalogue {
@@ -174,6 +205,7 @@ public:  // for the table rows
         PhoneCatalogue::SetUp();
         testApplication();  // the page's resources
         fill();
+        songs.refresh();
         requests.setCode(QStringLiteral("1234"));
         requests.setAccepting(true);
     }
@@ -181,7 +213,7 @@ public:  // for the table rows
     // what a table row does before its request.
     void startAfresh(const std::function<void(PhoneRules&)>& before) {
         q.queue.clear();
-        requests = PhoneRequests(index, q.queue, [this] { ++shown; }, [this] { return now; });
+        requests = PhoneRequests(songs, q.queue, [this] { ++shown; }, [this] { return now; });
         requests.setCode(QStringLiteral("1234"));
         requests.setAccepting(true);
         now += 100000;
@@ -196,7 +228,7 @@ public:  // for the table rows
     TestQueue q;
     int shown = 0;
     std::int64_t now = 100000;
-    PhoneRequests requests{index, q.queue, [this] { ++shown; }, [this] { return now; }};
+    PhoneRequests requests{songs, q.queue, [this] { ++shown; }, [this] { return now; }};
 };
 
 TEST_F(PhoneRules, ARequestJoinsTheQueueAsATypedOne) {
@@ -259,6 +291,14 @@ TEST_F(PhoneRules, EveryRefusal) {
                  t.q.queue.append(QStringLiteral("00001 - Host - Caetano - Café com Leão"), 0);
          },
          1, "Ana", "c", "1234", R::TooMany},
+        {"thirty in the last minute from all phones",
+         [](PhoneRules& t) {
+             for (int i = 0; i < PhoneRequests::kMaxPerMinute; ++i) {
+                 t.ask(1, "A", QStringLiteral("10.1.0.%1").arg(i).toLatin1().constData());
+                 t.now += 1900;
+             }
+         },
+         1, "Ana", "c", "1234", R::TooMany},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -309,27 +349,33 @@ HttpRequest call(const char* method, const char* path, std::vector<std::pair<QSt
 
 QJsonDocument parsed(const HttpResponse& response) { return QJsonDocument::fromJson(response.body); }
 
+HttpResponse handled(PhoneApi& api, const HttpRequest& request) {
+    return vozaro::platform::answerOf(
+        [&api](const HttpRequest& r, vozaro::platform::HttpResponder respond) { api.handle(r, std::move(respond)); },
+        request);
+}
+
 }  // namespace
 
 TEST_F(PhoneRules, TheInterfaceAnswersInJson) {
     PhoneApi api(requests);
     const std::string album = readBytes(file("vozaro.alb"));
     const std::string index = readBytes(file("vozaro.idx"));
-    HttpResponse r = api.handle(call("GET", "/api/musicas", {{"q", QString::fromUtf8("cafe")}}));
+    HttpResponse r = handled(api, call("GET", "/api/musicas", {{"q", QString::fromUtf8("cafe")}}));
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.contentType, "application/json; charset=utf-8");
     EXPECT_EQ(parsed(r).object(), (QJsonObject{{"total", 1},
                                                {"musicas", QJsonArray{QJsonObject{{"numero", 1},
                                                                                  {"interprete", "Caetano"},
                                                                                  {"musica", QString::fromUtf8("Café com Leão")}}}}}));
-    r = api.handle(call("GET", "/api/musicas", {{"pagina", "2"}}));
+    r = handled(api, call("GET", "/api/musicas", {{"pagina", "2"}}));
     EXPECT_EQ(parsed(r)["total"].toInt(), 4);
     EXPECT_TRUE(parsed(r)["musicas"].toArray().isEmpty());
 
-    r = api.handle(call("POST", "/api/pedidos", {}, R"({"numero": 3, "cantor": "Zé & <b>", "codigo": "1234"})"));
+    r = handled(api, call("POST", "/api/pedidos", {}, R"({"numero": 3, "cantor": "Zé & <b>", "codigo": "1234"})"));
     EXPECT_EQ(r.status, 201);
     EXPECT_EQ(parsed(r).object(), (QJsonObject{{"posicao", 1}}));
-    r = api.handle(call("GET", "/api/fila"));
+    r = handled(api, call("GET", "/api/fila"));
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(parsed(r).array(), (QJsonArray{QJsonObject{{"posicao", 1},
                                                          {"cantor", QString::fromUtf8("Zé & <b>")},
@@ -337,12 +383,12 @@ TEST_F(PhoneRules, TheInterfaceAnswersInJson) {
                                                          {"musica", "<script>alert(1)</script>"}}}));
     // The page and its two files come from the program's resources.
     for (const char* path : {"/", "/pedidos.js", "/pedidos.css"}) {
-        r = api.handle(call("GET", path));
+        r = handled(api, call("GET", path));
         EXPECT_EQ(r.status, 200) << path;
         EXPECT_FALSE(r.body.isEmpty()) << path;
     }
-    EXPECT_TRUE(api.handle(call("GET", "/")).body.contains("name=\"q\""));
-    EXPECT_TRUE(api.handle(call("GET", "/")).body.contains("name=\"cantor\""));
+    EXPECT_TRUE(handled(api, call("GET", "/")).body.contains("name=\"q\""));
+    EXPECT_TRUE(handled(api, call("GET", "/")).body.contains("name=\"cantor\""));
     // The catalogue is only ever read.
     EXPECT_EQ(readBytes(file("vozaro.alb")), album);
     EXPECT_EQ(readBytes(file("vozaro.idx")), index);
@@ -364,9 +410,9 @@ TEST_F(PhoneRules, TheQueueShowsTheSingerWhateverTheTextsHold) {
         {"00099 - Ana - X - Y", "Ana", "X", "Y"},
         {"", "", "", ""},
     };
-    index.refresh();
+    songs.refresh();
     for (const Case& c : cases) {
-        const auto split = PhoneApi::splitLine(QString::fromUtf8(c.line), index);
+        const auto split = PhoneApi::splitLine(QString::fromUtf8(c.line), index());
         EXPECT_EQ(split.cantor, QString::fromUtf8(c.cantor)) << c.line;
         EXPECT_EQ(split.interprete, QString::fromUtf8(c.interprete)) << c.line;
         EXPECT_EQ(split.musica, QString::fromUtf8(c.musica)) << c.line;
@@ -427,7 +473,7 @@ TEST_F(PhoneRules, TheInterfaceRefuses) {
         startAfresh(c.before);
         const QStringList before = q.lines;
         PhoneApi api(requests);
-        const HttpResponse r = api.handle(call(c.method, c.path, c.query, c.body));
+        const HttpResponse r = handled(api, call(c.method, c.path, c.query, c.body));
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.contentType, "application/json; charset=utf-8");
         EXPECT_FALSE(parsed(r)["erro"].toString().isEmpty());

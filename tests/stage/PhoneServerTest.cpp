@@ -17,6 +17,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QRegularExpression>
+
+#include <atomic>
 
 #include "catalogue/CatalogueFixture.h"
 #include "midi/PlayerTestDevices.h"
@@ -73,7 +76,7 @@ protected:
         RegistroAtual = TRegistroAlbum{"Caetano", "Caf\xE9 com Le\xE3o", "a.kar", ProximoNumero()};
         GravarRegistro(ContarMusicas());
         FecharAlbum();
-        requests.setCode(QStringLiteral("4321"));
+        requests.setCode(QStringLiteral("654321"));
         requests.setAccepting(true);
     }
     // A free port with the nine after it free too, as far as can be seen.
@@ -92,10 +95,14 @@ protected:
 
     QStringList lines, positions;
     RequestQueue queue{lines, positions};
-    SongIndex index;
+    SongSnapshots songs;
     std::int64_t now = 0;
-    PhoneRequests requests{index, queue, nullptr, [this] { return now += 20000; }};
-    PhoneApi api{requests};
+    PhoneRequests requests{songs, queue, nullptr, [this] { return now += 20000; }};
+    std::atomic<std::int64_t> apiNow{0};  // read on the server's thread
+    PhoneApi api{requests, [this] { return apiNow += 20000; }};
+    platform::HttpHandler handler = [this](const platform::HttpRequest& r, platform::HttpResponder respond) {
+        api.handle(r, std::move(respond));
+    };
 };
 
 }  // namespace
@@ -106,7 +113,7 @@ TEST_F(PhoneServer, AnswersOnTheLoopbackWithTheSecurityHeaders) {
     // The first port is taken: the next one is used.
     QTcpServer taken;
     ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, static_cast<quint16>(first)));
-    auto server = platform::makeHttpService([this](const platform::HttpRequest& r) { return api.handle(r); });
+    auto server = platform::makeHttpService(handler, PhoneApi::refusal);
     const int port = server->listen(first, first + 9, true);
     ASSERT_EQ(port, first + 1);
     EXPECT_EQ(server->port(), port);
@@ -121,13 +128,13 @@ TEST_F(PhoneServer, AnswersOnTheLoopbackWithTheSecurityHeaders) {
         const char* contentType;
     };
     const Case cases[] = {
-        {"GET", "/?c=4321", {}, 200, "text/html; charset=utf-8"},
+        {"GET", "/?c=654321", {}, 200, "text/html; charset=utf-8"},
         {"GET", "/pedidos.js", {}, 200, "text/javascript; charset=utf-8"},
         {"GET", "/api/musicas?q=CAFE%20leao", {}, 200, "application/json; charset=utf-8"},
-        {"POST", "/api/pedidos", R"({"numero": 1, "cantor": " Ana ", "codigo": "4321"})", 201,
+        {"POST", "/api/pedidos", R"({"numero": 1, "cantor": " Ana ", "codigo": "654321"})", 201,
          "application/json; charset=utf-8"},
         {"GET", "/api/fila", {}, 200, "application/json; charset=utf-8"},
-        {"POST", "/api/pedidos", R"({"numero": 1, "cantor": "Ana", "codigo": "1111"})", 403,
+        {"POST", "/api/pedidos", R"({"numero": 1, "cantor": "Ana", "codigo": "111111"})", 403,
          "application/json; charset=utf-8"},
         {"POST", "/api/pedidos", "{" + QByteArray(3000, ' ') + "}", 413, "application/json; charset=utf-8"},
         {"DELETE", "/api/fila", {}, 405, "application/json; charset=utf-8"},
@@ -149,7 +156,7 @@ TEST_F(PhoneServer, AnswersOnTheLoopbackWithTheSecurityHeaders) {
     EXPECT_EQ(lines, QStringList{QString::fromUtf8("00001 - Ana - Caetano - Café com Leão")});
 
     // All ten ports taken: none.
-    auto second = platform::makeHttpService([this](const platform::HttpRequest& r) { return api.handle(r); });
+    auto second = platform::makeHttpService(handler, PhoneApi::refusal);
     std::vector<std::unique_ptr<QTcpServer>> blockers;
     for (int p = first + 2; p <= first + 9; ++p) {
         blockers.push_back(std::make_unique<QTcpServer>());
@@ -255,15 +262,17 @@ TEST_F(PhoneOnStage, TheCodeShowsWhileNoSongPlaysAndARequestJoinsTheQueue) {
     EXPECT_EQ(stage->FilaPosicoes, QStringList{QStringLiteral("0")});
     EXPECT_EQ(stage->Pedidos->item(0)->text(), QStringLiteral("00001 - Ana - Tom & <b> - <script>x</script>"));
 
-    // Switched off and saved: requests are refused and the code goes.
+    // Switched off and saved: the server closes and the code goes.
     settings.Celular = false;
     stage->applyPhoneSetting();
     EXPECT_TRUE(stage->phoneInviteRect().isEmpty());
     EXPECT_TRUE(stage->phoneUrl().isEmpty());
-    EXPECT_EQ(post(body, "192.168.0.21").status, 503);
+    EXPECT_EQ(stage->phoneServer(), nullptr);
     settings.Celular = true;
     stage->applyPhoneSetting();
+    ASSERT_NE(stage->phoneServer(), nullptr);
     EXPECT_EQ(stage->phoneRequests().code(), code);  // drawn once a start
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{6}$")).match(code).hasMatch());
     EXPECT_FALSE(stage->phoneInviteRect().isEmpty());
 }
 

@@ -119,7 +119,7 @@ def main():
         driver.get(url.split("?")[0])
         wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "#resultados li")) == 3)
         check(driver.find_element(By.ID, "acesso").is_displayed(), "the code field shows")
-        driver.find_element(By.ID, "codigo").send_keys("0000" if not url.endswith("0000") else "1111")
+        driver.find_element(By.ID, "codigo").send_keys("000000" if not url.endswith("000000") else "111111")
         driver.find_elements(By.CSS_SELECTOR, "#resultados li .pedir")[2].click()
         wait.until(lambda d: d.find_element(By.ID, "aviso").text != "")
         check(driver.find_element(By.ID, "aviso").text == "Código errado.",
