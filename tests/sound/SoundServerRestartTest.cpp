@@ -6,6 +6,7 @@
 
 #include "SoundServer.h"
 #include "SpeakerRecording.h"
+#include "WaveFixture.h"
 #include "audio/AudioIO.h"
 #include "audio/EventLoop.h"
 #include "platform/MidiDevices.h"
@@ -13,6 +14,7 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdlib>
 
 using namespace vozaro;
@@ -57,7 +59,11 @@ TEST(SoundServerRestart, SoundMicrophoneAndMixerComeBackByThemselves) {
     synth->sendShortMessage(platform::packShortMessage(0x90, 60, 110));
     audio::TAudioIn microphone;
     int buffers = 0;
-    microphone.OnBufferFilled = [&](void*, std::int32_t&) { return ++buffers, true; };
+    std::int32_t peak = 0;
+    microphone.OnBufferFilled = [&](void* data, std::int32_t& size) {
+        peak = std::max(peak, audio::bufferPeak(static_cast<const std::int16_t*>(data), size / 2));
+        return ++buffers, true;
+    };
     microphone.StartCapture();
     ASSERT_TRUE(microphone.IsOpen()) << microphone.LastError();
     QObject window;
@@ -73,8 +79,14 @@ TEST(SoundServerRestart, SoundMicrophoneAndMixerComeBackByThemselves) {
     test::drainEvents();
     test::runUntil([] { return false; }, 1000);  // a second without a server
     ASSERT_TRUE(soundServer(folder.path(), "start").startsWith("PULSE_SERVER="));
-    const int before = buffers;
-    EXPECT_TRUE(test::runUntil([&] { return buffers > before + 2; }));
+    // The tone played into the microphone now is heard by the capture.
+    const QString wave = folder.filePath("tone.wav");
+    test::writeFile(wave.toStdString(), test::waveBytes(test::tone(440, 1.0, 22050), 22050));
+    peak = 0;
+    EXPECT_TRUE(test::runUntil([&] {
+        if (peak < 6000) test::runPulseTool("paplay", {"-d", "micfeed", wave});
+        return peak >= 6000;
+    }));
     EXPECT_TRUE(heard(0.01, 1));
     std::int32_t volume = -1;
     EXPECT_TRUE(test::runUntil([&] {
