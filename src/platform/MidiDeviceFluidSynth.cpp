@@ -29,6 +29,8 @@ constexpr const char* kAlsaDriver = "alsa";
 // FluidSynth's own driver asks for).
 constexpr int kAudioPriority = 60;
 constexpr int kChannels = 16;
+// Longer than the reverb's tail.
+constexpr int kIdleSilenceSeconds = 2;
 // Stop, Next and closing wait no longer than this for the stream's writer
 // (a writer held inside a hung server is let go instead).
 constexpr auto kWriterStopWait = std::chrono::milliseconds(100);
@@ -103,6 +105,8 @@ struct FluidSynthEngine::Impl {
     std::condition_variable writerChanged;
     StreamOpener reopen;
     ReconnectWait reconnectWait;
+    std::atomic<bool> idle{false};  // no handle open: see silentWhileIdle()
+    int quietFrames = 0;            // writer thread
     // While the stream is lost: the time up to which the waiting messages
     // have been dealt with, on the clock of the due times.
     double lostUntilUs = 0;
@@ -207,6 +211,21 @@ struct FluidSynthEngine::Impl {
         }
     }
 
+    // Idle (no song plays) and nothing sounding, the reverb's tail included,
+    // for kIdleSilenceSeconds: the writer then writes silence without
+    // rendering it, which costs the synthesizer nothing.  Writer thread.
+    bool silentWhileIdle() noexcept {
+        if (!idle.load(std::memory_order_relaxed) || fluid_synth_get_active_voice_count(synth) > 0) {
+            quietFrames = 0;
+            return false;
+        }
+        if (quietFrames < kIdleSilenceSeconds * sampleRate) {
+            quietFrames += kOutputPeriodFrames;
+            return false;
+        }
+        return true;
+    }
+
     bool writerStopped(std::uint64_t generation) const noexcept {
         return writerGeneration.load(std::memory_order_relaxed) != generation;
     }
@@ -226,10 +245,16 @@ struct FluidSynthEngine::Impl {
                 renderAnchorUs = *heard;
                 renderAnchorFrame = frames;
             }
-            float* target = period.data();
-            renderFrames(kOutputPeriodFrames, [this, target](int offset, int count) {
-                fluid_synth_write_float(synth, count, target + 2 * offset, 0, 2, target + 2 * offset, 1, 2);
-            });
+            if (silentWhileIdle()) {
+                std::fill(period.begin(), period.end(), 0.0f);
+                std::lock_guard lock(mutex);
+                frames += kOutputPeriodFrames;
+            } else {
+                float* target = period.data();
+                renderFrames(kOutputPeriodFrames, [this, target](int offset, int count) {
+                    fluid_synth_write_float(synth, count, target + 2 * offset, 0, 2, target + 2 * offset, 1, 2);
+                });
+            }
             if (!stream->write(period.data(), kOutputPeriodFrames)) {
                 stream.reset();
                 if (!reopen)
@@ -461,6 +486,8 @@ int FluidSynthEngine::program(int channel) const noexcept {
     return preset;
 }
 
+void FluidSynthEngine::setIdle(bool idle) noexcept { impl_->idle.store(idle, std::memory_order_relaxed); }
+
 void FluidSynthEngine::setGain(float gain) noexcept { fluid_synth_set_gain(impl_->synth, gain); }
 float FluidSynthEngine::gain() const noexcept { return fluid_synth_get_gain(impl_->synth); }
 
@@ -605,8 +632,10 @@ public:
         std::lock_guard lock(shared.mutex);
         // The audio output goes on: opening it again for every song would
         // cost its start, and the sound server's stream reconnects by itself.
-        if (--shared.openHandles == 0)
+        if (--shared.openHandles == 0) {
             engine_.reset();
+            engine_.setIdle(true);
+        }
     }
     void sendShortMessage(std::uint32_t message) noexcept override { engine_.sendShortMessage(message); }
     void sendShortMessageAt(std::uint32_t message, std::uint64_t dueUs) noexcept override {
@@ -640,6 +669,7 @@ std::unique_ptr<MidiOutputDevice> BuiltinSynthesizer::openDevice(int index, std:
         // opened anew would be: programs and controllers at their defaults.
         // The audio output, opened by the evening's first song, stays open.
         shared.engine->systemReset();
+        shared.engine->setIdle(false);
         shared.engine->setGain(builtinSynthGain());
         if (!shared.engine->startAudio(why))
             return nullptr;
