@@ -6,6 +6,8 @@
 #                           environment its clients need as KEY=VALUE lines
 #   sound-server.sh stop    stops it
 #   sound-server.sh env     prints the KEY=VALUE lines of a running server
+#   sound-server.sh kill    kills it at once, as a crash would (start brings
+#                           it back on the same socket)
 #
 # The server has its own configuration, a private socket with anonymous
 # access, and no session bus:
@@ -147,9 +149,23 @@ stop_server() {
   rm -f "$pidfile" "$socket"
 }
 
+kill_server() {
+  local pid i
+  if pid=$(server_pid); then
+    kill -9 "$pid" 2>/dev/null || true
+    # Gone, or a zombie where init does not reap.
+    for i in $(seq 1 50); do
+      case $(ps -o stat= -p "$pid" 2>/dev/null) in Z*|'') break ;; esac
+      sleep 0.1
+    done
+  fi
+  rm -f "$pidfile"
+}
+
 case "${1:-}" in
   start) start ;;
   stop)  stop_server ;;
+  kill)  kill_server ;;
   env)   server_pid >/dev/null && answering && print_env ;;
-  *) echo "usage: $0 start|stop|env" >&2; exit 2 ;;
+  *) echo "usage: $0 start|stop|kill|env" >&2; exit 2 ;;
 esac

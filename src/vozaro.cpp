@@ -9,6 +9,7 @@
 #include "catalogue/vozaro_editsong.h"
 #include "catalogue/vozaro_order.h"
 #include "platform/ContentFolder.h"
+#include "platform/MidiDeviceFluidSynth.h"
 #include "platform/Paths.h"
 #include "platform/ProcessLimits.h"
 #include "platform/UiApplication.h"
@@ -49,5 +50,9 @@ int main(int argc, char* argv[]) {
     auto config = std::make_unique<TformConfig>();
 
     stage->show();
-    return app.exec();
+    const int result = app.exec();
+    // The built-in synthesizer's sound plays for the whole evening: it ends
+    // here, before the program's statics go.
+    vozaro::platform::stopBuiltinSynthAudio();
+    return result;
 }

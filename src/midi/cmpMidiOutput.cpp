@@ -85,15 +85,16 @@ TPhysicalOutputPort::TPhysicalOutputPort(std::int32_t deviceId, TMidiOutputPort*
     ports_.push_back(firstPort);
     controllers_.fill(DefaultControllerValues);
     registrySlot_ = registry.add(this);
+    std::string why;
     try {
-        handle_ = vozaro::platform::openMidiOutputDevice(deviceId);
+        handle_ = vozaro::platform::openMidiOutputDevice(deviceId, &why);
     } catch (...) {
         registry.remove(registrySlot_);
         throw;
     }
     if (!handle_) {
         registry.remove(registrySlot_);
-        throw EMidiOutputPort(kUnableToOpenPort);
+        throw EMidiOutputPort(kUnableToOpenPort, why);
     }
     firstPort->slot_ = 0;
 }

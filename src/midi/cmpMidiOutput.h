@@ -25,6 +25,8 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "midi/unitMidiTrackStream.h"
@@ -32,9 +34,16 @@
 
 namespace vozaro::midi {
 
-// "Unable to open port": the device of a port could not be opened.
+// "Unable to open port": the device of a port could not be opened; reason()
+// says why, in the device's own words.
 class EMidiOutputPort : public std::runtime_error {
-    using std::runtime_error::runtime_error;
+public:
+    explicit EMidiOutputPort(const std::string& message, std::string reason = {})
+        : std::runtime_error(message), reason_(std::move(reason)) {}
+    const std::string& reason() const noexcept { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 inline constexpr int kMidiChannels = 16;

@@ -23,6 +23,7 @@
 #include "platform/AlsaMessages.h"
 #include "platform/MidiDevices.h"
 #include "platform/MixerTable.h"
+#include "platform/WindowTimer.h"
 
 #include <QSocketNotifier>
 
@@ -91,7 +92,8 @@ long toAlsaVolume(std::int32_t value, long min, long max) {
 
 class AlsaMixerDevice final : public MixerTable {
 public:
-    explicit AlsaMixerDevice(const std::string& card) {
+    explicit AlsaMixerDevice(const std::string& card) : card_(card), retry_([this] { reconnect(); }) {
+        retry_.setSingleShot(true);
         openDevices().push_back(this);
         caps.manufacturerId = 0;
         caps.productId = 0;
@@ -110,18 +112,7 @@ public:
     // Watches the mixer for changes by anybody; the reports go to the window.
     void watch(QObject* window, MixerNotify notify) {
         setNotify(window, std::move(notify));
-        if (!mixer_) return;
-        const int count = snd_mixer_poll_descriptors_count(mixer_);
-        if (count <= 0) return;
-        std::vector<pollfd> fds(static_cast<std::size_t>(count));
-        const int filled = snd_mixer_poll_descriptors(mixer_, fds.data(), static_cast<unsigned>(count));
-        for (int i = 0; i < filled; ++i) {
-            if (fds[i].fd < 0) continue;
-            auto notifier = std::make_unique<QSocketNotifier>(fds[i].fd, QSocketNotifier::Read);
-            QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
-                             [this] { snd_mixer_handle_events(mixer_); });
-            notifiers_.push_back(std::move(notifier));
-        }
+        watchDescriptors();
     }
 
 protected:
@@ -244,12 +235,19 @@ private:
         SynthVolume,
         SynthMute,
     };
+    // An element by its name and index, to find it again in a mixer
+    // opened anew.
+    struct ElementId {
+        std::string name;
+        unsigned index = 0;
+    };
     struct Binding {
         Kind kind = Kind::SynthVolume;
         snd_mixer_elem_t* elem = nullptr;
         std::vector<snd_mixer_elem_t*> items;
         std::vector<unsigned> enumItems;
-        bool gone = false;  // its element was removed: reads and writes fail
+        bool gone = false;  // its element was removed, or the mixer lost: reads and writes fail
+        std::vector<ElementId> ids;  // of elem, then of the items
 
         bool uses(snd_mixer_elem_t* element) const {
             return elem == element || std::find(items.begin(), items.end(), element) != items.end();
@@ -335,8 +333,10 @@ private:
         const std::size_t index = addControl(lineId, type, flags, name, std::move(itemLines));
         bindings_.resize(index + 1, on(Kind::SynthVolume));
         bindings_[index] = std::move(binding);
-        if (bindings_[index].elem) watchElement(bindings_[index].elem);
-        for (snd_mixer_elem_t* item : bindings_[index].items) watchElement(item);
+        Binding& bound = bindings_[index];
+        if (bound.elem) bound.ids.push_back(idOf(bound.elem));
+        for (snd_mixer_elem_t* item : bound.items) bound.ids.push_back(idOf(item));
+        watchBinding(bound);
         return index;
     }
 
@@ -492,6 +492,91 @@ private:
         return addSource(destination, componentTypeOf(name), 2, name);
     }
 
+    static ElementId idOf(snd_mixer_elem_t* elem) {
+        const char* name = snd_mixer_selem_get_name(elem);
+        return {name ? name : "", snd_mixer_selem_get_index(elem)};
+    }
+
+    snd_mixer_elem_t* find(const ElementId& id) const {
+        snd_mixer_selem_id_t* selem = nullptr;
+        snd_mixer_selem_id_alloca(&selem);
+        snd_mixer_selem_id_set_name(selem, id.name.c_str());
+        snd_mixer_selem_id_set_index(selem, id.index);
+        return snd_mixer_find_selem(mixer_, selem);
+    }
+
+    void watchBinding(const Binding& binding) {
+        if (binding.elem) watchElement(binding.elem);
+        for (snd_mixer_elem_t* item : binding.items) watchElement(item);
+    }
+
+    // The mixer's descriptors, watched by the event loop while it works.
+    void watchDescriptors() {
+        if (!mixer_ || !notifies()) return;
+        const int count = snd_mixer_poll_descriptors_count(mixer_);
+        if (count <= 0) return;
+        std::vector<pollfd> fds(static_cast<std::size_t>(count));
+        const int filled = snd_mixer_poll_descriptors(mixer_, fds.data(), static_cast<unsigned>(count));
+        for (int i = 0; i < filled; ++i) {
+            if (fds[i].fd < 0) continue;
+            auto notifier = std::make_unique<QSocketNotifier>(fds[i].fd, QSocketNotifier::Read);
+            QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [this] {
+                if (mixer_ && snd_mixer_handle_events(mixer_) < 0) lose();
+            });
+            notifiers_.push_back(std::move(notifier));
+        }
+    }
+
+    // The mixer failed (the sound server behind it went away): its
+    // descriptors stay readable for good, so they are watched no more, and
+    // the mixer is closed and opened again every kReconnectMs.  Its controls
+    // fail meanwhile, the synthesizer's aside.
+    void lose() {
+        for (auto& notifier : notifiers_) {
+            notifier->setEnabled(false);
+            notifier.release()->deleteLater();  // this runs inside one of them
+        }
+        notifiers_.clear();
+        // Closing reports every element removed: the bindings let go of
+        // them first, keeping their names.
+        for (Binding& b : bindings_) {
+            if (b.ids.empty()) continue;
+            b.elem = nullptr;
+            b.items.clear();
+            b.gone = true;
+        }
+        snd_mixer_close(mixer_);
+        mixer_ = nullptr;
+        retry_.start(kReconnectMs);
+    }
+
+    // Opens the card again and finds every element by its name; the window
+    // hears that every control may have changed.
+    void reconnect() {
+        attach(card_);
+        if (!mixer_) {
+            retry_.start(kReconnectMs);
+            return;
+        }
+        for (std::size_t i = 0; i < bindings_.size(); ++i) {
+            Binding& b = bindings_[i];
+            if (b.ids.empty()) continue;
+            std::vector<snd_mixer_elem_t*> found;
+            for (const ElementId& id : b.ids) found.push_back(find(id));
+            if (std::find(found.begin(), found.end(), nullptr) != found.end()) continue;  // stays gone
+            b.gone = false;
+            if (b.kind == Kind::CaptureSelect) {
+                b.items = std::move(found);
+            } else {
+                b.elem = found.front();
+                b.items.assign(found.begin() + 1, found.end());
+            }
+            watchBinding(b);
+            postChange(MM_MIXM_CONTROL_CHANGE, control(i).controlId);
+        }
+        watchDescriptors();
+    }
+
     void watchElement(snd_mixer_elem_t* elem) {
         snd_mixer_elem_set_callback(elem, &AlsaMixerDevice::elementChanged);
         snd_mixer_elem_set_callback_private(elem, this);
@@ -533,9 +618,13 @@ private:
                     device->postChange(MM_MIXM_CONTROL_CHANGE, device->control(i).controlId);
     }
 
+    static constexpr int kReconnectMs = 500;
+
     snd_mixer_t* mixer_ = nullptr;
+    const std::string card_;
     std::vector<Binding> bindings_;
     std::vector<std::unique_ptr<QSocketNotifier>> notifiers_;
+    WindowTimer retry_;
 };
 
 class AlsaMixerSystem final : public MixerSystem {

@@ -9,14 +9,24 @@
  *     choosing Mic, Line or CD, which starts on Line (alsa-lib shows the
  *     classic card's "Capture Source" as exclusive capture switches, this one
  *     as an enumerated capture source).
+ * With "dying true", the classic card behaves as a card behind a sound
+ * server that can go away: its changes are signalled through a pipe, and
+ * vozarotest_set_dead(1) makes that pipe readable for good while reading
+ * its events fails, as the server's plugin does once the server is gone
+ * (vozarotest_dead_reads() counts those reads); opening it then fails until
+ * vozarotest_set_dead(0).
  * The values live in the loaded module, so every open in a process sees what
  * another one wrote.  Not part of the program: the tests build it as a module
  * and name it in an ALSA configuration of their own. */
+#define _GNU_SOURCE
 #include <alsa/asoundlib.h>
 #include <alsa/control_external.h>
 
+#include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 enum { kInteger, kBoolean, kEnumerated };
 
@@ -150,14 +160,52 @@ static int write_enumerated(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, unsigned 
     return write_integer(ext, key, values);
 }
 
+/* The dying cards open now: their handle and the pipe signalling them. */
+enum { kMostDying = 8 };
+static struct {
+    snd_ctl_ext_t* ext;
+    int pipe[2];
+} dying[kMostDying];
+static int dead;
+static int dead_reads;
+
+void vozarotest_set_dead(int now_dead) {
+    dead = now_dead;
+    for (int i = 0; i < kMostDying; ++i)
+        if (dying[i].ext && dead) (void)!write(dying[i].pipe[1], "x", 1);
+}
+
+int vozarotest_dead_reads(void) { return dead_reads; }
+
 static int read_event(snd_ctl_ext_t* ext, snd_ctl_elem_id_t* id, unsigned int* mask) {
-    (void)ext;
     (void)id;
     (void)mask;
+    if (ext->poll_fd >= 0) {
+        if (dead) {
+            ++dead_reads;
+            return -EIO;
+        }
+        char drained[16];
+        while (read(ext->poll_fd, drained, sizeof drained) > 0) {
+        }
+    }
     return -EAGAIN;
 }
 
-static void close_card(snd_ctl_ext_t* ext) { free(ext); }
+static void subscribe_events(snd_ctl_ext_t* ext, int subscribe) {
+    (void)ext;
+    (void)subscribe;
+}
+
+static void close_card(snd_ctl_ext_t* ext) {
+    for (int i = 0; i < kMostDying; ++i) {
+        if (dying[i].ext != ext) continue;
+        close(dying[i].pipe[0]);
+        close(dying[i].pipe[1]);
+        dying[i].ext = NULL;
+    }
+    free(ext);
+}
 
 static const snd_ctl_ext_callback_t callbacks = {
     .close = close_card,
@@ -173,11 +221,13 @@ static const snd_ctl_ext_callback_t callbacks = {
     .write_integer = write_integer,
     .write_enumerated = write_enumerated,
     .read_event = read_event,
+    .subscribe_events = subscribe_events,
 };
 
 SND_CTL_PLUGIN_DEFINE_FUNC(vozarotest) {
     (void)root;
     int two_converters = 0;
+    int may_die = 0;
     snd_config_iterator_t i, next;
     snd_config_for_each(i, next, conf) {
         snd_config_t* entry = snd_config_iterator_entry(i);
@@ -187,7 +237,16 @@ SND_CTL_PLUGIN_DEFINE_FUNC(vozarotest) {
             two_converters = snd_config_get_bool(entry);
             if (two_converters < 0) return two_converters;
         }
+        if (strcmp(id, "dying") == 0) {
+            may_die = snd_config_get_bool(entry);
+            if (may_die < 0) return may_die;
+        }
     }
+    if (may_die && dead) return -ENODEV;
+    int slot = -1;
+    for (int k = 0; may_die && k < kMostDying && slot < 0; ++k)
+        if (!dying[k].ext) slot = k;
+    if (may_die && (slot < 0 || pipe2(dying[slot].pipe, O_NONBLOCK | O_CLOEXEC) < 0)) return -EMFILE;
     snd_ctl_ext_t* ext = calloc(1, sizeof *ext);
     if (!ext) return -ENOMEM;
     ext->version = SND_CTL_EXT_VERSION;
@@ -197,14 +256,19 @@ SND_CTL_PLUGIN_DEFINE_FUNC(vozarotest) {
     strcpy(ext->name, "Vozaro Test Card");
     strcpy(ext->longname, "Vozaro Test Card");
     strcpy(ext->mixername, "Vozaro Test Mixer");
-    ext->poll_fd = -1;
+    ext->poll_fd = may_die ? dying[slot].pipe[0] : -1;
     ext->callback = &callbacks;
     ext->private_data = &cards[two_converters ? 1 : 0];
     int err = snd_ctl_ext_create(ext, name, mode);
     if (err < 0) {
+        if (may_die) {
+            close(dying[slot].pipe[0]);
+            close(dying[slot].pipe[1]);
+        }
         free(ext);
         return err;
     }
+    if (may_die) dying[slot].ext = ext;
     *handlep = ext->handle;
     return 0;
 }

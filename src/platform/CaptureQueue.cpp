@@ -148,6 +148,7 @@ void CaptureQueue::onWakeup() {
     std::uint64_t count = 0;
     [[maybe_unused]] ssize_t got = ::read(wakeFd_, &count, sizeof count);
     collect();
+    if (wakeupHook_) wakeupHook_();
 }
 
 }  // namespace vozaro::platform

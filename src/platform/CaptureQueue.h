@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
@@ -51,6 +52,9 @@ public:
     // with its own recording thread calls this once, on the user-interface
     // thread); collect() then runs there by itself.
     bool enableWakeups();
+    // Runs on the user-interface thread after every wake-up, once the
+    // completed buffers have been reported.
+    void setWakeupHook(std::function<void()> hook) { wakeupHook_ = std::move(hook); }
 
     // Producer thread.  Copies `bytes` into the queued buffers in order and
     // returns true when at least one buffer became full.  With `flipSign`,
@@ -80,6 +84,7 @@ private:
     std::uint32_t reported_ = 0;            // user-interface thread only
     int wakeFd_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
+    std::function<void()> wakeupHook_;
 };
 
 }  // namespace vozaro::platform

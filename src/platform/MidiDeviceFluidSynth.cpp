@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -28,7 +30,10 @@ constexpr const char* kAlsaDriver = "alsa";
 constexpr int kAudioPriority = 60;
 constexpr int kChannels = 16;
 // Longer than the reverb's tail.
-constexpr double kSessionSettleSeconds = 2.0;
+constexpr int kIdleSilenceSeconds = 2;
+// Stop, Next and closing wait no longer than this for the stream's writer
+// (a writer held inside a hung server is let go instead).
+constexpr auto kWriterStopWait = std::chrono::milliseconds(100);
 
 bool isNoteOn(std::uint32_t message) {
     return (message & 0xF0) == 0x90 && ((message >> 16) & 0x7F) != 0;
@@ -88,10 +93,23 @@ struct FluidSynthEngine::Impl {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     fluid_audio_driver_t* driver = nullptr;
-    // The sound server's stream, and the thread writing to it.
-    std::unique_ptr<PlaybackStream> stream;
+    // The thread writing to the sound server's stream.  It owns the stream,
+    // and opens it again after the server went away.  Each writer runs
+    // while writerGeneration is the one it was started with; writersRunning
+    // counts the threads not yet ended (one let go when stopping took too
+    // long included), writerActive says the current one plays.
     std::thread streamWriter;
-    std::atomic<bool> streamStop{false};
+    std::atomic<std::uint64_t> writerGeneration{0};
+    int writersRunning = 0;     // mutex
+    bool writerActive = false;  // mutex
+    std::condition_variable writerChanged;
+    StreamOpener reopen;
+    ReconnectWait reconnectWait;
+    std::atomic<bool> idle{false};  // no handle open: see silentWhileIdle()
+    int quietFrames = 0;            // writer thread
+    // While the stream is lost: the time up to which the waiting messages
+    // have been dealt with, on the clock of the due times.
+    double lostUntilUs = 0;
     // What the output adds between a frame's anchor and its being heard.
     std::atomic<std::int64_t> outputDelayUs{0};
     std::string soundFontPath;
@@ -140,6 +158,22 @@ struct FluidSynthEngine::Impl {
         waitingCount = kept;
     }
 
+    // While nothing is heard (the stream was lost): the messages due before
+    // limitUs take effect, except their note-ons, which would start late,
+    // all at once; mutex held.  Programs, controllers and note-offs so
+    // stay as the song has them.
+    void passOverdue(double limitUs) noexcept {
+        int kept = 0;
+        for (int i = 0; i < waitingCount; ++i) {
+            const Waiting entry = waiting[static_cast<std::size_t>(i)];
+            if (static_cast<double>(entry.us) >= limitUs)
+                waiting[static_cast<std::size_t>(kept++)] = entry;
+            else if (!isNoteOn(entry.message))
+                apply(entry.message);
+        }
+        waitingCount = kept;
+    }
+
     // When `frame` is rendered, on the clock of the due times: by the audio
     // output's requests once it has asked for frames (the line, and how late
     // the request being rendered came), else by the anchor; mutex held.
@@ -177,41 +211,124 @@ struct FluidSynthEngine::Impl {
         }
     }
 
+    // Idle (no song plays) and nothing sounding, the reverb's tail included,
+    // for kIdleSilenceSeconds: the writer then writes silence without
+    // rendering it, which costs the synthesizer nothing.  Writer thread.
+    bool silentWhileIdle() noexcept {
+        if (!idle.load(std::memory_order_relaxed) || fluid_synth_get_active_voice_count(synth) > 0) {
+            quietFrames = 0;
+            return false;
+        }
+        if (quietFrames < kIdleSilenceSeconds * sampleRate) {
+            quietFrames += kOutputPeriodFrames;
+            return false;
+        }
+        return true;
+    }
+
+    bool writerStopped(std::uint64_t generation) const noexcept {
+        return writerGeneration.load(std::memory_order_relaxed) != generation;
+    }
+
     // The stream's writer: before each period, the server says when its
     // first frame will be heard, which anchors the sample clock; then the
-    // period is rendered and written.
-    void writeStream() noexcept {
+    // period is rendered and written.  A stream that fails (the server went
+    // away) is opened again every kReconnectMs, while the song's messages
+    // go on taking effect at their time, note-ons aside.
+    void writeStream(std::unique_ptr<PlaybackStream> stream, std::uint64_t generation) noexcept {
         std::vector<float> period(2 * static_cast<std::size_t>(kOutputPeriodFrames));
-        while (!streamStop.load(std::memory_order_relaxed)) {
+        while (!writerStopped(generation)) {
+            if (!stream && !(stream = reconnect(generation)))
+                break;
             if (const std::optional<std::uint64_t> heard = stream->nextFrameHeardUs()) {
                 std::lock_guard lock(mutex);
                 renderAnchorUs = *heard;
                 renderAnchorFrame = frames;
             }
-            float* target = period.data();
-            renderFrames(kOutputPeriodFrames, [this, target](int offset, int count) {
-                fluid_synth_write_float(synth, count, target + 2 * offset, 0, 2, target + 2 * offset, 1, 2);
-            });
-            if (!stream->write(period.data(), kOutputPeriodFrames))
-                break;
+            if (silentWhileIdle()) {
+                std::fill(period.begin(), period.end(), 0.0f);
+                std::lock_guard lock(mutex);
+                frames += kOutputPeriodFrames;
+            } else {
+                float* target = period.data();
+                renderFrames(kOutputPeriodFrames, [this, target](int offset, int count) {
+                    fluid_synth_write_float(synth, count, target + 2 * offset, 0, 2, target + 2 * offset, 1, 2);
+                });
+            }
+            if (!stream->write(period.data(), kOutputPeriodFrames)) {
+                stream.reset();
+                if (!reopen)
+                    break;
+                std::lock_guard lock(mutex);
+                lostUntilUs = usOfFrame(frames);
+            }
         }
+        stream.reset();
+        std::lock_guard lock(mutex);
+        if (!writerStopped(generation))
+            writerActive = false;  // ended by itself
+        --writersRunning;
+        writerChanged.notify_all();
     }
 
-    void stopStream() noexcept {
-        if (streamWriter.joinable()) {
-            streamStop = true;
-            streamWriter.join();
-        }
-        std::unique_ptr<PlaybackStream> stopped;
-        {
+    // Waits kReconnectMs and tries to open the stream again, until it opens
+    // or the writer is stopped.
+    std::unique_ptr<PlaybackStream> reconnect(std::uint64_t generation) noexcept {
+        while (waitBeforeRetry(generation)) {
+            std::string why;
+            std::unique_ptr<PlaybackStream> stream = reopen(why);
             std::lock_guard lock(mutex);
-            stopped = std::move(stream);
+            lostUntilUs += kReconnectMs * 1000.0;
+            if (!stream) {
+                passOverdue(lostUntilUs);
+                continue;
+            }
+            // The song goes on from where it is when the new stream is heard.
+            const std::optional<std::uint64_t> heard = stream->nextFrameHeardUs();
+            renderAnchorUs = heard ? *heard : static_cast<std::uint64_t>(lostUntilUs);
+            renderAnchorFrame = frames;
+            passOverdue(static_cast<double>(renderAnchorUs));
+            return stream;
+        }
+        return nullptr;
+    }
+
+    // False when the writer is to stop instead.
+    bool waitBeforeRetry(std::uint64_t generation) noexcept {
+        if (reconnectWait)
+            return reconnectWait(kReconnectMs) && !writerStopped(generation);
+        std::unique_lock lock(mutex);
+        return !writerChanged.wait_for(lock, std::chrono::milliseconds(kReconnectMs),
+                                       [&] { return writerStopped(generation); });
+    }
+
+    // Stops the writer, waiting kWriterStopWait for it at most.
+    void stopStream() noexcept {
+        bool ended = true;
+        {
+            std::unique_lock lock(mutex);
+            writerGeneration.fetch_add(1);
+            writerActive = false;
+            writerChanged.notify_all();
+            if (streamWriter.joinable())
+                ended = writerChanged.wait_for(lock, kWriterStopWait, [this] { return writersRunning == 0; });
+        }
+        if (streamWriter.joinable()) {
+            if (ended)
+                streamWriter.join();
+            else
+                streamWriter.detach();  // held by the server; it ends by itself when the write returns
         }
         outputDelayUs = 0;
     }
 
     ~Impl() {
         stopStream();
+        {
+            // A writer let go still uses the synthesizer.
+            std::unique_lock lock(mutex);
+            writerChanged.wait(lock, [this] { return writersRunning == 0; });
+        }
         if (driver)
             delete_fluid_audio_driver(driver);
         if (synth)
@@ -369,6 +486,8 @@ int FluidSynthEngine::program(int channel) const noexcept {
     return preset;
 }
 
+void FluidSynthEngine::setIdle(bool idle) noexcept { impl_->idle.store(idle, std::memory_order_relaxed); }
+
 void FluidSynthEngine::setGain(float gain) noexcept { fluid_synth_set_gain(impl_->synth, gain); }
 float FluidSynthEngine::gain() const noexcept { return fluid_synth_get_gain(impl_->synth); }
 
@@ -418,9 +537,11 @@ bool FluidSynthEngine::startAudio(std::string& why) {
     if (audioRunning())
         return true;
     std::string serverWhy;
-    if (auto stream = openSoundServerStream(kBuiltinSynthName, impl_->sampleRate, kOutputPeriodFrames,
-                                            kServerPeriods, serverWhy)) {
-        startAudio(std::move(stream));
+    StreamOpener open = [rate = impl_->sampleRate](std::string& why) {
+        return openSoundServerStream(kBuiltinSynthName, rate, kOutputPeriodFrames, kServerPeriods, why);
+    };
+    if (auto stream = open(serverWhy)) {
+        startAudio(std::move(stream), std::move(open));
         return true;
     }
     takeLogError();
@@ -442,28 +563,30 @@ bool FluidSynthEngine::startAudio(std::string& why) {
     return true;
 }
 
-void FluidSynthEngine::startAudio(std::unique_ptr<PlaybackStream> stream) noexcept {
+void FluidSynthEngine::startAudio(std::unique_ptr<PlaybackStream> stream, StreamOpener reopen,
+                                  ReconnectWait wait) noexcept {
     Impl& impl = *impl_;
     impl.stopStream();
     // The buffer holds up to all its periods, plus the server's own latency,
     // when a period is about to be written; one period more keeps every frame
     // heard no earlier than the messages due in it have been sent.
     impl.outputDelayUs = std::int64_t{kServerPeriods + 1} * kOutputPeriodFrames * 1'000'000 / impl.sampleRate;
-    {
-        std::lock_guard lock(impl.mutex);
-        impl.outputClock.restart();
-        impl.stream = std::move(stream);
-    }
-    impl.streamStop = false;
+    std::lock_guard lock(impl.mutex);
+    impl.outputClock.restart();
+    impl.reopen = std::move(reopen);
+    impl.reconnectWait = std::move(wait);
+    const std::uint64_t generation = impl.writerGeneration.load();
     try {
-        impl.streamWriter = std::thread([&impl] {
+        impl.streamWriter = std::thread([&impl, generation, stream = std::move(stream)]() mutable {
             sched_param priority{};
             priority.sched_priority = kAudioPriority;
             pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);  // best effort
-            impl.writeStream();
+            impl.writeStream(std::move(stream), generation);
         });
+        ++impl.writersRunning;
+        impl.writerActive = true;
     } catch (const std::system_error&) {
-        impl.stopStream();  // no thread to write: silent, and not running
+        impl.outputDelayUs = 0;  // no thread to write: silent, and not running
     }
 }
 
@@ -483,7 +606,7 @@ void FluidSynthEngine::stopAudio() noexcept {
 
 bool FluidSynthEngine::audioRunning() const noexcept {
     std::lock_guard lock(impl_->mutex);
-    return impl_->driver != nullptr || impl_->stream != nullptr;
+    return impl_->driver != nullptr || impl_->writerActive;
 }
 
 namespace {
@@ -493,7 +616,7 @@ namespace {
 struct SharedSynth {
     std::mutex mutex;
     std::unique_ptr<FluidSynthEngine> engine;  // loaded on the first open, then kept
-    int openHandles = 0;                       // the audio output runs while > 0
+    int openHandles = 0;
 };
 
 SharedSynth& sharedSynth() {
@@ -507,9 +630,11 @@ public:
     ~BuiltinSynthHandle() override {
         SharedSynth& shared = sharedSynth();
         std::lock_guard lock(shared.mutex);
+        // The audio output goes on: opening it again for every song would
+        // cost its start, and the sound server's stream reconnects by itself.
         if (--shared.openHandles == 0) {
             engine_.reset();
-            engine_.stopAudio();
+            engine_.setIdle(true);
         }
     }
     void sendShortMessage(std::uint32_t message) noexcept override { engine_.sendShortMessage(message); }
@@ -541,17 +666,23 @@ std::unique_ptr<MidiOutputDevice> BuiltinSynthesizer::openDevice(int index, std:
     }
     if (shared.openHandles == 0) {
         // A first open finds the synthesizer as freshly loaded, as a device
-        // opened anew would be: the audio output stopped with the last close,
-        // so what was still sounding then (the release of the last notes,
-        // the reverb) is let die away unheard, not played now.
+        // opened anew would be: programs and controllers at their defaults.
+        // The audio output, opened by the evening's first song, stays open.
         shared.engine->systemReset();
-        shared.engine->discard(kSessionSettleSeconds);
+        shared.engine->setIdle(false);
         shared.engine->setGain(builtinSynthGain());
         if (!shared.engine->startAudio(why))
             return nullptr;
     }
     ++shared.openHandles;
     return std::make_unique<BuiltinSynthHandle>(*shared.engine);
+}
+
+void stopBuiltinSynthAudio() noexcept {
+    SharedSynth& shared = sharedSynth();
+    std::lock_guard lock(shared.mutex);
+    if (shared.engine)
+        shared.engine->stopAudio();
 }
 
 void applyBuiltinSynthGain() noexcept {

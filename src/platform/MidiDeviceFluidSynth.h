@@ -4,8 +4,9 @@
 // into memory on request (tests) or plays through the default audio output.
 // BuiltinSynthesizer is the device set of the one built-in device: every
 // open of it shares one engine per process, loaded on the first open and
-// kept until the process ends, and its audio output runs while at least one
-// handle is open.
+// kept until the process ends; its audio output opens with the first open
+// that finds it closed and then stays open for the evening (a first open
+// after the last close only resets programs and controllers).
 //
 // Timing: FluidSynth renders in blocks of kBlockFrames frames, and the
 // engine counts the frames it has rendered: that count is its sample clock.
@@ -28,6 +29,7 @@
 #include "platform/PlaybackStream.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,6 +97,11 @@ public:
     // The program selected on a channel (0..15).
     int program(int channel) const noexcept;
 
+    // Idle, with nothing sounding for a while, the stream's writer writes
+    // silence without rendering it.  The built-in device is idle while no
+    // handle is open.
+    void setIdle(bool idle) noexcept;
+
     void setGain(float gain) noexcept;
     float gain() const noexcept;
 
@@ -110,12 +117,32 @@ public:
     // Starts playing through the default audio output (the sound server, else
     // ALSA's default device).  False with a reason when no output opens.
     bool startAudio(std::string& why);
+    // Opens the sound server's stream again; null, with why, while it
+    // cannot.  Called on the stream's writer thread.
+    using StreamOpener = std::function<std::unique_ptr<PlaybackStream>(std::string& why)>;
+    // Waits `ms` before the next try to open the stream; false when the
+    // writer is to end instead.  Tests pass their own; by default the writer
+    // sleeps, woken early by stopAudio().
+    using ReconnectWait = std::function<bool(int ms)>;
+    // Time between two tries to open a lost stream again.
+    static constexpr int kReconnectMs = 500;
+
     // Plays through `stream`, a sound server's stream opened with
     // kServerPeriods periods of kOutputPeriodFrames frames, from now on: a
-    // thread renders a period at a time and writes it, until stopAudio() or
-    // the stream fails.
-    void startAudio(std::unique_ptr<PlaybackStream> stream) noexcept;
+    // thread renders a period at a time and writes it, until stopAudio().
+    // When the stream fails (the server went away), `reopen` is tried every
+    // kReconnectMs until a stream opens, and the sound goes on there at the
+    // song's place: while none is heard, the messages still take effect at
+    // their time, except the note-ons, so programs, controllers and notes
+    // ended stay as the song has them.  Without `reopen` the writer ends
+    // with the stream.
+    void startAudio(std::unique_ptr<PlaybackStream> stream, StreamOpener reopen = {},
+                    ReconnectWait wait = {}) noexcept;
+    // Stops the audio output.  A stream's writer is waited for 100 ms at
+    // most: one held up in a hung server is let go, and ends when the server
+    // lets its write return.
     void stopAudio() noexcept;
+    // The output plays, or its stream is being opened again.
     bool audioRunning() const noexcept;
 
     // The engine's state; public only for the audio output's callback.
@@ -133,6 +160,11 @@ public:
     std::string deviceName(int index) override;
     std::unique_ptr<MidiOutputDevice> openDevice(int index, std::string& why) override;
 };
+
+// Stops the built-in engine's audio output, which otherwise plays from the
+// evening's first song to the end of the program (the program calls it as it
+// ends, before its statics go).
+void stopBuiltinSynthAudio() noexcept;
 
 // Applies builtinSynthGain() to the built-in engine when it is loaded.
 void applyBuiltinSynthGain() noexcept;

@@ -1,10 +1,12 @@
 // The system's capture devices through RtAudio.  RtAudio records on a thread of
-// its own; its callback only copies into the queued buffers (CaptureQueue) and
-// wakes the user-interface thread.  RtAudio's exceptions and error codes are
-// turned into error texts here.
+// its own; its callback only hands what it recorded to the capture device
+// (CaptureStream.h), which copies it into the queued buffers and wakes the
+// user-interface thread, and opens the stream again when RtAudio reports it
+// failed.  RtAudio's exceptions and error codes are turned into error texts
+// here.
 #include "platform/AlsaMessages.h"
 #include "platform/CaptureDevice.h"
-#include "platform/CaptureQueue.h"
+#include "platform/CaptureStream.h"
 
 #include <rtaudio/RtAudio.h>
 
@@ -16,14 +18,25 @@ namespace vozaro::platform {
 
 namespace {
 
-class RtAudioCaptureDevice final : public CaptureDevice {
-public:
-    ~RtAudioCaptureDevice() override { closeStream(); }
+class RtAudioCaptureStream;
+// The stream whose recording thread this is: RtAudio reports a failure of
+// the stream on that thread, to an error callback that is told nothing else.
+thread_local RtAudioCaptureStream* recordingHere = nullptr;
 
-    int open(int device, const WaveFormat& format, QObject* window,
-             CaptureHandler handler) override {
-        if (audio_) return failWith(kCaptureError, "The capture device is already open.");
-        if (!isRecordableFormat(format)) return kCaptureBadFormat;
+class RtAudioCaptureStream final : public CaptureStream {
+public:
+    explicit RtAudioCaptureStream(CaptureSink& sink) : sink_(sink) {}
+    ~RtAudioCaptureStream() override {
+        if (!audio_) return;
+        try {
+            if (audio_->isStreamRunning()) audio_->abortStream();
+            if (audio_->isStreamOpen()) audio_->closeStream();
+        } catch (const RtAudioError&) {
+        }
+    }
+
+    // kCaptureOk, or a code with its text.
+    int open(int device, const WaveFormat& format, std::string& text) {
         silenceAlsaMessages();
         try {
             std::unique_ptr<RtAudio> audio = chooseApi();
@@ -36,69 +49,37 @@ public:
             RtAudio::StreamOptions options;
             options.streamName = "Vozaro";
             unsigned frames = 256;
-            flipSign_ = format.bitsPerSample == 8;
             bytesPerFrame_ = format.blockAlign;
-            audio->openStream(nullptr, &input, flipSign_ ? RTAUDIO_SINT8 : RTAUDIO_SINT16,
-                              format.samplesPerSec, &frames, &RtAudioCaptureDevice::callback,
-                              this, &options, &RtAudioCaptureDevice::errorCallback);
+            audio->openStream(nullptr, &input, format.bitsPerSample == 8 ? RTAUDIO_SINT8 : RTAUDIO_SINT16,
+                              format.samplesPerSec, &frames, &RtAudioCaptureStream::callback, this, &options,
+                              &RtAudioCaptureStream::errorCallback);
             audio_ = std::move(audio);
         } catch (const RtAudioError& error) {
-            return failWith(kCaptureError, error.getMessage());
+            text = error.getMessage();
+            return kCaptureError;
         } catch (const std::exception& error) {
-            return failWith(kCaptureError, error.what());
+            text = error.what();
+            return kCaptureError;
         }
-        queue_.enableWakeups();
-        queue_.setTarget(window, std::move(handler));
-        queue_.post(CaptureMessage::Open);
         return kCaptureOk;
     }
 
-    int prepareHeader(WaveHeader& header) override {
-        return audio_ ? queue_.prepare(header) : kCaptureNotOpen;
-    }
-
-    int unprepareHeader(WaveHeader& header) override {
-        return audio_ ? queue_.unprepare(header) : kCaptureNotOpen;
-    }
-
-    int addBuffer(WaveHeader& header) override {
-        if (!audio_) return kCaptureNotOpen;
-        if (header.bufferLength % bytesPerFrame_ != 0) return kCaptureInvalidParam;
-        return queue_.add(header);
-    }
-
-    int start() override {
-        if (!audio_) return kCaptureNotOpen;
+    int start(std::string& text) override {
         try {
             if (!audio_->isStreamRunning()) audio_->startStream();
         } catch (const RtAudioError& error) {
-            return failWith(kCaptureError, error.getMessage());
+            text = error.getMessage();
+            return kCaptureError;
         }
         return kCaptureOk;
     }
 
-    int reset() override {
-        if (!audio_) return kCaptureNotOpen;
+    void stop() noexcept override {
         try {
             if (audio_->isStreamRunning()) audio_->abortStream();
         } catch (const RtAudioError&) {
-            // The stream is unusable either way; the buffers still come back.
+            // The stream is unusable either way.
         }
-        queue_.returnAll();
-        return kCaptureOk;
-    }
-
-    int close() override {
-        if (!audio_) return kCaptureNotOpen;
-        if (queue_.queued() != 0) return kCaptureStillRecording;
-        closeStream();
-        queue_.post(CaptureMessage::Close);
-        return kCaptureOk;
-    }
-
-    std::string errorText(int code) const override {
-        if (code == kCaptureError && !lastError_.empty()) return lastError_;
-        return captureErrorText(code);
     }
 
 private:
@@ -143,46 +124,39 @@ private:
         return std::nullopt;
     }
 
-    void closeStream() {
-        if (!audio_) return;
-        try {
-            if (audio_->isStreamRunning()) audio_->abortStream();
-            if (audio_->isStreamOpen()) audio_->closeStream();
-        } catch (const RtAudioError&) {
-        }
-        audio_.reset();
-    }
-
-    int failWith(int code, std::string text) {
-        lastError_ = std::move(text);
-        return code;
-    }
-
     // thread: RtAudio's recording thread.
-    static int callback(void*, void* input, unsigned frames, double, RtAudioStreamStatus,
-                        void* user) noexcept {
-        auto* self = static_cast<RtAudioCaptureDevice*>(user);
-        if (input && self->queue_.write(input, std::size_t{frames} * self->bytesPerFrame_,
-                                         self->flipSign_))
-            self->queue_.wake();
+    static int callback(void*, void* input, unsigned frames, double, RtAudioStreamStatus, void* user) noexcept {
+        auto* self = static_cast<RtAudioCaptureStream*>(user);
+        recordingHere = self;
+        if (input) self->sink_.captured(input, std::size_t{frames} * self->bytesPerFrame_);
         return 0;
     }
 
-    // RtAudio reports stream failures on its own thread; they surface as
-    // buffers that stop coming, which the wave input already copes with.
-    static void errorCallback(RtAudioError::Type, const std::string&) {}
+    // RtAudio reports a stream that fails on its recording thread, and then
+    // goes on calling back as fast as it can without recording anything (a
+    // sound server that went away): the stream is lost.  Reports from other
+    // threads come with an exception or an error code as well.
+    static void errorCallback(RtAudioError::Type, const std::string&) {
+        if (recordingHere) recordingHere->sink_.lost();
+    }
 
+    CaptureSink& sink_;
     std::unique_ptr<RtAudio> audio_;
-    CaptureQueue queue_;
-    std::string lastError_;
-    bool flipSign_ = false;
     unsigned bytesPerFrame_ = 2;
 };
+
+std::unique_ptr<CaptureStream> openRtAudioCaptureStream(int device, const WaveFormat& format, CaptureSink& sink,
+                                                        int& code, std::string& text) {
+    auto stream = std::make_unique<RtAudioCaptureStream>(sink);
+    code = stream->open(device, format, text);
+    if (code != kCaptureOk) return nullptr;
+    return stream;
+}
 
 }  // namespace
 
 std::unique_ptr<CaptureDevice> createRtAudioCaptureDevice() {
-    return std::make_unique<RtAudioCaptureDevice>();
+    return createStreamCaptureDevice(openRtAudioCaptureStream);
 }
 
 }  // namespace vozaro::platform

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "catalogue/vozaro_colecao.h"
+#include "midi/cmpMidiOutput.h"
 #include "platform/MessageBox.h"
 #include "platform/SoundPlayer.h"
 #include "platform/TextEncoding.h"
@@ -162,6 +163,14 @@ void EveningFlow::play() {
         platform::soundPlayer().stop();  // a fanfare still sounding ends with the new song
         player.setPlay(true);
         refreshUpNext();
+    } catch (const midi::EMidiOutputPort& error) {
+        // No sound output: the song is let go so that it starts afresh
+        // once the output is back.
+        outputFailed_ = true;
+        stage_.TrackOutputs.setActive(false);
+        stage_.MidiData.setActive(false);
+        stage_.OrMidi.setActive(false);
+        showMessage(KaraokeStage::songFailureMessage({}, error), MessageIcon::Error);
     } catch (const std::exception& error) {
         const QString song = QFile::decodeName(file.c_str());
         showMessage(KaraokeStage::songFailureMessage(song, error), MessageIcon::Error);
@@ -368,8 +377,19 @@ void EveningFlow::startFirstRequest() {
     songFile_ = path ? path->string() : std::string();
     const QString song = path ? QFile::decodeName(path->c_str()) : QString();
     try {
+        outputFailed_ = false;
         if (stage_.CarregarMusica(song))
             play();
+        if (outputFailed_) {
+            // Nobody heard it: the request waits first in the queue again,
+            // and Play takes it from there.
+            queue_.append(request->line, request->position);
+            queue_.move(queue_.count() - 1, 0);
+            window_.showQueue();
+            songFile_.clear();
+            stage_.MidiData.setFileName(std::string());
+            stage_.OrMidi.setFileName(std::string());
+        }
     } catch (const std::exception& error) {
         // A file the MIDI engine cannot read.
         showMessage(KaraokeStage::songFailureMessage(song, error), MessageIcon::Error);

@@ -187,6 +187,7 @@ private:
     int judgedBuffersLeft_ = 0;
     int announcements_ = 0;
     bool closing_ = false;
+    bool outputFailed_ = false;  // the last play() found no sound output
     // Ends with the flow: waits that outlive it see it gone.
     std::shared_ptr<char> alive_ = std::make_shared<char>();
     // A stage-caused Stop is under way: its report is handled in place.

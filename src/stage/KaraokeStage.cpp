@@ -97,8 +97,8 @@ KaraokeStage::~KaraokeStage() {
 // --- song loading ---------------------------------------------------------------
 
 std::string KaraokeStage::songFailureMessage(const QString& path, const std::exception& error) {
-    if (dynamic_cast<const vozaro::midi::EMidiOutputPort*>(&error))
-        return error.what();
+    if (const auto* output = dynamic_cast<const vozaro::midi::EMidiOutputPort*>(&error))
+        return "Não foi possível abrir a saída de som (" + output->reason() + ").";
     return "Não foi possível ler a música \"" + QFileInfo(path).fileName().toStdString() + "\" (" +
            error.what() + ").";
 }

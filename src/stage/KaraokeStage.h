@@ -70,8 +70,8 @@ public:
     bool CarregarMusica(const QString& path);
     // What the host is told when playing the song file at path failed with
     // error: for a file the engine cannot read, the file's name, that it
-    // could not be read, and the engine's own text after it; a device that
-    // cannot be opened keeps the engine's text alone.
+    // could not be read, and the engine's own text after it; for a sound
+    // output that cannot be opened, that, with the device's reason.
     static std::string songFailureMessage(const QString& path, const std::exception& error);
     // Reads the song named by MidiData's FileName, fills Silabas and Tempos,
     // fits the lyric font, places the lines and enters the waiting state.

@@ -59,7 +59,13 @@ TEST(AlsaMixerDevice, WithoutACardOnlyTheSynthesizerLineIsThere) {
 
 #include "audio/AMixer.h"
 
+#include "audio/EventLoop.h"
+#include "platform/ManualTimer.h"
+#include "platform/WindowTimer.h"
+
 #include <QTemporaryDir>
+
+#include <dlfcn.h>
 
 #include <alsa/asoundlib.h>
 
@@ -80,6 +86,7 @@ protected:
         const std::string config = folder.filePath("vozarotest.conf").toStdString();
         std::ofstream(config) << "ctl.vozarotest { type vozarotest }\n"
                               << "ctl.vozarolaptop { type vozarotest laptop true }\n"
+                              << "ctl.vozarodying { type vozarotest dying true }\n"
                               << "ctl_type.vozarotest { lib \"" VOZARO_ALSA_TEST_CARD "\" }\n";
         if (const char* previous = std::getenv("ALSA_CONFIG_PATH")) previous_ = previous;
         const std::string path = "/usr/share/alsa/alsa.conf:" + config;
@@ -240,6 +247,51 @@ TEST_F(AlsaTestCard, WithTwoConvertersTheMicrophoneIsChosenThroughTheInputSource
     ASSERT_TRUE(later.ReadLineVolume(1, 0, v));
     EXPECT_EQ(v.Mute, 1);
     ASSERT_TRUE(mixer.WriteLineMute(1, 0, false));
+}
+
+
+// The card goes away as a sound server does: its descriptor stays readable
+// for good while reading its events fails.  The mixer stops watching it at
+// once instead of handling it in a loop, and opens the card again every
+// 500 ms of the windows' clock; then the control works again and the
+// window hears it changed.
+TEST_F(AlsaTestCard, AMixerThatWentAwayIsNotWatchedAndIsOpenedAgain) {
+    vozaro::test::ensureApplication();
+    void* card = ::dlopen(VOZARO_ALSA_TEST_CARD, RTLD_NOW);  // the module alsa-lib loads
+    ASSERT_NE(card, nullptr) << ::dlerror();
+    auto setDead = reinterpret_cast<void (*)(int)>(::dlsym(card, "vozarotest_set_dead"));
+    auto deadReads = reinterpret_cast<int (*)()>(::dlsym(card, "vozarotest_dead_reads"));
+    ASSERT_TRUE(setDead && deadReads);
+    vozaro::platform::ManualTimerService timers;
+    vozaro::platform::ScopedManualWindowClock clock{timers};
+    ScopedMixerSystem dying{createAlsaMixerSystem("vozarodying")};
+    QObject window;
+    int changes = 0;
+    std::unique_ptr<MixerDevice> mixer;
+    ASSERT_EQ(openMixerDevice(0, &window, [&](std::uint32_t, std::uintptr_t, std::uint32_t) { ++changes; }, mixer),
+              kMixerOk);
+    MixerControl master;
+    ASSERT_EQ(mixer->getLineControlByType(0xFFFF0000u, MIXERCONTROL_CONTROLTYPE_VOLUME, master), kMixerOk);
+    std::int32_t volume = 0;
+    ASSERT_EQ(mixer->getControlValues(master.controlId, 1, 0, &volume), kMixerOk);
+
+    setDead(1);
+    const int readsBefore = deadReads();
+    vozaro::test::drainEvents(50);
+    EXPECT_EQ(deadReads() - readsBefore, 1);
+    EXPECT_NE(mixer->getControlValues(master.controlId, 1, 0, &volume), kMixerOk);
+    clock.advance(1000);  // still gone: tried twice, in vain
+    setDead(0);
+    changes = 0;
+    clock.advance(499);
+    EXPECT_EQ(changes, 0);
+    clock.advance(1);
+    vozaro::test::drainEvents();
+    EXPECT_EQ(mixer->getControlValues(master.controlId, 1, 0, &volume), kMixerOk);
+    EXPECT_EQ(volume, 65535);
+    EXPECT_GT(changes, 0);
+    mixer.reset();
+    ::dlclose(card);
 }
 
 }  // namespace

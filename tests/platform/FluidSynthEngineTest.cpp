@@ -31,6 +31,20 @@ protected:
         return std::sqrt(sum / samples.size()) / 32768.0;
     }
 
+    // How long the SoundFont's claves, started on a block boundary, takes to
+    // rise above threshold; -1 when it never does.
+    double clavesAttackUs(int threshold) {
+        const std::int64_t rate = engine->sampleRate();
+        std::vector<std::int16_t> one(2 * static_cast<std::size_t>(rate / 5));
+        engine->render(one.data(),
+                       static_cast<int>(-engine->framesRendered() & (FluidSynthEngine::kBlockFrames - 1)));
+        engine->sendShortMessage(packShortMessage(0x99, 75, 110));
+        engine->render(one.data(), static_cast<int>(one.size() / 2));
+        const std::vector<std::int64_t> attack = vozaro::test::onsets(one, threshold, 0);
+        engine->discard(1.5);
+        return attack.empty() ? -1.0 : static_cast<double>(attack.front()) * 1e6 / static_cast<double>(rate);
+    }
+
     void send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0) {
         engine->sendShortMessage(packShortMessage(status, data1, data2));
     }
@@ -210,14 +224,8 @@ TEST_F(FluidSynthEngineTest, ThroughAServerStreamEachNoteIsHeardWhenDue) {
     const double usPerFrame = 1e6 / static_cast<double>(rate);
     const double blockUs = FluidSynthEngine::kBlockFrames * usPerFrame;
 
-    std::vector<std::int16_t> one(2 * static_cast<std::size_t>(rate / 5));
-    engine->render(one.data(), static_cast<int>(-engine->framesRendered() & (FluidSynthEngine::kBlockFrames - 1)));
-    engine->sendShortMessage(packShortMessage(0x99, 75, 110));
-    engine->render(one.data(), static_cast<int>(one.size() / 2));
-    const std::vector<std::int64_t> attack = vozaro::test::onsets(one, kThreshold, 0);
-    ASSERT_FALSE(attack.empty());
-    const double attackUs = static_cast<double>(attack.front()) * usPerFrame;
-    engine->discard(1.5);
+    const double attackUs = clavesAttackUs(kThreshold);
+    ASSERT_GT(attackUs, 0);
     struct Case {
         const char* name;
         double clockRatio;           // the server's microseconds per nominal one
@@ -271,5 +279,76 @@ TEST_F(FluidSynthEngineTest, ThroughAServerStreamEachNoteIsHeardWhenDue) {
             EXPECT_GE(error, -0.75 * blockUs) << "hit " << i;
             EXPECT_LE(error, 0.75 * blockUs) << "hit " << i;
         }
+    }
+}
+
+// The sound server goes away after 1 s and answers again at the third try:
+// the writer waits kReconnectMs before every try, and the song goes on in
+// the new stream at its place.  What came due meanwhile took effect (a
+// program, a channel's volume down to nothing), except the note-on, which
+// is not heard late.
+TEST_F(FluidSynthEngineTest, AStreamThatFailsIsOpenedAgainAndTheSongGoesOnAtItsPlace) {
+    constexpr std::uint64_t kStartUs = 5'000'000'000;
+    const std::uint64_t kBackUs = kStartUs + 2'600'000;  // the new stream's first frame is heard then
+    const double attackUs = clavesAttackUs(2000);
+    ASSERT_GT(attackUs, 0);
+    const std::int64_t rate = engine->sampleRate();
+    const double usPerFrame = 1e6 / static_cast<double>(rate);
+    auto makeServer = [&](std::uint64_t startUs, double seconds) {
+        auto server = std::make_shared<ScriptedServer>();
+        server->heardUs = [startUs, usPerFrame](std::int64_t frame) {
+            return startUs + static_cast<std::uint64_t>(static_cast<double>(frame) * usPerFrame);
+        };
+        server->capacity = static_cast<std::int64_t>(seconds * static_cast<double>(rate));
+        server->openUp();
+        return server;
+    };
+    const auto first = makeServer(kStartUs, 1.0);
+    const auto second = makeServer(kBackUs, 1.5);
+    std::vector<int> waits;
+    int tries = 0;
+    auto reopen = [&](std::string& why) -> std::unique_ptr<PlaybackStream> {
+        if (++tries < 3) {
+            why = "Connection refused";
+            return nullptr;
+        }
+        return std::make_unique<ScriptedStream>(second);
+    };
+    auto wait = [&](int ms) {
+        waits.push_back(ms);
+        return tries < 3;  // after the second stream, no more
+    };
+    engine->startAudio(std::make_unique<ScriptedStream>(first), reopen, wait);
+    const std::int64_t latencyUs = engine->latencyUs();
+    auto at = [&](std::uint64_t heardUs, std::uint8_t status, std::uint8_t data1, std::uint8_t data2 = 0) {
+        engine->sendShortMessageAt(packShortMessage(status, data1, data2), heardUs - latencyUs);
+    };
+    const std::uint64_t claves1 = kStartUs + 300'000, claves2 = kBackUs + 400'000;
+    at(claves1, 0x99, 75, 110);
+    at(kStartUs + 1'400'000, 0xC1, 56);      // while nothing is heard: a program ...
+    at(kStartUs + 1'500'000, 0xB2, 7, 0);    // ... a channel silenced ...
+    at(kStartUs + 1'800'000, 0x99, 75, 110);  // ... and a note-on due
+    at(claves2, 0x99, 75, 110);
+    at(kBackUs + 900'000, 0x92, 60, 110);    // on the silenced channel
+    ASSERT_TRUE(second->waitUntilFull());
+    engine->stopAudio();
+
+    EXPECT_EQ(tries, 3);
+    EXPECT_EQ(waits, std::vector<int>(4, FluidSynthEngine::kReconnectMs));
+    EXPECT_EQ(engine->program(1), 56);
+    const double blockUs = FluidSynthEngine::kBlockFrames * usPerFrame;
+    struct Heard {
+        const char* name;
+        const ScriptedServer& server;
+        std::uint64_t hitUs;
+    };
+    for (const Heard& heard : {Heard{"before", *first, claves1}, Heard{"after", *second, claves2}}) {
+        SCOPED_TRACE(heard.name);
+        const std::vector<std::int64_t> found = vozaro::test::onsets(heard.server.sound, 2000, rate / 40);
+        ASSERT_EQ(found.size(), 1u);
+        const double error =
+            static_cast<double>(heard.server.heardUs(found[0])) - static_cast<double>(heard.hitUs) - attackUs;
+        EXPECT_GE(error, -0.75 * blockUs);
+        EXPECT_LE(error, 0.75 * blockUs);
     }
 }

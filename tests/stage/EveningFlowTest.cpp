@@ -360,6 +360,29 @@ TEST_F(Evening, ACatalogueThatCannotBeOpenedEndsTheProgramWithoutAnotherMessage)
     EXPECT_EQ(messages.messages().size(), 1u);
 }
 
+// No sound output opens: the host is told why, the request waits first in
+// the queue, and once the output is back, Play sings it.
+TEST_F(Evening, ARequestNobodyCouldHearStaysFirstInTheQueue) {
+    request("Primeira", "Ana");
+    request("Segunda", "Bia");
+    const QStringList waiting = lines;
+    for (int device : {0, 1})
+        devices.recorder->setOpenFails(device, true);
+    flow.next();
+    EXPECT_FALSE(stage.MidiPlayer.Play());
+    EXPECT_EQ(messageTexts(), std::vector<std::string>{
+                                  "Não foi possível abrir a saída de som (the recording device refuses to open)."});
+    EXPECT_EQ(lines, waiting);
+    EXPECT_EQ(positions.size(), 2);
+
+    for (int device : {0, 1})
+        devices.recorder->setOpenFails(device, false);
+    flow.play();
+    EXPECT_TRUE(stage.MidiPlayer.Play());
+    EXPECT_EQ(flow.Titulo, "Ana - Primeira");
+    EXPECT_EQ(lines, waiting.mid(1));
+}
+
 TEST_F(Evening, TocarAgoraPutsTheSongFirstAndPlaysIt) {
     request("Primeira", "Ana");
     const std::int32_t second = request("Segunda", "Bia");
