@@ -212,8 +212,9 @@ struct FluidSynthEngine::Impl {
     }
 
     // Idle (no song plays) and nothing sounding, the reverb's tail included,
-    // for kIdleSilenceSeconds: the writer then writes silence without
-    // rendering it, which costs the synthesizer nothing.  Writer thread.
+    // for kIdleSilenceSeconds: the writer then stops writing, and the
+    // server plays silence, until the engine is no longer idle.  Writer
+    // thread.
     bool silentWhileIdle() noexcept {
         if (!idle.load(std::memory_order_relaxed) || fluid_synth_get_active_voice_count(synth) > 0) {
             quietFrames = 0;
@@ -246,15 +247,22 @@ struct FluidSynthEngine::Impl {
                 renderAnchorFrame = frames;
             }
             if (silentWhileIdle()) {
-                std::fill(period.begin(), period.end(), 0.0f);
-                std::lock_guard lock(mutex);
-                frames += kOutputPeriodFrames;
-            } else {
-                float* target = period.data();
-                renderFrames(kOutputPeriodFrames, [this, target](int offset, int count) {
-                    fluid_synth_write_float(synth, count, target + 2 * offset, 0, 2, target + 2 * offset, 1, 2);
-                });
+                waitWhileIdle(generation);
+                quietFrames = 0;
+                if (!stream->resume() && reopen) {
+                    // The server went away meanwhile: a song is coming, so
+                    // the first try is at once.
+                    std::string why;
+                    stream = reopen(why);
+                    std::lock_guard lock(mutex);
+                    lostUntilUs = static_cast<double>(monotonicMicros());
+                }
+                continue;  // anchored anew
             }
+            float* target = period.data();
+            renderFrames(kOutputPeriodFrames, [this, target](int offset, int count) {
+                fluid_synth_write_float(synth, count, target + 2 * offset, 0, 2, target + 2 * offset, 1, 2);
+            });
             if (!stream->write(period.data(), kOutputPeriodFrames)) {
                 stream.reset();
                 if (!reopen)
@@ -269,6 +277,13 @@ struct FluidSynthEngine::Impl {
             writerActive = false;  // ended by itself
         --writersRunning;
         writerChanged.notify_all();
+    }
+
+    // Until the engine is no longer idle or the writer is stopped.  The
+    // sample clock stands still meanwhile: nothing waits for a frame.
+    void waitWhileIdle(std::uint64_t generation) noexcept {
+        std::unique_lock lock(mutex);
+        writerChanged.wait(lock, [&] { return !idle.load(std::memory_order_relaxed) || writerStopped(generation); });
     }
 
     // Waits kReconnectMs and tries to open the stream again, until it opens
@@ -486,7 +501,13 @@ int FluidSynthEngine::program(int channel) const noexcept {
     return preset;
 }
 
-void FluidSynthEngine::setIdle(bool idle) noexcept { impl_->idle.store(idle, std::memory_order_relaxed); }
+void FluidSynthEngine::setIdle(bool idle) noexcept {
+    {
+        std::lock_guard lock(impl_->mutex);
+        impl_->idle.store(idle, std::memory_order_relaxed);
+    }
+    impl_->writerChanged.notify_all();
+}
 
 void FluidSynthEngine::setGain(float gain) noexcept { fluid_synth_set_gain(impl_->synth, gain); }
 float FluidSynthEngine::gain() const noexcept { return fluid_synth_get_gain(impl_->synth); }

@@ -97,9 +97,9 @@ public:
     // The program selected on a channel (0..15).
     int program(int channel) const noexcept;
 
-    // Idle, with nothing sounding for a while, the stream's writer writes
-    // silence without rendering it.  The built-in device is idle while no
-    // handle is open.
+    // Idle, with nothing sounding for a while, the stream's writer stops
+    // writing (the server plays silence) until the engine is no longer
+    // idle.  The built-in device is idle while no handle is open.
     void setIdle(bool idle) noexcept;
 
     void setGain(float gain) noexcept;

@@ -8,20 +8,37 @@
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
+#include <string>
+#include <utility>
+
 namespace vozaro::platform {
 
 namespace {
 
 constexpr std::uint32_t kStereoFloatBytes = 2 * sizeof(float);
 
+// The stream's settings, kept to open it again.
+struct StreamSettings {
+    std::string name;
+    pa_sample_spec spec;
+    pa_buffer_attr buffer;
+
+    pa_simple* open(int& error) const {
+        return pa_simple_new(nullptr, "Vozaro", PA_STREAM_PLAYBACK, nullptr, name.c_str(), &spec, nullptr, &buffer,
+                             &error);
+    }
+};
+
 class SoundServerStream final : public PlaybackStream {
 public:
-    explicit SoundServerStream(pa_simple* stream) : stream_(stream) {}
-    ~SoundServerStream() override { pa_simple_free(stream_); }
+    SoundServerStream(pa_simple* stream, StreamSettings settings) : stream_(stream), settings_(std::move(settings)) {}
+    ~SoundServerStream() override { close(); }
     SoundServerStream(const SoundServerStream&) = delete;
     SoundServerStream& operator=(const SoundServerStream&) = delete;
 
     std::optional<std::uint64_t> nextFrameHeardUs() noexcept override {
+        if (!stream_)
+            return std::nullopt;
         const std::uint64_t now = monotonicMicros();
         int error = 0;
         const pa_usec_t latency = pa_simple_get_latency(stream_, &error);
@@ -32,11 +49,29 @@ public:
 
     bool write(const float* stereo, int frames) noexcept override {
         int error = 0;
-        return pa_simple_write(stream_, stereo, static_cast<std::size_t>(frames) * kStereoFloatBytes, &error) >= 0;
+        return stream_ &&
+               pa_simple_write(stream_, stereo, static_cast<std::size_t>(frames) * kStereoFloatBytes, &error) >= 0;
+    }
+
+    // A stream left without data for long does not take up again cleanly
+    // (after a flush the server kept what was written without playing it):
+    // it is opened anew, which costs a few milliseconds.
+    bool resume() noexcept override {
+        close();
+        int error = 0;
+        stream_ = settings_.open(error);
+        return stream_ != nullptr;
     }
 
 private:
+    void close() noexcept {
+        if (stream_)
+            pa_simple_free(stream_);
+        stream_ = nullptr;
+    }
+
     pa_simple* stream_;
+    StreamSettings settings_;
 };
 
 }  // namespace
@@ -55,14 +90,14 @@ std::unique_ptr<PlaybackStream> openSoundServerStream(const std::string& name, i
     buffer.prebuf = 0;
     buffer.minreq = static_cast<std::uint32_t>(periodFrames) * kStereoFloatBytes;
     buffer.fragsize = static_cast<std::uint32_t>(-1);
+    StreamSettings settings{name, spec, buffer};
     int error = 0;
-    pa_simple* stream = pa_simple_new(nullptr, "Vozaro", PA_STREAM_PLAYBACK, nullptr, name.c_str(), &spec, nullptr,
-                                      &buffer, &error);
+    pa_simple* stream = settings.open(error);
     if (!stream) {
         why = std::string("the sound server: ") + pa_strerror(error);
         return nullptr;
     }
-    return std::make_unique<SoundServerStream>(stream);
+    return std::make_unique<SoundServerStream>(stream, std::move(settings));
 }
 
 }  // namespace vozaro::platform

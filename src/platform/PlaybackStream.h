@@ -25,6 +25,12 @@ public:
     // Writes `frames` interleaved stereo frames, waiting while the buffer
     // is full.  False once the stream has failed (the server went away).
     virtual bool write(const float* stereo, int frames) noexcept = 0;
+    // After the writer paused for longer than the buffer: makes what is
+    // written next heard at once.  Without it the server, which played on
+    // in silence meanwhile, throws away as much of what comes next as the
+    // pause lasted.  False when the stream cannot go on (the server went
+    // away meanwhile).
+    virtual bool resume() noexcept { return true; }
 };
 
 // A stereo float stream on the default sink of the sound server (PulseAudio,

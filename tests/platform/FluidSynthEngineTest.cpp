@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 using namespace vozaro::platform;
@@ -169,6 +170,7 @@ struct ScriptedServer {
     bool full = false;
     std::vector<std::int16_t> sound;
     int periods = 0;
+    int resumes = 0;
 
     void openUp() {
         std::lock_guard lock(mutex);
@@ -201,6 +203,12 @@ public:
         server_->full = static_cast<std::int64_t>(server_->sound.size() / 2) >= server_->capacity;
         server_->changed.notify_all();
         return !server_->full;
+    }
+
+    bool resume() noexcept override {
+        std::lock_guard lock(server_->mutex);
+        ++server_->resumes;
+        return true;
     }
 
 private:
@@ -351,4 +359,34 @@ TEST_F(FluidSynthEngineTest, AStreamThatFailsIsOpenedAgainAndTheSongGoesOnAtItsP
         EXPECT_GE(error, -0.75 * blockUs);
         EXPECT_LE(error, 0.75 * blockUs);
     }
+}
+
+// Idle and silent for 2 s, the writer stops writing: the server plays
+// silence at no cost to the program.  When a song opens the engine again,
+// the server drops what it held, so the song is heard at once, and the
+// writer goes on.
+TEST_F(FluidSynthEngineTest, AnIdleEngineStopsWritingUntilASongOpensIt) {
+    const std::int64_t rate = engine->sampleRate();
+    auto server = std::make_shared<ScriptedServer>();
+    server->heardUs = [rate](std::int64_t frame) { return 1'000'000 + static_cast<std::uint64_t>(frame * 1'000'000 / rate); };
+    server->capacity = 4 * rate;
+    engine->setIdle(true);
+    server->openUp();
+    engine->startAudio(std::make_unique<ScriptedStream>(server));
+    auto periods = [&] {
+        std::lock_guard lock(server->mutex);
+        return std::pair{server->periods, server->resumes};
+    };
+    for (int i = 0; i < 300 && periods().first * FluidSynthEngine::kOutputPeriodFrames < 2 * rate; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto [idlePeriods, idleResumes] = periods();
+    EXPECT_LT(idlePeriods * FluidSynthEngine::kOutputPeriodFrames, 3 * rate);
+    EXPECT_EQ(idleResumes, 0);
+    EXPECT_TRUE(engine->audioRunning());
+
+    engine->setIdle(false);
+    ASSERT_TRUE(server->waitUntilFull());
+    EXPECT_EQ(periods().second, 1);
+    engine->stopAudio();
 }
