@@ -338,27 +338,42 @@ bool forEachEntryOf(const fs::path& albumFile, const std::function<bool(const En
 
 CatalogueLock::CatalogueLock(const fs::path& folder) : lock_(folder / "vozaro.lck") {}
 
-std::optional<CatalogueLock> lockForWriting(std::chrono::milliseconds wait) {
+std::string lockRefusedMessage(std::error_code error) {
+    return "Não foi possível reservar o catálogo para gravação (" + error.message() + ").";
+}
+
+std::optional<CatalogueLock> lockForWriting(std::chrono::milliseconds wait, std::error_code* why) {
     const auto until = std::chrono::steady_clock::now() + wait;
     for (;;) {
         CatalogueLock lock(programFolder());
-        if (!lock.busy())
+        if (lock.held())
             return lock;
+        if (!lock.busy()) {
+            // Writing without the lock could interleave with another writer.
+            if (why)
+                *why = lock.error();
+            showMessage(lockRefusedMessage(lock.error()), MessageIcon::Error);
+            return std::nullopt;
+        }
         if (std::chrono::steady_clock::now() >= until)
             break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(kWriterPoll);
     }
+    if (why)
+        *why = std::make_error_code(std::errc::resource_unavailable_try_again);
     showMessage(kCatalogueBusy, MessageIcon::Error);
     return std::nullopt;
 }
 
 std::optional<platform::FileLock> lockProgramFolder() {
     platform::FileLock lock(programFolder() / "vozaro.run");
-    if (!lock.held() && lock.error() == std::errc::resource_unavailable_try_again) {
+    if (lock.held())
+        return lock;
+    if (lock.error() == std::errc::resource_unavailable_try_again)
         showMessage(kAlreadyOpen, MessageIcon::Error);
-        return std::nullopt;
-    }
-    return lock;
+    else
+        showMessage(lockRefusedMessage(lock.error()), MessageIcon::Error);
+    return std::nullopt;
 }
 
 std::optional<RewriteFailure> lastRewriteFailure() { return store().failure; }
@@ -559,7 +574,22 @@ bool removeMissingSongs(const CheckProgress& progress) {
     if (!AbrirAlbum())
         return false;
     std::vector<Renumbered> renumbered;
+    uint64_t tornTail = 0;
     try {
+        // An append cut short (a full disk, a crash) leaves part of an entry
+        // at the end: it goes, before a later append lands behind it.
+        tornTail = s.album.size() % kEntrySize;
+        if (tornTail != 0) {
+            try {
+                s.dropBuffer();
+                s.album.truncate(s.album.size() - tornTail);
+                s.album.sync();
+            } catch (const CatalogueError& error) {
+                tornTail = 0;
+                s.failure = RewriteFailure{s.file(".alb"), error.code()};
+                throw;
+            }
+        }
         const int32_t count = ContarMusicas();
         if (count > 0) {
             if (progress.started)
@@ -595,6 +625,10 @@ bool removeMissingSongs(const CheckProgress& progress) {
             s.failure = RewriteFailure{s.file(".idt"), error.code()};
     }
     FecharAlbum();
+    if (tornTail != 0)
+        showMessage("O álbum de músicas terminava com uma música gravada pela metade (" + std::to_string(tornTail) +
+                        " bytes), que foi descartada.",
+                    MessageIcon::Warning);
     if (!renumbered.empty())
         reportRenumbered(renumbered);
     if (s.failure)
