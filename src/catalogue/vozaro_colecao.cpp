@@ -170,6 +170,24 @@ std::vector<bool> numbersInUse() {
     return used;
 }
 
+// A failure that goes by itself: the system ran short of descriptors or
+// memory for the moment.
+bool passingFailure(std::error_code error) {
+    if (error.category() != std::generic_category() && error.category() != std::system_category())
+        return false;
+    switch (error.value()) {
+    case EMFILE:
+    case ENFILE:
+    case ENOMEM:
+    case ENOBUFS:
+    case EAGAIN:
+    case EINTR:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Why a catalogue file could not be written, in the host's words.
 std::string failureReason(const RewriteFailure& failure) {
     const std::string name = failure.file.filename().string();
@@ -209,30 +227,66 @@ bool songFileExists(const std::string& arquivo, platform::FolderNames& names) {
     return isPlainFileName(arquivo) && names.isRegularFile(platform::windows1252ToUtf8(arquivo));
 }
 
-// Opens an existing catalogue file, or creates it empty; shows the matching
-// message on failure.
-bool openOrCreate(BinaryFile& file, const fs::path& path, const char* openFailure,
-                  const char* createFailure) {
+// Opens an existing catalogue file, or creates it empty; on failure the
+// message says which of the two failed.
+std::error_code openOrCreate(BinaryFile& file, const fs::path& path, const char* openFailure,
+                             const char* createFailure, std::string& message) {
     std::error_code error;
     bool exists = fs::exists(fs::symlink_status(path, error));
     file = BinaryFile(path, exists ? BinaryFile::Mode::ReadWrite : BinaryFile::Mode::CreateReadWrite,
                       error);
     if (error) {
-        std::string message = exists ? openFailure : createFailure;
+        message = exists ? openFailure : createFailure;
         if (error == std::errc::read_only_file_system || error == std::errc::permission_denied ||
             error == std::errc::operation_not_permitted)
             message += " A pasta \"" + path.parent_path().string() + "\" não pode ser gravada.";
-        showMessage(message, MessageIcon::Error);
     }
-    return !error;
+    return error;
 }
 
-bool ensureFolder(const fs::path& folder, const char* failure) {
-    std::error_code ec;
-    if (fs::is_directory(folder, ec) || fs::create_directories(folder, ec))
-        return true;
-    showMessage(failure, MessageIcon::Error);
-    return false;
+// The folder `name` of the program folder, made when it does not exist in
+// any case of its name.  A program folder that cannot be listed (no
+// descriptor left) could hide it under another case: nothing is made then.
+std::error_code ensureFolder(fs::path& folder, std::string_view name) {
+    std::error_code error;
+    folder = platform::subfolderIgnoringCase(programFolder(), name, error);
+    if (error && passingFailure(error))
+        return error;
+    if (fs::is_directory(folder, error) || fs::create_directories(folder, error))
+        return {};
+    return error ? error : std::make_error_code(std::errc::not_a_directory);
+}
+
+// AbrirAlbum; with `passingIsMine` a failure that passes shows kAlbumNotNow
+// instead of its own message.
+AlbumOpening openAlbum(bool passingIsMine) {
+    Store& s = store();
+    FecharAlbum();
+    auto failed = [passingIsMine](std::error_code error, const std::string& message) {
+        if (passingIsMine && passingFailure(error)) {
+            showMessage(kAlbumNotNow, MessageIcon::Error);
+            return AlbumOpening::NotNow;
+        }
+        showMessage(message, MessageIcon::Error);
+        return AlbumOpening::Failed;
+    };
+    if (const std::error_code error = ensureFolder(s.songs, "Musicas"))
+        return failed(error, "Não foi possível criar pasta de músicas.");
+    fs::path pictures;
+    if (const std::error_code error = ensureFolder(pictures, "Imagens"))
+        return failed(error, "Não foi possível criar pasta de imagens.");
+    std::string message;
+    if (const std::error_code error = openOrCreate(s.album, s.file(".alb"), "Não foi possível abrir o álbum de músicas.",
+                                                   "Não foi possível criar o álbum de músicas.", message))
+        return failed(error, message);
+    if (const std::error_code error =
+            openOrCreate(s.index, s.file(".idx"), "Não foi possível abrir o índice do álbum de músicas.",
+                         "Não foi possível criar o índice do álbum de músicas.", message)) {
+        s.album = BinaryFile();
+        return failed(error, message);
+    }
+    s.position = 0;
+    return AlbumOpening::Opened;
 }
 
 }  // namespace
@@ -641,25 +695,9 @@ bool removeMissingSongs(const CheckProgress& progress) {
 
 using namespace vozaro::catalogue;
 
-bool AbrirAlbum() {
-    Store& s = store();
-    FecharAlbum();
-    s.songs = songsFolder();
-    if (!ensureFolder(s.songs, "Não foi possível criar pasta de músicas."))
-        return false;
-    if (!ensureFolder(picturesFolder(), "Não foi possível criar pasta de imagens."))
-        return false;
-    if (!openOrCreate(s.album, s.file(".alb"), "Não foi possível abrir o álbum de músicas.",
-                      "Não foi possível criar o álbum de músicas."))
-        return false;
-    if (!openOrCreate(s.index, s.file(".idx"), "Não foi possível abrir o índice do álbum de músicas.",
-                      "Não foi possível criar o índice do álbum de músicas.")) {
-        s.album = BinaryFile();
-        return false;
-    }
-    s.position = 0;
-    return true;
-}
+bool AbrirAlbum() { return openAlbum(false) == AlbumOpening::Opened; }
+
+AlbumOpening vozaro::catalogue::openAlbumDuringEvening() { return openAlbum(true); }
 
 void FecharAlbum() {
     Store& s = store();

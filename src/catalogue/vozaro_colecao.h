@@ -143,6 +143,16 @@ inline constexpr const char* kAlreadyOpen = "O Vozaro já está aberto. Use a ja
 // without touching the catalogue.  A lock that comes back is always held.
 std::optional<platform::FileLock> lockProgramFolder();
 
+// Opening the catalogue while an evening goes on.  A failure that passes (no
+// descriptor or memory left for the moment) must not end the program: the
+// host is told kAlbumNotNow and whatever wanted the catalogue waits for
+// another try.  Any other failure shows AbrirAlbum's message, and the
+// program ends as at start-up.
+enum class AlbumOpening { Opened, Failed, NotNow };
+inline constexpr const char* kAlbumNotNow = "Não foi possível abrir o álbum de músicas agora. Tente de novo.";
+// AbrirAlbum with that difference; the message has been shown unless Opened.
+AlbumOpening openAlbumDuringEvening();
+
 // Sequential reading from the current entry position, in file order
 // (LerRegistro and LocalizarMusica move that position too).
 void seekAlbum(int32_t position);

@@ -366,6 +366,14 @@ void EveningFlow::startFirstRequest() {
         window_.catalogueUnavailable();
         return;
     }
+    if (found.result == FoundSong::CatalogueNotNow) {
+        // The host has been told to try again: the request waits first in
+        // the queue for the next Next.
+        queue_.append(request->line, request->position);
+        queue_.move(queue_.count() - 1, 0);
+        window_.showQueue();
+        return;
+    }
     if (found.result == FoundSong::NotFound) {
         // The song left the catalogue since it was requested.
         showMessage("Música não localizada", MessageIcon::Error);
@@ -402,6 +410,8 @@ void EveningFlow::playNow(std::int32_t numero) {
         window_.catalogueUnavailable();
         return;
     }
+    if (found.result == FoundSong::CatalogueNotNow)
+        return;  // the host has been told to try again
     if (found.result == FoundSong::Found) {
         RegistroAtual = found.entry;
         queue_.append(requestLine(found.entry, QString()), found.position);

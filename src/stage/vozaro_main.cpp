@@ -613,6 +613,8 @@ void TformKaraoke::eCantorEnter() {
             catalogueUnavailable();
             return;
         }
+        if (found.result == vozaro::stage::FoundSong::CatalogueNotNow)
+            return;  // the number stays for another try
         if (found.result == vozaro::stage::FoundSong::Found) {
             PosicaoEncontrada = found.position;
             RegistroAtual = found.entry;

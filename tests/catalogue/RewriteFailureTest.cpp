@@ -3,10 +3,10 @@
 // cannot be written, and two programs on one program folder.
 #include "CatalogueFixture.h"
 #include "CheckAlbumProcess.h"
+#include "DescriptorsUsedUp.h"
 
 #include <fcntl.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -379,32 +379,6 @@ TEST_F(RewriteFailureTest, OneProgramPerProgramFolderAndOneWriterAtATime) {
     EXPECT_TRUE(vozaro::catalogue::lockProgramFolder());
 }
 
-// Uses up the process's descriptors for the life of the object: the soft
-// limit goes down to what is open now plus a few, and those few are taken.
-class DescriptorsUsedUp {
-public:
-    DescriptorsUsedUp() {
-        ::getrlimit(RLIMIT_NOFILE, &saved_);
-        int highest = 0;
-        for (const auto& entry : fs::directory_iterator("/proc/self/fd"))
-            highest = std::max(highest, std::stoi(entry.path().filename().string()));
-        rlimit limit = saved_;
-        limit.rlim_cur = static_cast<rlim_t>(highest) + 4;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
-            taken_.push_back(fd);
-    }
-    ~DescriptorsUsedUp() {
-        for (int fd : taken_)
-            ::close(fd);
-        ::setrlimit(RLIMIT_NOFILE, &saved_);
-    }
-
-private:
-    rlimit saved_{};
-    std::vector<int> taken_;
-};
-
 // A lock that cannot be taken never lets a write through: a lock file that
 // cannot be written still locks (it is only read), and with no descriptor
 // left the write is refused with the system's reason.
@@ -417,7 +391,7 @@ TEST_F(RewriteFailureTest, LocksHoldOrRefuseWhenTheirFilesCannotBeOpenedForWriti
         messages.clear();
         std::vector<std::string> shown;
         {
-            DescriptorsUsedUp used;
+            vozaro::test::DescriptorsUsedUp used;
             EXPECT_FALSE(vozaro::catalogue::lockForWriting(std::chrono::milliseconds(50)));
             EXPECT_FALSE(vozaro::catalogue::lockProgramFolder());
             for (const auto& m : messages.messages())

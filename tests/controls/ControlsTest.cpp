@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QAbstractButton>
+#include <QLabel>
 #include <QSignalSpy>
 #include <stdexcept>
 #include <QTest>
@@ -170,7 +171,8 @@ TEST(DefaultErrorReport, AnErrorNoHandlerCaughtBecomesAnErrorMessageAndTheProgra
 
 namespace {
 
-// The real message boxes: Portuguese buttons, No as the default answer.
+// The real message boxes: Portuguese buttons, No as the default answer, and
+// the text shown as it is, never read as markup (a song named "<b>").
 TEST(WindowMessageBoxes, AskInPortugueseWithNoAsTheDefault) {
     QApplication& app = testApplication();
     EXPECT_TRUE(vozaro::platform::installPortugueseDialogTexts(app));
@@ -186,16 +188,21 @@ TEST(WindowMessageBoxes, AskInPortugueseWithNoAsTheDefault) {
     };
     for (const Case& c : cases) {
         QStringList seen;
+        QString shown;
         QTimer::singleShot(0, [&] {
             QWidget* box = QApplication::activeModalWidget();
             ASSERT_NE(box, nullptr);
+            for (const QLabel* label : box->findChildren<QLabel*>())
+                if (label->textFormat() == Qt::PlainText)
+                    shown += label->text();
             for (QAbstractButton* button : box->findChildren<QAbstractButton*>())
                 if (!button->text().isEmpty())
                     seen << button->text().remove(QLatin1Char('&'));
             QTest::keyClick(box, Qt::Key_Return);
         });
-        const auto result = vozaro::platform::showMessage("Pergunta", vozaro::platform::MessageIcon::Question,
+        const auto result = vozaro::platform::showMessage("Pergunta <b>", vozaro::platform::MessageIcon::Question,
                                                           c.buttons);
+        EXPECT_EQ(shown, QStringLiteral("Pergunta <b>"));
         seen.sort();
         QStringList expected = c.texts;
         expected.sort();
