@@ -1,11 +1,13 @@
 // Adding a whole collection at once: finding the song files, the summary,
 // the exit status, the catalogue's contents and what lands in the songs
 // folder, with real hand-made song files checked as the stage checks them.
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "CatalogueFixture.h"
 #include "catalogue/SongImport.h"
@@ -310,3 +312,60 @@ TEST_F(ImportTest, ABusyOrBrokenCatalogueIsStatusTwoAndNothingIsTried) {
 }
 
 }  // namespace
+
+// An import lets the writer lock go between batches: an edit made while it
+// runs (here a song added as the catalogue window adds one) waits no longer
+// than a batch, and the import numbers its songs around the edit's.
+TEST_F(ImportTest, AnEditGoesThroughWhileAnImportRuns) {
+    constexpr int kSongs = 60;
+    for (int i = 0; i < kSongs; ++i)
+        put("s" + std::to_string(i) + ".kar", karaoke("w" + std::to_string(i)));
+    int started[2];
+    ASSERT_EQ(::pipe(started), 0);
+    const pid_t importer = ::fork();
+    ASSERT_GE(importer, 0);
+    if (importer == 0) {
+        ::close(started[0]);
+        ImportOptions options;
+        options.batch = std::chrono::milliseconds(200);
+        options.isKaraoke = [&](const fs::path& f) {
+            if (started[1] >= 0) {
+                const char c = 1;
+                (void)!::write(started[1], &c, 1);
+                ::close(started[1]);
+                started[1] = -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));  // the whole import: 2.4 s
+            return vozaro::stage::songFileHasLyrics(f.string());
+        };
+        std::vector<ImportRefusal> found;
+        const ImportSummary summary = importSongs(findSongFiles({source}, found), options);
+        ::_exit(summary.added == kSongs ? 0 : 1);
+    }
+    struct Finished {
+        pid_t pid;
+        int status = -1;
+        ~Finished() {
+            if (status == -1)
+                ::waitpid(pid, &status, 0);
+        }
+    } finished{importer};
+    ::close(started[1]);
+    char c = 0;
+    ASSERT_EQ(::read(started[0], &c, 1), 1);
+    ::close(started[0]);
+    {
+        const auto writing = lockForWriting(std::chrono::milliseconds(1500));
+        ASSERT_TRUE(writing) << "the import kept the catalogue";
+        ASSERT_TRUE(AbrirAlbum());
+        addSong("editada.kar");
+        FecharAlbum();
+    }
+    ::waitpid(importer, &finished.status, 0);
+    EXPECT_TRUE(WIFEXITED(finished.status) && WEXITSTATUS(finished.status) == 0) << finished.status;
+    std::set<int32_t> numbers;
+    for (const auto& [name, numero] : entries())
+        numbers.insert(numero);
+    EXPECT_EQ(numbers.size(), static_cast<size_t>(kSongs + 1));
+    EXPECT_EQ(*numbers.rbegin(), kSongs + 1);
+}
