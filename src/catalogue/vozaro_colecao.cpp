@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "catalogue/FirstStart.h"
 #include "platform/BinaryFile.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
@@ -276,9 +277,15 @@ AlbumOpening openAlbum(bool passingIsMine) {
     if (const std::error_code error = ensureFolder(pictures, "Imagens"))
         return failed(error, "Não foi possível criar pasta de imagens.");
     std::string message;
+    std::error_code absent;
+    const bool newAlbum = !fs::exists(fs::symlink_status(s.file(".alb"), absent));
     if (const std::error_code error = openOrCreate(s.album, s.file(".alb"), "Não foi possível abrir o álbum de músicas.",
                                                    "Não foi possível criar o álbum de músicas.", message))
         return failed(error, message);
+    // A new album may be made before the first start (by an import): the
+    // bundled content is then still due.
+    if (newAlbum)
+        noteNewAlbum();
     if (const std::error_code error =
             openOrCreate(s.index, s.file(".idx"), "Não foi possível abrir o índice do álbum de músicas.",
                          "Não foi possível criar o índice do álbum de músicas.", message)) {
