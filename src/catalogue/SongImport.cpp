@@ -76,11 +76,12 @@ std::vector<fs::path> findSongFiles(const std::vector<fs::path>& roots, std::vec
         for (const fs::recursive_directory_iterator end; it != end;) {
             const fs::directory_entry& entry = *it;
             std::error_code entryError;
-            // A folder named like a song is searched, never taken as one.
+            // A folder named like a song is searched, never taken as one;
+            // anything else named like one that is not a regular file (a
+            // FIFO, a device, a broken link) is refused, never opened.
             if (entry.is_regular_file(entryError) && isSongFileName(entry.path()))
                 found.push_back(entry.path());
-            else if (isSongFileName(entry.path()) && !entry.is_directory(entryError) &&
-                     !fs::exists(entry.status(entryError)))
+            else if (isSongFileName(entry.path()) && !entry.is_directory(entryError))
                 unreadable.push_back({entry.path(), AddRefusal::Unreadable, cannotOpen});
             it.increment(error);
             if (error) {

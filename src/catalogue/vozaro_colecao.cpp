@@ -324,10 +324,13 @@ std::optional<fs::path> songFilePath(const std::string& arquivo) {
 std::optional<std::string> catalogueFileName(const fs::path& songFile, std::string* refusal) {
     std::string name = songFile.filename().string();
     // A "\" is a folder separator to the album (as on Windows): such an entry
-    // would never find its song file, and the next start would remove it.
+    // would never find its song file, and the next start would remove it.  A
+    // control character (a line break) would reach the performer or title.
+    auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
     if (std::optional<std::string> cp1252 = platform::utf8ToWindows1252(name);
-        cp1252 && isPlainFileName(*cp1252))
+        cp1252 && isPlainFileName(*cp1252) && std::none_of(cp1252->begin(), cp1252->end(), control))
         return cp1252;
+    std::replace_if(name.begin(), name.end(), control, '?');  // shown on one line
     const std::string message = "O nome do arquivo \"" + name +
                                 "\" tem caracteres que o álbum de músicas não aceita. "
                                 "Renomeie o arquivo para incluí-lo.";

@@ -85,7 +85,8 @@ std::optional<std::filesystem::path> songFilePath(const std::string& arquivo);
 
 // The name under which a song file is catalogued: its file name (UTF-8 on
 // disk) in Windows-1252.  A name holding a character Windows-1252 cannot
-// write, or a "\" (a folder separator to the album), cannot be catalogued:
+// write, a control character (a line break), or a "\" (a folder separator
+// to the album), cannot be catalogued:
 // the user is told so (error message naming the file) and std::nullopt comes
 // back.  With `refusal`, the message goes there instead of to the user.
 std::optional<std::string> catalogueFileName(const std::filesystem::path& songFile,

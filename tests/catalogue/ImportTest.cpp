@@ -1,6 +1,7 @@
 // Adding a whole collection at once: finding the song files, the summary,
 // the exit status, the catalogue's contents and what lands in the songs
 // folder, with real hand-made song files checked as the stage checks them.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,14 +122,18 @@ TEST_F(ImportTest, AFolderTreeOfGoodPlainDuplicateAndBrokenFiles) {
     put("sem_leitura.kar", karaoke("h"));
     fs::permissions(source / "sem_leitura.kar", fs::perms::none);
     const bool rootReadsAnyway = ::geteuid() == 0;  // root reads any file
+    ASSERT_EQ(::mkfifo((source / "fila.kar").c_str(), 0644), 0);        // not a regular file
+    fs::create_symlink("/dev/null", source / "dispositivo.kar");       // a link to a device
+    put("linha\nquebrada.kar", karaoke("i"));                           // a line break in the name
 
     const ImportSummary summary = run({source});
     const auto counts = reasons(summary);
-    const int unreadable = 4 + (rootReadsAnyway ? 0 : 1);  // html, cut, empty, the link loop (+ no read)
+    // html, cut, empty, the link loop, the FIFO, the device (+ no read)
+    const int unreadable = 6 + (rootReadsAnyway ? 0 : 1);
     EXPECT_EQ(summary.added, rootReadsAnyway ? 5 : 4);
     EXPECT_EQ(counts.at(AddRefusal::AlreadyCatalogued), 1);
     EXPECT_EQ(counts.at(AddRefusal::NotKaraoke), 1);
-    EXPECT_EQ(counts.at(AddRefusal::BadName), 2);
+    EXPECT_EQ(counts.at(AddRefusal::BadName), 3);
     EXPECT_EQ(counts.at(AddRefusal::Unreadable), unreadable);
     EXPECT_EQ(summary.exitStatus(), 1);
     EXPECT_FALSE(summary.catalogueFailed);
@@ -162,7 +167,8 @@ TEST_F(ImportTest, AFolderTreeOfGoodPlainDuplicateAndBrokenFiles) {
 
     // Everything again: all already there, status 0 once the refused are gone.
     for (const char* gone : {"plain.mid", "pagina.kar", "cortada.kar", "vazia.kar", "barra\\invertida.kar",
-                             "nihongo-\xE6\x97\xA5\xE6\x9C\xAC.kar", "sem_leitura.kar", "ciclo.kar"})
+                             "nihongo-\xE6\x97\xA5\xE6\x9C\xAC.kar", "sem_leitura.kar", "ciclo.kar",
+                             "fila.kar", "dispositivo.kar", "linha\nquebrada.kar"})
         fs::remove(source / gone);
     const ImportSummary again = run({source});
     EXPECT_EQ(again.added, 0);
