@@ -199,8 +199,22 @@ ImportSummary importSongs(const std::vector<fs::path>& files, const ImportOption
     hooks.isKaraoke = options.isKaraoke;
     std::unique_ptr<SongBatch> batch;
     // The writer lock is held a batch at a time, so that the catalogue window
-    // (or another writer) gets its turn in between; every batch reads the
-    // album's names and numbers again, as another writer may have changed them.
+    // (or another writer) gets its turn in between; a batch reads the album's
+    // names and numbers again when another writer has changed the album (the
+    // count and the free numbers are read for every song anyway).
+    // The album as this import left it: when no one else wrote it since,
+    // what the batch knows of it still holds and is not read again.
+    struct AlbumStamp {
+        std::uintmax_t size = 0;
+        fs::file_time_type written{};
+        bool operator==(const AlbumStamp&) const = default;
+    };
+    auto stamp = [] {
+        std::error_code error;
+        const fs::path album = programFolder() / "vozaro.alb";
+        return AlbumStamp{fs::file_size(album, error), fs::last_write_time(album, error)};
+    };
+    AlbumStamp leftAs;
     std::size_t k = 0;
     do {
         if (batch)
@@ -219,9 +233,9 @@ ImportSummary importSongs(const std::vector<fs::path>& files, const ImportOption
             ~Closed() { FecharAlbum(); }
         } closed;
         try {
-            if (batch)
+            if (batch && stamp() != leftAs)
                 batch->reread();
-            else
+            else if (!batch)
                 batch = std::make_unique<SongBatch>(options.simulate);
         } catch (const CatalogueError& error) {
             summary.catalogueFailed = true;
@@ -244,6 +258,7 @@ ImportSummary importSongs(const std::vector<fs::path>& files, const ImportOption
             if (options.progressed)
                 options.progressed(k + 1, files.size());
         }
+        leftAs = stamp();
     } while (k < files.size());
     return summary;
 }
