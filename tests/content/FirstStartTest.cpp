@@ -131,16 +131,34 @@ TEST_F(FirstStart, WithoutContentNothingHappens) {
     EXPECT_FALSE(fs::exists(program / "vozaro.alb"));
 }
 
-// The stage's start on a new program folder, with the content the build made.
-TEST(FirstStartOfTheStage, CataloguesEveryBundledSongOnceAndNeverAgain) {
-    testApplication();
+namespace {
+
+// The stage started on a new program folder in a home of its own, with the
+// content the build made.
+class FirstStartOfTheStage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testApplication();
+        previousData = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        previousStore = vozaro::platform::installSettingsStore(std::make_unique<vozaro::platform::MemorySettingsStore>());
+        vozaro::catalogue::setContentFolder(fs::path(VOZARO_CONTENT_DIR));
+    }
+    void TearDown() override {
+        vozaro::catalogue::setContentFolder(std::nullopt);
+        vozaro::platform::installSettingsStore(std::move(previousStore));
+        qputenv("XDG_DATA_HOME", previousData);
+    }
+
     QTemporaryDir home;
-    const QByteArray previousData = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
-    auto previousStore = vozaro::platform::installSettingsStore(
-        std::make_unique<vozaro::platform::MemorySettingsStore>());
-    vozaro::catalogue::setContentFolder(fs::path(VOZARO_CONTENT_DIR));
     const fs::path program = fs::path(home.path().toStdString()) / "vozaro";
+    QByteArray previousData;
+    std::unique_ptr<vozaro::platform::SettingsStore> previousStore;
+};
+
+}  // namespace
+
+TEST_F(FirstStartOfTheStage, CataloguesEveryBundledSongOnceAndNeverAgain) {
 
     std::string album;
     {
@@ -180,23 +198,12 @@ TEST(FirstStartOfTheStage, CataloguesEveryBundledSongOnceAndNeverAgain) {
     EXPECT_EQ(ContarMusicas(), 9);
     EXPECT_EQ(LocalizarMusica(3), -1);
     FecharAlbum();
-
-    vozaro::catalogue::setContentFolder(std::nullopt);
-    vozaro::platform::installSettingsStore(std::move(previousStore));
-    qputenv("XDG_DATA_HOME", previousData);
 }
 
 // vozaro-importar run on a new folder before Vozaro ever started: the first
 // start still installs the bundled content beside the imported songs, and a
 // fanfare the host then removes stays removed.
-TEST(FirstStartOfTheStage, AfterAnImportTheFirstStartInstallsTheContentOnce) {
-    testApplication();
-    QTemporaryDir home;
-    const QByteArray previousData = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
-    auto previousStore = vozaro::platform::installSettingsStore(
-        std::make_unique<vozaro::platform::MemorySettingsStore>());
-    const fs::path program = fs::path(home.path().toStdString()) / "vozaro";
+TEST_F(FirstStartOfTheStage, AfterAnImportTheFirstStartInstallsTheContentOnce) {
     fs::create_directories(program);
     vozaro::catalogue::setProgramFolder(program);
     ASSERT_TRUE(AbrirAlbum());  // the import: its album and one song
@@ -204,7 +211,6 @@ TEST(FirstStartOfTheStage, AfterAnImportTheFirstStartInstallsTheContentOnce) {
     GravarRegistro(ContarMusicas());
     FecharAlbum();
     std::ofstream(program / "Musicas" / "propria.kar") << "MThd";
-    vozaro::catalogue::setContentFolder(fs::path(VOZARO_CONTENT_DIR));
 
     for (int start = 1; start <= 2; ++start) {
         SCOPED_TRACE(start);
@@ -225,8 +231,4 @@ TEST(FirstStartOfTheStage, AfterAnImportTheFirstStartInstallsTheContentOnce) {
         }
         EXPECT_FALSE(fs::exists(program / "nota.wav"));
     }
-
-    vozaro::catalogue::setContentFolder(std::nullopt);
-    vozaro::platform::installSettingsStore(std::move(previousStore));
-    qputenv("XDG_DATA_HOME", previousData);
 }
