@@ -9,13 +9,16 @@
 // Like every writer it takes the catalogue's writer lock of FOLDER first,
 // waiting a few seconds for another writer (Vozaro adding or removing a song,
 // an import, another check) to finish: when that one goes on, it prints so on
-// standard error and exits with 3 without touching the catalogue.
+// standard error and exits with 3 without touching the catalogue.  A lock
+// that cannot be taken at all (no descriptor left, a lock file that cannot be
+// made) prints why and exits with 1.
 //
 // A catalogue that cannot be opened, or a check that could not rewrite the
 // catalogue (a full disk, a folder in the way of a rewrite file), prints its
 // message on standard error and exits with 1.
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
 
 #include "catalogue/vozaro_colecao.h"
 #include "platform/MessageBox.h"
@@ -30,9 +33,10 @@ int main(int argc, char** argv) {
         return vozaro::platform::MessageResult::Ok;
     });
     vozaro::catalogue::setProgramFolder(std::filesystem::path(argv[1]));
-    const auto lock = vozaro::catalogue::lockForWriting();
+    std::error_code refused;
+    const auto lock = vozaro::catalogue::lockForWriting(vozaro::catalogue::kWriterWait, &refused);
     if (!lock)
-        return 3;
+        return refused == std::errc::resource_unavailable_try_again ? 3 : 1;
     if (!vozaro::catalogue::removeMissingSongs() || vozaro::catalogue::lastRewriteFailure())
         return 1;
     if (!AbrirAlbum())

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <system_error>
 #include <memory>
+#include <thread>
 #include <unordered_set>
 
 #include "platform/BinaryFile.h"
@@ -75,11 +76,12 @@ std::vector<fs::path> findSongFiles(const std::vector<fs::path>& roots, std::vec
         for (const fs::recursive_directory_iterator end; it != end;) {
             const fs::directory_entry& entry = *it;
             std::error_code entryError;
-            // A folder named like a song is searched, never taken as one.
+            // A folder named like a song is searched, never taken as one;
+            // anything else named like one that is not a regular file (a
+            // FIFO, a device, a broken link) is refused, never opened.
             if (entry.is_regular_file(entryError) && isSongFileName(entry.path()))
                 found.push_back(entry.path());
-            else if (isSongFileName(entry.path()) && !entry.is_directory(entryError) &&
-                     !fs::exists(entry.status(entryError)))
+            else if (isSongFileName(entry.path()) && !entry.is_directory(entryError))
                 unreadable.push_back({entry.path(), AddRefusal::Unreadable, cannotOpen});
             it.increment(error);
             if (error) {
@@ -136,18 +138,7 @@ Contents compareContents(const fs::path& file, const fs::path& copy) {
     }
 }
 
-SongBatch::SongBatch(bool simulate) : songs_(std::make_unique<platform::FolderNames>(songsFolder())) {
-    // The names the album holds, read once.  A name in the songs folder that
-    // none of them claims (compared without regard to case) may be a copy
-    // left by a stopped import.
-    used_.assign(static_cast<size_t>(kMaxSongs) + 1, false);
-    forEachEntry([this](const EntryView& entry) {
-        if (entry.Numero >= 1 && entry.Numero <= kMaxSongs)
-            used_[static_cast<size_t>(entry.Numero)] = true;
-        names_.emplace(entry.Arquivo);
-        claimed_.insert(platform::foldedFileName(platform::windows1252ToUtf8(std::string(entry.Arquivo))));
-        return true;
-    });
+SongBatch::SongBatch(bool simulate) {
     context_.names = &names_;
     context_.used = &used_;
     context_.dryRun = simulate;
@@ -163,6 +154,29 @@ SongBatch::SongBatch(bool simulate) : songs_(std::make_unique<platform::FolderNa
         }
         return Leftover::Keep;
     };
+    reread();
+}
+
+void SongBatch::reread() {
+    // The names the album holds.  A name in the songs folder that none of
+    // them claims (compared without regard to case) may be a copy left by a
+    // stopped import.
+    names_.clear();
+    claimed_.clear();
+    used_.assign(static_cast<size_t>(kMaxSongs) + 1, false);
+    forEachEntry([this](const EntryView& entry) {
+        if (entry.Numero >= 1 && entry.Numero <= kMaxSongs)
+            used_[static_cast<size_t>(entry.Numero)] = true;
+        names_.emplace(entry.Arquivo);
+        claimed_.insert(platform::foldedFileName(platform::windows1252ToUtf8(std::string(entry.Arquivo))));
+        return true;
+    });
+    // A simulation's songs never reach the album: they are remembered here.
+    for (const auto& [arquivo, name] : simulated_) {
+        names_.insert(arquivo);
+        claimed_.insert(platform::foldedFileName(name));
+    }
+    songs_ = std::make_unique<platform::FolderNames>(songsFolder());
 }
 
 SongBatch::~SongBatch() = default;
@@ -173,50 +187,79 @@ AddOutcome SongBatch::add(const fs::path& file, const AddSongHooks& hooks) {
         const std::string name = file.filename().string();
         songs_->add(name);
         claimed_.insert(platform::foldedFileName(name));
+        if (context_.dryRun)
+            simulated_.emplace_back(RegistroAtual.Arquivo, name);
     }
     return outcome;
 }
 
 ImportSummary importSongs(const std::vector<fs::path>& files, const ImportOptions& options) {
     ImportSummary summary;
-    std::optional<CatalogueLock> writing;
-    {
-        KeptMessages messages;
-        writing = lockForWriting(options.wait);
-        if (!writing || !AbrirAlbum()) {
-            summary.catalogueFailed = true;
-            summary.failure = messages.text;
-            return summary;
-        }
-    }
-    struct Closed {
-        ~Closed() { FecharAlbum(); }
-    } closed;
-    std::unique_ptr<SongBatch> batch;
-    try {
-        batch = std::make_unique<SongBatch>(options.simulate);
-    } catch (const CatalogueError& error) {
-        summary.catalogueFailed = true;
-        summary.failure = std::string("Não foi possível ler o álbum de músicas: ") + error.what();
-        return summary;
-    }
     AddSongHooks hooks;
     hooks.isKaraoke = options.isKaraoke;
-    for (std::size_t k = 0; k < files.size(); ++k) {
-        const AddOutcome outcome = batch->add(files[k], hooks);
-        if (outcome.added) {
-            ++summary.added;
-        } else {
-            summary.refused.push_back({files[k], outcome.reason, outcome.message});
-            if (outcome.reason == AddRefusal::WriteFailed) {
+    std::unique_ptr<SongBatch> batch;
+    // The writer lock is held a batch at a time, so that the catalogue window
+    // (or another writer) gets its turn in between; a batch reads the album's
+    // names and numbers again when another writer has changed the album (the
+    // count and the free numbers are read for every song anyway).
+    // The album as this import left it: when no one else wrote it since,
+    // what the batch knows of it still holds and is not read again.
+    struct AlbumStamp {
+        std::uintmax_t size = 0;
+        fs::file_time_type written{};
+        bool operator==(const AlbumStamp&) const = default;
+    };
+    auto stamp = [] {
+        std::error_code error;
+        const fs::path album = programFolder() / "vozaro.alb";
+        return AlbumStamp{fs::file_size(album, error), fs::last_write_time(album, error)};
+    };
+    AlbumStamp leftAs;
+    std::size_t k = 0;
+    do {
+        if (batch)
+            std::this_thread::sleep_for(kImportPause);
+        std::optional<CatalogueLock> writing;
+        {
+            KeptMessages messages;
+            writing = lockForWriting(options.wait);
+            if (!writing || !AbrirAlbum()) {
                 summary.catalogueFailed = true;
-                summary.failure = outcome.message;
+                summary.failure = messages.text;
                 return summary;
             }
         }
-        if (options.progressed)
-            options.progressed(k + 1, files.size());
-    }
+        struct Closed {
+            ~Closed() { FecharAlbum(); }
+        } closed;
+        try {
+            if (batch && stamp() != leftAs)
+                batch->reread();
+            else if (!batch)
+                batch = std::make_unique<SongBatch>(options.simulate);
+        } catch (const CatalogueError& error) {
+            summary.catalogueFailed = true;
+            summary.failure = std::string("Não foi possível ler o álbum de músicas: ") + error.what();
+            return summary;
+        }
+        const auto until = std::chrono::steady_clock::now() + options.batch;
+        for (; k < files.size() && std::chrono::steady_clock::now() < until; ++k) {
+            const AddOutcome outcome = batch->add(files[k], hooks);
+            if (outcome.added) {
+                ++summary.added;
+            } else {
+                summary.refused.push_back({files[k], outcome.reason, outcome.message});
+                if (outcome.reason == AddRefusal::WriteFailed) {
+                    summary.catalogueFailed = true;
+                    summary.failure = outcome.message;
+                    return summary;
+                }
+            }
+            if (options.progressed)
+                options.progressed(k + 1, files.size());
+        }
+        leftAs = stamp();
+    } while (k < files.size());
     return summary;
 }
 

@@ -3,8 +3,10 @@
 //
 // Every file goes in as IncluirMusica adds it (same checks, same copy into
 // the songs folder, same numbering, same entry), with performer and title
-// taken from its name.  The whole import holds the catalogue's writer lock
-// and reads the album once, for the duplicate check of every file.
+// taken from its name.  An import takes the catalogue's writer lock a batch
+// at a time (about a second of work), so that an edit in the catalogue
+// window waits no longer than that; each batch reads the album's names and
+// numbers once, for the duplicate check of its files.
 //
 // A copy in the songs folder without an entry (an import stopped between the
 // copy and the entry, or in the middle of the copy) is taken up by the next
@@ -24,12 +26,19 @@
 #include <memory>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "catalogue/vozaro_colecao.h"
 #include "platform/Paths.h"
 
 namespace vozaro::catalogue {
+
+// How long an import holds the writer lock at a time, and how long it lets go
+// between batches: longer than a waiting writer's look (kWriterPoll), so that
+// the waiting writer gets the lock.
+inline constexpr std::chrono::milliseconds kImportBatch{1000};
+inline constexpr std::chrono::milliseconds kImportPause{3 * kWriterPoll};
 
 // ".kar", ".mid" and ".rmi", in any case.
 bool isSongFileName(const std::filesystem::path& file);
@@ -50,8 +59,8 @@ std::vector<std::filesystem::path> findSongFiles(const std::vector<std::filesyst
 
 // Adds many files to the open catalogue (between AbrirAlbum and
 // FecharAlbum, under the writer lock): the album's names are read once, when
-// the batch is made (CatalogueError when they cannot be read), and the songs
-// folder is listed once.
+// the batch is made or reread() (CatalogueError when they cannot be read),
+// and the songs folder is listed once.
 class SongBatch {
 public:
     explicit SongBatch(bool simulate = false);
@@ -61,12 +70,18 @@ public:
 
     // As addSongFile: on success RegistroAtual holds the new entry.
     AddOutcome add(const std::filesystem::path& file, const AddSongHooks& hooks);
+    // Reads the album's names and numbers and lists the songs folder again,
+    // after another writer may have changed them; a simulation keeps the
+    // songs it would have added.
+    void reread();
 
 private:
     std::unordered_set<std::string> names_;    // catalogued, exactly as in the album
     std::unordered_set<std::string> claimed_;  // the same, folded (foldedFileName), UTF-8
     std::vector<bool> used_;                   // numbers in use, index = number
     std::unique_ptr<platform::FolderNames> songs_;
+    // What a simulation would have added: the name as catalogued, and on disk.
+    std::vector<std::pair<std::string, std::string>> simulated_;
     AddContext context_;
 };
 
@@ -92,6 +107,8 @@ struct ImportOptions {
     std::function<bool(const std::filesystem::path& file)> isKaraoke;
     // How long to wait for another writer before giving up.
     std::chrono::milliseconds wait = kWriterWait;
+    // How long one batch holds the writer lock, at most (give or take a file).
+    std::chrono::milliseconds batch = kImportBatch;
     // After each file: how many are done, of how many.
     std::function<void(std::size_t done, std::size_t total)> progressed;
 };

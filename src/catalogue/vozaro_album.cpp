@@ -40,10 +40,13 @@ constexpr int kButtonHeight = 25;
 constexpr int kFilesWithoutStatus = 20;
 
 // A catalogue that cannot be opened ends the program (its message has been
-// shown).
+// shown), unless the failure passes: the host has been asked to try again.
 bool openAlbum() {
-    if (AbrirAlbum())
-        return true;
+    switch (vozaro::catalogue::openAlbumDuringEvening()) {
+    case vozaro::catalogue::AlbumOpening::Opened: return true;
+    case vozaro::catalogue::AlbumOpening::NotNow: return false;
+    case vozaro::catalogue::AlbumOpening::Failed: break;
+    }
     QCoreApplication::exit(1);
     return false;
 }

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "catalogue/FirstStart.h"
 #include "platform/BinaryFile.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
@@ -170,6 +171,24 @@ std::vector<bool> numbersInUse() {
     return used;
 }
 
+// A failure that goes by itself: the system ran short of descriptors or
+// memory for the moment.
+bool passingFailure(std::error_code error) {
+    if (error.category() != std::generic_category() && error.category() != std::system_category())
+        return false;
+    switch (error.value()) {
+    case EMFILE:
+    case ENFILE:
+    case ENOMEM:
+    case ENOBUFS:
+    case EAGAIN:
+    case EINTR:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Why a catalogue file could not be written, in the host's words.
 std::string failureReason(const RewriteFailure& failure) {
     const std::string name = failure.file.filename().string();
@@ -209,30 +228,72 @@ bool songFileExists(const std::string& arquivo, platform::FolderNames& names) {
     return isPlainFileName(arquivo) && names.isRegularFile(platform::windows1252ToUtf8(arquivo));
 }
 
-// Opens an existing catalogue file, or creates it empty; shows the matching
-// message on failure.
-bool openOrCreate(BinaryFile& file, const fs::path& path, const char* openFailure,
-                  const char* createFailure) {
+// Opens an existing catalogue file, or creates it empty; on failure the
+// message says which of the two failed.
+std::error_code openOrCreate(BinaryFile& file, const fs::path& path, const char* openFailure,
+                             const char* createFailure, std::string& message) {
     std::error_code error;
     bool exists = fs::exists(fs::symlink_status(path, error));
     file = BinaryFile(path, exists ? BinaryFile::Mode::ReadWrite : BinaryFile::Mode::CreateReadWrite,
                       error);
     if (error) {
-        std::string message = exists ? openFailure : createFailure;
+        message = exists ? openFailure : createFailure;
         if (error == std::errc::read_only_file_system || error == std::errc::permission_denied ||
             error == std::errc::operation_not_permitted)
             message += " A pasta \"" + path.parent_path().string() + "\" não pode ser gravada.";
-        showMessage(message, MessageIcon::Error);
     }
-    return !error;
+    return error;
 }
 
-bool ensureFolder(const fs::path& folder, const char* failure) {
-    std::error_code ec;
-    if (fs::is_directory(folder, ec) || fs::create_directories(folder, ec))
-        return true;
-    showMessage(failure, MessageIcon::Error);
-    return false;
+// The folder `name` of the program folder, made when it does not exist in
+// any case of its name.  A program folder that cannot be listed (no
+// descriptor left) could hide it under another case: nothing is made then.
+std::error_code ensureFolder(fs::path& folder, std::string_view name) {
+    std::error_code error;
+    folder = platform::subfolderIgnoringCase(programFolder(), name, error);
+    if (error && passingFailure(error))
+        return error;
+    if (fs::is_directory(folder, error) || fs::create_directories(folder, error))
+        return {};
+    return error ? error : std::make_error_code(std::errc::not_a_directory);
+}
+
+// AbrirAlbum; with `passingIsMine` a failure that passes shows kAlbumNotNow
+// instead of its own message.
+AlbumOpening openAlbum(bool passingIsMine) {
+    Store& s = store();
+    FecharAlbum();
+    auto failed = [passingIsMine](std::error_code error, const std::string& message) {
+        if (passingIsMine && passingFailure(error)) {
+            showMessage(kAlbumNotNow, MessageIcon::Error);
+            return AlbumOpening::NotNow;
+        }
+        showMessage(message, MessageIcon::Error);
+        return AlbumOpening::Failed;
+    };
+    if (const std::error_code error = ensureFolder(s.songs, "Musicas"))
+        return failed(error, "Não foi possível criar pasta de músicas.");
+    fs::path pictures;
+    if (const std::error_code error = ensureFolder(pictures, "Imagens"))
+        return failed(error, "Não foi possível criar pasta de imagens.");
+    std::string message;
+    std::error_code absent;
+    const bool newAlbum = !fs::exists(fs::symlink_status(s.file(".alb"), absent));
+    if (const std::error_code error = openOrCreate(s.album, s.file(".alb"), "Não foi possível abrir o álbum de músicas.",
+                                                   "Não foi possível criar o álbum de músicas.", message))
+        return failed(error, message);
+    // A new album may be made before the first start (by an import): the
+    // bundled content is then still due.
+    if (newAlbum)
+        noteNewAlbum();
+    if (const std::error_code error =
+            openOrCreate(s.index, s.file(".idx"), "Não foi possível abrir o índice do álbum de músicas.",
+                         "Não foi possível criar o índice do álbum de músicas.", message)) {
+        s.album = BinaryFile();
+        return failed(error, message);
+    }
+    s.position = 0;
+    return AlbumOpening::Opened;
 }
 
 }  // namespace
@@ -263,10 +324,13 @@ std::optional<fs::path> songFilePath(const std::string& arquivo) {
 std::optional<std::string> catalogueFileName(const fs::path& songFile, std::string* refusal) {
     std::string name = songFile.filename().string();
     // A "\" is a folder separator to the album (as on Windows): such an entry
-    // would never find its song file, and the next start would remove it.
+    // would never find its song file, and the next start would remove it.  A
+    // control character (a line break) would reach the performer or title.
+    auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
     if (std::optional<std::string> cp1252 = platform::utf8ToWindows1252(name);
-        cp1252 && isPlainFileName(*cp1252))
+        cp1252 && isPlainFileName(*cp1252) && std::none_of(cp1252->begin(), cp1252->end(), control))
         return cp1252;
+    std::replace_if(name.begin(), name.end(), control, '?');  // shown on one line
     const std::string message = "O nome do arquivo \"" + name +
                                 "\" tem caracteres que o álbum de músicas não aceita. "
                                 "Renomeie o arquivo para incluí-lo.";
@@ -338,27 +402,42 @@ bool forEachEntryOf(const fs::path& albumFile, const std::function<bool(const En
 
 CatalogueLock::CatalogueLock(const fs::path& folder) : lock_(folder / "vozaro.lck") {}
 
-std::optional<CatalogueLock> lockForWriting(std::chrono::milliseconds wait) {
+std::string lockRefusedMessage(std::error_code error) {
+    return "Não foi possível reservar o catálogo para gravação (" + error.message() + ").";
+}
+
+std::optional<CatalogueLock> lockForWriting(std::chrono::milliseconds wait, std::error_code* why) {
     const auto until = std::chrono::steady_clock::now() + wait;
     for (;;) {
         CatalogueLock lock(programFolder());
-        if (!lock.busy())
+        if (lock.held())
             return lock;
+        if (!lock.busy()) {
+            // Writing without the lock could interleave with another writer.
+            if (why)
+                *why = lock.error();
+            showMessage(lockRefusedMessage(lock.error()), MessageIcon::Error);
+            return std::nullopt;
+        }
         if (std::chrono::steady_clock::now() >= until)
             break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(kWriterPoll);
     }
+    if (why)
+        *why = std::make_error_code(std::errc::resource_unavailable_try_again);
     showMessage(kCatalogueBusy, MessageIcon::Error);
     return std::nullopt;
 }
 
 std::optional<platform::FileLock> lockProgramFolder() {
     platform::FileLock lock(programFolder() / "vozaro.run");
-    if (!lock.held() && lock.error() == std::errc::resource_unavailable_try_again) {
+    if (lock.held())
+        return lock;
+    if (lock.error() == std::errc::resource_unavailable_try_again)
         showMessage(kAlreadyOpen, MessageIcon::Error);
-        return std::nullopt;
-    }
-    return lock;
+    else
+        showMessage(lockRefusedMessage(lock.error()), MessageIcon::Error);
+    return std::nullopt;
 }
 
 std::optional<RewriteFailure> lastRewriteFailure() { return store().failure; }
@@ -559,7 +638,22 @@ bool removeMissingSongs(const CheckProgress& progress) {
     if (!AbrirAlbum())
         return false;
     std::vector<Renumbered> renumbered;
+    uint64_t tornTail = 0;
     try {
+        // An append cut short (a full disk, a crash) leaves part of an entry
+        // at the end: it goes, before a later append lands behind it.
+        tornTail = s.album.size() % kEntrySize;
+        if (tornTail != 0) {
+            try {
+                s.dropBuffer();
+                s.album.truncate(s.album.size() - tornTail);
+                s.album.sync();
+            } catch (const CatalogueError& error) {
+                tornTail = 0;
+                s.failure = RewriteFailure{s.file(".alb"), error.code()};
+                throw;
+            }
+        }
         const int32_t count = ContarMusicas();
         if (count > 0) {
             if (progress.started)
@@ -595,6 +689,10 @@ bool removeMissingSongs(const CheckProgress& progress) {
             s.failure = RewriteFailure{s.file(".idt"), error.code()};
     }
     FecharAlbum();
+    if (tornTail != 0)
+        showMessage("O álbum de músicas terminava com uma música gravada pela metade (" + std::to_string(tornTail) +
+                        " bytes), que foi descartada.",
+                    MessageIcon::Warning);
     if (!renumbered.empty())
         reportRenumbered(renumbered);
     if (s.failure)
@@ -607,25 +705,9 @@ bool removeMissingSongs(const CheckProgress& progress) {
 
 using namespace vozaro::catalogue;
 
-bool AbrirAlbum() {
-    Store& s = store();
-    FecharAlbum();
-    s.songs = songsFolder();
-    if (!ensureFolder(s.songs, "Não foi possível criar pasta de músicas."))
-        return false;
-    if (!ensureFolder(picturesFolder(), "Não foi possível criar pasta de imagens."))
-        return false;
-    if (!openOrCreate(s.album, s.file(".alb"), "Não foi possível abrir o álbum de músicas.",
-                      "Não foi possível criar o álbum de músicas."))
-        return false;
-    if (!openOrCreate(s.index, s.file(".idx"), "Não foi possível abrir o índice do álbum de músicas.",
-                      "Não foi possível criar o índice do álbum de músicas.")) {
-        s.album = BinaryFile();
-        return false;
-    }
-    s.position = 0;
-    return true;
-}
+bool AbrirAlbum() { return openAlbum(false) == AlbumOpening::Opened; }
+
+AlbumOpening vozaro::catalogue::openAlbumDuringEvening() { return openAlbum(true); }
 
 void FecharAlbum() {
     Store& s = store();

@@ -18,7 +18,8 @@
 //   0 Interprete length, 1..50 characters; 51 Musica length, 52..101;
 //   102 Arquivo length, 103..357; 358..359 padding; 360 Numero (int32 LE).
 // A length byte larger than its field reads as the field's size; bytes past
-// the last whole entry of a damaged file are ignored.
+// the last whole entry of a damaged file (an append cut short) are ignored,
+// and the start-up check cuts them off.
 //
 // Numbering rule: the numbers in the album file together with those in the
 // index are exactly 1 .. (entries + free numbers).  A new song takes the most
@@ -84,7 +85,8 @@ std::optional<std::filesystem::path> songFilePath(const std::string& arquivo);
 
 // The name under which a song file is catalogued: its file name (UTF-8 on
 // disk) in Windows-1252.  A name holding a character Windows-1252 cannot
-// write, or a "\" (a folder separator to the album), cannot be catalogued:
+// write, a control character (a line break), or a "\" (a folder separator
+// to the album), cannot be catalogued:
 // the user is told so (error message naming the file) and std::nullopt comes
 // back.  With `refusal`, the message goes there instead of to the user.
 std::optional<std::string> catalogueFileName(const std::filesystem::path& songFile,
@@ -97,8 +99,9 @@ std::optional<std::string> catalogueFileName(const std::filesystem::path& songFi
 class CatalogueLock {
 public:
     explicit CatalogueLock(const std::filesystem::path& folder);
-    // false: another program holds it (busy()), or the lock file cannot be
-    // made (error() says why; a folder that cannot be written).
+    // false: another program holds it (busy()), or it could not be taken at
+    // all (error() says why: no descriptor left, a lock file that cannot be
+    // made or read).
     bool held() const { return lock_.held(); }
     bool busy() const { return !held() && lock_.error() == std::errc::resource_unavailable_try_again; }
     std::error_code error() const { return lock_.error(); }
@@ -107,19 +110,28 @@ private:
     platform::FileLock lock_;
 };
 
-// How long a writer waits for another to finish before it gives up.
+// How long a writer waits for another to finish before it gives up, and how
+// often it looks meanwhile.
 inline constexpr std::chrono::milliseconds kWriterWait{3000};
+inline constexpr std::chrono::milliseconds kWriterPoll{20};
 
 // What a writer says when another program keeps the catalogue past kWriterWait.
 inline constexpr const char* kCatalogueBusy =
     "O álbum de músicas está sendo alterado por outro programa. Tente novamente em instantes.";
 
+// What a writer says when the lock cannot be taken at all: the system's
+// reason in brackets.
+std::string lockRefusedMessage(std::error_code error);
+
 // Takes the writer lock of the program folder, waiting up to `wait` for
 // another writer to finish.  Still busy then: shows kCatalogueBusy and
-// returns std::nullopt, and the caller writes nothing.  A folder where no
-// lock file can be made gives a lock that is not held: nothing can write
-// there, and the catalogue's own messages say so.
-std::optional<CatalogueLock> lockForWriting(std::chrono::milliseconds wait = kWriterWait);
+// returns std::nullopt.  A lock that cannot be taken at all (no descriptor
+// left, a lock file that cannot be made): shows lockRefusedMessage and
+// returns std::nullopt.  Either way the caller writes nothing; `why`, when
+// given, gets the reason (EWOULDBLOCK when busy).  A lock that comes back is
+// always held.
+std::optional<CatalogueLock> lockForWriting(std::chrono::milliseconds wait = kWriterWait,
+                                            std::error_code* why = nullptr);
 
 // One Vozaro per program folder: the program holds "vozaro.run" in the folder
 // for its whole run (the writer lock is taken only while it writes, so an
@@ -127,10 +139,20 @@ std::optional<CatalogueLock> lockForWriting(std::chrono::milliseconds wait = kWr
 inline constexpr const char* kAlreadyOpen = "O Vozaro já está aberto. Use a janela que já está aberta.";
 
 // Takes the program's lock of the program folder.  When another Vozaro holds
-// it, shows kAlreadyOpen and returns std::nullopt: the program ends without
-// touching the catalogue.  A folder where no lock file can be made is left to
-// the catalogue's own messages (nothing can write there).
+// it, shows kAlreadyOpen; when it cannot be taken at all, shows
+// lockRefusedMessage; either way returns std::nullopt and the program ends
+// without touching the catalogue.  A lock that comes back is always held.
 std::optional<platform::FileLock> lockProgramFolder();
+
+// Opening the catalogue while an evening goes on.  A failure that passes (no
+// descriptor or memory left for the moment) must not end the program: the
+// host is told kAlbumNotNow and whatever wanted the catalogue waits for
+// another try.  Any other failure shows AbrirAlbum's message, and the
+// program ends as at start-up.
+enum class AlbumOpening { Opened, Failed, NotNow };
+inline constexpr const char* kAlbumNotNow = "Não foi possível abrir o álbum de músicas agora. Tente de novo.";
+// AbrirAlbum with that difference; the message has been shown unless Opened.
+AlbumOpening openAlbumDuringEvening();
 
 // Sequential reading from the current entry position, in file order
 // (LerRegistro and LocalizarMusica move that position too).
@@ -180,8 +202,9 @@ void returnNumber(int32_t numero);
 // each of their numbers in turn (every entry with such a number goes, its
 // song file is deleted, its number freed) but in a single rewrite of the
 // album, so that a catalogue whose songs folder vanished is repaired in one
-// pass.  `started` is called once with the number of entries before the walk
-// when there are any; `progressed` after each entry with the number of
+// pass.  Part of an entry at the album's end (an append cut short by a full
+// disk or a crash) is cut off first, and the host is told so.  `started` is
+// called once with the number of entries before the walk when there are any; `progressed` after each entry with the number of
 // entries checked so far.  An input/output error ends the check, leaves the
 // catalogue as it was and is reported to the host (lastRewriteFailure() then
 // says why).  A completed check then restores the

@@ -129,6 +129,15 @@ void BinaryFile::sync() {
         fail(errno, "cannot flush the file");
 }
 
+void BinaryFile::truncate(uint64_t size) {
+    int result;
+    do {
+        result = ::ftruncate(fd_, static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    if (result != 0)
+        fail(errno, "cannot cut the file short");
+}
+
 void BinaryFile::close() {
     int fd = std::exchange(fd_, -1);
     if (fd >= 0 && ::close(fd) != 0)

@@ -46,6 +46,8 @@ public:
     // Reads up to `size` bytes; fewer only at the end of the file.
     size_t readAt(char* data, size_t size, uint64_t offset) const;
     void writeAt(const char* data, size_t size, uint64_t offset);
+    // Cuts the file to `size` bytes.
+    void truncate(uint64_t size);
     // Makes what was written so far survive a crash or a power loss.
     void sync();
     // Closes the file, reporting a failure of the last writes.

@@ -10,8 +10,13 @@
 namespace vozaro::platform {
 
 FileLock::FileLock(const std::filesystem::path& lockFile) {
-    // A link planted by the lock file's name is not followed.
-    const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // flock() needs no write access: a lock file that cannot be written
+    // (another user's, a read-only copy) locks as well.  A link planted by
+    // the lock file's name is not followed.
+    int fd;
+    do {
+        fd = ::open(lockFile.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         error_ = std::error_code(errno, std::generic_category());
         return;

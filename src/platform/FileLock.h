@@ -2,7 +2,8 @@
 // lock file that is created when missing and never removed.  The system lets
 // it go when the holder ends in any way, a crash or a kill included, so a
 // lock is never left behind.  Two FileLocks on one file exclude each other
-// also inside one process.
+// also inside one process.  The file is opened for reading only, so a lock
+// file that cannot be written locks all the same.
 #pragma once
 
 #include <filesystem>
@@ -13,7 +14,9 @@ namespace vozaro::platform {
 class FileLock {
 public:
     // Takes the lock without waiting; held() tells whether it was got, and
-    // error() why not (EWOULDBLOCK: someone else holds it).
+    // error() why not (EWOULDBLOCK: someone else holds it; anything else:
+    // the lock could not be taken at all, e.g. EMFILE when no descriptor is
+    // left, or a lock file that cannot be made or read).
     explicit FileLock(const std::filesystem::path& lockFile);
     ~FileLock();
     FileLock(FileLock&& other) noexcept;

@@ -36,9 +36,9 @@ fs::path dataHome() {
 }
 
 // Names of a folder's entries whose folded form equals `folded`, sorted.
-std::vector<std::string> matchingNames(const fs::path& folder, const QString& folded) {
+std::vector<std::string> matchingNames(const fs::path& folder, const QString& folded, std::error_code& ec) {
     std::vector<std::string> names;
-    std::error_code ec;
+    ec.clear();
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         std::string name = it->path().filename().string();
         if (foldedName(name) == folded)
@@ -90,18 +90,25 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
 std::optional<fs::path> findIgnoringCase(const fs::path& folder, std::string_view name) {
     if (std::optional<fs::path> exact = exactEntry(folder, name))
         return exact;
-    std::vector<std::string> names = matchingNames(folder, foldedName(name));
+    std::error_code unlisted;
+    std::vector<std::string> names = matchingNames(folder, foldedName(name), unlisted);
     if (names.empty())
         return std::nullopt;
     return folder / names.front();
 }
 
 fs::path subfolderIgnoringCase(const fs::path& parent, std::string_view name) {
+    std::error_code unlisted;
+    return subfolderIgnoringCase(parent, name, unlisted);
+}
+
+fs::path subfolderIgnoringCase(const fs::path& parent, std::string_view name, std::error_code& error) {
+    error.clear();
     std::error_code ec;
     fs::path exact = parent / fs::path(std::string(name));
     if (fs::is_directory(exact, ec))
         return exact;
-    for (const std::string& candidate : matchingNames(parent, foldedName(name)))
+    for (const std::string& candidate : matchingNames(parent, foldedName(name), error))
         if (fs::is_directory(parent / candidate, ec))
             return parent / candidate;
     return exact;

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace vozaro::platform {
 
@@ -45,6 +46,11 @@ std::optional<std::filesystem::path> findIgnoringCase(const std::filesystem::pat
 // parent / name when none exists (the caller creates it).
 std::filesystem::path subfolderIgnoringCase(const std::filesystem::path& parent,
                                             std::string_view name);
+// The same, and `error` says why `parent` could not be listed (no descriptor
+// left, say): the folder may then exist under another case of its name, and
+// must not be made anew.
+std::filesystem::path subfolderIgnoringCase(const std::filesystem::path& parent, std::string_view name,
+                                            std::error_code& error);
 
 // The names of one folder's entries, listed once and looked up without regard
 // to case.  For walks that look up many names in the same folder.

@@ -361,9 +361,19 @@ void EveningFlow::startFirstRequest() {
         EveningFlow& flow;
         ~UpNextAfterwards() { flow.refreshUpNext(); }
     } upNextAfterwards{*this};
+    // A request that could not start waits first in the queue again.
+    auto putBack = [&] {
+        queue_.append(request->line, request->position);
+        queue_.move(queue_.count() - 1, 0);
+        window_.showQueue();
+    };
     const FoundSong found = requestedEntry(*request);
     if (found.result == FoundSong::CatalogueUnavailable) {
         window_.catalogueUnavailable();
+        return;
+    }
+    if (found.result == FoundSong::CatalogueNotNow) {
+        putBack();  // the host has been told to try again
         return;
     }
     if (found.result == FoundSong::NotFound) {
@@ -381,11 +391,8 @@ void EveningFlow::startFirstRequest() {
         if (stage_.CarregarMusica(song))
             play();
         if (outputFailed_) {
-            // Nobody heard it: the request waits first in the queue again,
-            // and Play takes it from there.
-            queue_.append(request->line, request->position);
-            queue_.move(queue_.count() - 1, 0);
-            window_.showQueue();
+            // Nobody heard it: Play takes the request from there.
+            putBack();
             songFile_.clear();
             stage_.MidiData.setFileName(std::string());
             stage_.OrMidi.setFileName(std::string());
@@ -402,6 +409,8 @@ void EveningFlow::playNow(std::int32_t numero) {
         window_.catalogueUnavailable();
         return;
     }
+    if (found.result == FoundSong::CatalogueNotNow)
+        return;  // the host has been told to try again
     if (found.result == FoundSong::Found) {
         RegistroAtual = found.entry;
         queue_.append(requestLine(found.entry, QString()), found.position);

@@ -75,7 +75,8 @@ public:
     virtual void showCatalogue() = 0;
     virtual bool showConfiguration() = 0;
     // The catalogue could not be opened (its message has been shown): the
-    // program ends.
+    // program ends.  Not for a failure that passes (no descriptor left for
+    // the moment): the host is asked to try again, and the request waits.
     virtual void catalogueUnavailable() = 0;
     // A song is about to be shown and played; the stage is idle again (the
     // score has been announced and no next request starts).

@@ -100,9 +100,10 @@ namespace {
 template <typename PositionOf>
 FoundSong lookUp(PositionOf&& positionOf) {
     FoundSong song;
-    if (!AbrirAlbum()) {
-        song.result = FoundSong::CatalogueUnavailable;
-        return song;
+    switch (catalogue::openAlbumDuringEvening()) {
+    case catalogue::AlbumOpening::Opened: break;
+    case catalogue::AlbumOpening::Failed: song.result = FoundSong::CatalogueUnavailable; return song;
+    case catalogue::AlbumOpening::NotNow: song.result = FoundSong::CatalogueNotNow; return song;
     }
     try {
         song.position = positionOf();

@@ -86,9 +86,11 @@ private:
 
 // A song looked up in the catalogue.  The catalogue opens and closes around
 // the look-up; when it cannot be opened, its own message has been shown and,
-// as everywhere, the program must end.
+// as everywhere, the program must end (CatalogueUnavailable), unless the
+// failure passes (CatalogueNotNow: no descriptor left for the moment; the
+// host has been asked to try again, and the evening goes on).
 struct FoundSong {
-    enum Result { Found, NotFound, CatalogueUnavailable };
+    enum Result { Found, NotFound, CatalogueUnavailable, CatalogueNotNow };
     Result result = NotFound;
     TRegistroAlbum entry;        // when found
     std::int32_t position = -1;  // its catalogue position, when found

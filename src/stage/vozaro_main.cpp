@@ -296,17 +296,16 @@ bool TformKaraoke::FormCreate() {
     setWindowTitle(QCoreApplication::applicationName());
     Silabas.clear();
     FilaPosicoes.clear();
-    // A new program folder gets the bundled songs once its catalogue exists.
-    // Both write the catalogue: they wait for an importer's writing to end,
-    // and are left for the next start when it goes on past the wait.
-    const bool firstStart = vozaro::catalogue::catalogueMissing();
+    // A program folder gets the bundled songs once its catalogue exists, at
+    // the first start that finds them not installed yet.  Both write the
+    // catalogue: they wait for an importer's writing to end, and are left
+    // for the next start when it goes on past the wait.
     const auto writing = vozaro::catalogue::lockForWriting();
     if (!writing)
         return true;
     if (!checkCatalogue())
         return false;
-    if (firstStart)
-        vozaro::catalogue::installBundledContent();
+    vozaro::catalogue::installBundledContent();
     return true;
 }
 
@@ -613,6 +612,8 @@ void TformKaraoke::eCantorEnter() {
             catalogueUnavailable();
             return;
         }
+        if (found.result == vozaro::stage::FoundSong::CatalogueNotNow)
+            return;  // the number stays for another try
         if (found.result == vozaro::stage::FoundSong::Found) {
             PosicaoEncontrada = found.position;
             RegistroAtual = found.entry;

@@ -1,11 +1,14 @@
 // Adding a whole collection at once: finding the song files, the summary,
 // the exit status, the catalogue's contents and what lands in the songs
 // folder, with real hand-made song files checked as the stage checks them.
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "CatalogueFixture.h"
 #include "catalogue/SongImport.h"
@@ -119,14 +122,18 @@ TEST_F(ImportTest, AFolderTreeOfGoodPlainDuplicateAndBrokenFiles) {
     put("sem_leitura.kar", karaoke("h"));
     fs::permissions(source / "sem_leitura.kar", fs::perms::none);
     const bool rootReadsAnyway = ::geteuid() == 0;  // root reads any file
+    ASSERT_EQ(::mkfifo((source / "fila.kar").c_str(), 0644), 0);        // not a regular file
+    fs::create_symlink("/dev/null", source / "dispositivo.kar");       // a link to a device
+    put("linha\nquebrada.kar", karaoke("i"));                           // a line break in the name
 
     const ImportSummary summary = run({source});
     const auto counts = reasons(summary);
-    const int unreadable = 4 + (rootReadsAnyway ? 0 : 1);  // html, cut, empty, the link loop (+ no read)
+    // html, cut, empty, the link loop, the FIFO, the device (+ no read)
+    const int unreadable = 6 + (rootReadsAnyway ? 0 : 1);
     EXPECT_EQ(summary.added, rootReadsAnyway ? 5 : 4);
     EXPECT_EQ(counts.at(AddRefusal::AlreadyCatalogued), 1);
     EXPECT_EQ(counts.at(AddRefusal::NotKaraoke), 1);
-    EXPECT_EQ(counts.at(AddRefusal::BadName), 2);
+    EXPECT_EQ(counts.at(AddRefusal::BadName), 3);
     EXPECT_EQ(counts.at(AddRefusal::Unreadable), unreadable);
     EXPECT_EQ(summary.exitStatus(), 1);
     EXPECT_FALSE(summary.catalogueFailed);
@@ -160,7 +167,8 @@ TEST_F(ImportTest, AFolderTreeOfGoodPlainDuplicateAndBrokenFiles) {
 
     // Everything again: all already there, status 0 once the refused are gone.
     for (const char* gone : {"plain.mid", "pagina.kar", "cortada.kar", "vazia.kar", "barra\\invertida.kar",
-                             "nihongo-\xE6\x97\xA5\xE6\x9C\xAC.kar", "sem_leitura.kar", "ciclo.kar"})
+                             "nihongo-\xE6\x97\xA5\xE6\x9C\xAC.kar", "sem_leitura.kar", "ciclo.kar",
+                             "fila.kar", "dispositivo.kar", "linha\nquebrada.kar"})
         fs::remove(source / gone);
     const ImportSummary again = run({source});
     EXPECT_EQ(again.added, 0);
@@ -310,3 +318,47 @@ TEST_F(ImportTest, ABusyOrBrokenCatalogueIsStatusTwoAndNothingIsTried) {
 }
 
 }  // namespace
+
+// An import lets the writer lock go between batches: an edit made while it
+// runs (here the catalogue window adding a song the import was to add last)
+// waits no longer than a batch, and the import's next batch knows of it:
+// that song is already catalogued, and numbers are never shared.
+TEST_F(ImportTest, AnEditGoesThroughWhileAnImportRuns) {
+    constexpr int kSongs = 60;
+    for (int i = 0; i < kSongs; ++i)
+        put("s" + std::to_string(i) + ".kar", karaoke("w" + std::to_string(i)));
+    int started[2];
+    ASSERT_EQ(::pipe(started), 0);
+    const pid_t importer = ::fork();
+    ASSERT_GE(importer, 0);
+    if (importer == 0) {
+        ImportOptions options;
+        options.batch = std::chrono::milliseconds(200);
+        options.isKaraoke = [&](const fs::path& f) {
+            (void)!::write(started[1], "", 1);  // under way
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));  // the whole import: 2.4 s
+            return vozaro::stage::songFileHasLyrics(f.string());
+        };
+        std::vector<ImportRefusal> found;
+        const ImportSummary summary = importSongs(findSongFiles({source}, found), options);
+        ::_exit(summary.added == kSongs - 1 && summary.count(AddRefusal::AlreadyCatalogued) == 1 ? 0 : 1);
+    }
+    char c = 0;
+    EXPECT_EQ(::read(started[0], &c, 1), 1);
+    if (const auto writing = lockForWriting(std::chrono::milliseconds(1500)); writing && AbrirAlbum()) {
+        addSong("s9.kar");  // the last in the import's order
+        FecharAlbum();
+    } else {
+        ADD_FAILURE() << "the import kept the catalogue";
+    }
+    int status = -1;
+    ::waitpid(importer, &status, 0);
+    ::close(started[0]);
+    ::close(started[1]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::set<int32_t> numbers;
+    for (const auto& [name, numero] : entries())
+        numbers.insert(numero);
+    EXPECT_EQ(numbers.size(), static_cast<size_t>(kSongs));
+    EXPECT_EQ(*numbers.rbegin(), kSongs);
+}

@@ -3,6 +3,7 @@
 // cannot be written, and two programs on one program folder.
 #include "CatalogueFixture.h"
 #include "CheckAlbumProcess.h"
+#include "DescriptorsUsedUp.h"
 
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -305,6 +306,24 @@ TEST_F(RewriteFailureTest, TheStartupCheckGivesSharedNumbersNewOnes) {
     }
 }
 
+// An append cut short by a full disk leaves part of an entry at the album's
+// end; the check cuts it off and says so, once.
+TEST_F(RewriteFailureTest, TheStartupCheckCutsATornLastEntry) {
+    makeCatalogue(3);
+    const std::string whole = readBytes(file("vozaro.alb"));
+    writeBytes(file("vozaro.alb"), whole + whole.substr(0, 72));
+    messages.clear();
+    ASSERT_TRUE(vozaro::catalogue::removeMissingSongs());
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].icon, vozaro::platform::MessageIcon::Warning);
+    EXPECT_THAT(messages.messages()[0].text, ::testing::HasSubstr("72"));
+    EXPECT_EQ(readBytes(file("vozaro.alb")), whole);
+    expectNumberingRule();
+    messages.clear();
+    ASSERT_TRUE(vozaro::catalogue::removeMissingSongs());
+    EXPECT_TRUE(messages.messages().empty());
+}
+
 // A program folder that cannot be written: the message names the folder.
 TEST_F(RewriteFailureTest, AReadOnlyProgramFolderIsNamed) {
     const fs::path program = folder / "somente-leitura";
@@ -358,6 +377,54 @@ TEST_F(RewriteFailureTest, OneProgramPerProgramFolderAndOneWriterAtATime) {
     }
     EXPECT_TRUE(CatalogueLock(folder).held());  // let go with its holder
     EXPECT_TRUE(vozaro::catalogue::lockProgramFolder());
+}
+
+// A lock that cannot be taken never lets a write through: a lock file that
+// cannot be written still locks (it is only read), and with no descriptor
+// left the write is refused with the system's reason.
+TEST_F(RewriteFailureTest, LocksHoldOrRefuseWhenTheirFilesCannotBeOpenedForWriting) {
+    makeCatalogue(1);
+    const std::string refusedForLackOfDescriptors =
+        vozaro::catalogue::lockRefusedMessage(std::make_error_code(std::errc::too_many_files_open));
+    {
+        SCOPED_TRACE("no descriptor left");
+        messages.clear();
+        std::vector<std::string> shown;
+        {
+            vozaro::test::DescriptorsUsedUp used;
+            EXPECT_FALSE(vozaro::catalogue::lockForWriting(std::chrono::milliseconds(50)));
+            EXPECT_FALSE(vozaro::catalogue::lockProgramFolder());
+            for (const auto& m : messages.messages())
+                shown.push_back(m.text);
+        }
+        EXPECT_EQ(shown, std::vector<std::string>(2, refusedForLackOfDescriptors));
+    }
+    {
+        SCOPED_TRACE("lock files that cannot be written");
+        const fs::path program = folder / "somente-leitura";
+        SmallDisk disk(program, "size=1m");
+        fs::create_directories(program);
+        for (const char* name : {"vozaro.lck", "vozaro.run"})
+            writeBytes(program / name, "");
+        if (::geteuid() != 0) {
+            for (const char* name : {"vozaro.lck", "vozaro.run"})
+                fs::permissions(program / name, fs::perms::owner_read);
+        } else if (!disk.mounted() || !disk.remountReadOnly()) {
+            GTEST_SKIP() << "root writes any file, and no read-only tmpfs can be mounted here";
+        }
+        vozaro::catalogue::setProgramFolder(program);
+        messages.clear();
+        const auto running = vozaro::catalogue::lockProgramFolder();
+        ASSERT_TRUE(running && running->held());
+        EXPECT_FALSE(vozaro::catalogue::lockProgramFolder());
+        const auto writer = vozaro::catalogue::lockForWriting();
+        ASSERT_TRUE(writer && writer->held());
+        EXPECT_TRUE(CatalogueLock(program).busy());
+        EXPECT_FALSE(vozaro::catalogue::lockForWriting(std::chrono::milliseconds(50)));
+        ASSERT_EQ(messages.messages().size(), 2u);
+        EXPECT_EQ(messages.messages()[0].text, vozaro::catalogue::kAlreadyOpen);
+        EXPECT_EQ(messages.messages()[1].text, vozaro::catalogue::kCatalogueBusy);
+    }
 }
 
 #ifdef VOZARO_CHECKALBUM

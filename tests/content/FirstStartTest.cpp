@@ -1,6 +1,6 @@
 // The first start: a new program folder gets the bundled songs catalogued as
-// 1 to N, the pictures and the sounds; later starts and the user's own files
-// are left alone.
+// 1 to N, the pictures and the sounds, also when an import made its album
+// first; later starts and the user's own files are left alone.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -60,9 +60,9 @@ protected:
 }  // namespace
 
 TEST_F(FirstStart, CataloguesTheBundledSongsAndCopiesPicturesAndSounds) {
-    EXPECT_TRUE(vozaro::catalogue::catalogueMissing());
+    EXPECT_TRUE(vozaro::catalogue::bundledContentDue());
     EXPECT_EQ(installBundledContent(), 2);
-    EXPECT_FALSE(vozaro::catalogue::catalogueMissing());
+    EXPECT_FALSE(vozaro::catalogue::bundledContentDue());
 
     const std::vector<TRegistroAlbum> all = entries();
     ASSERT_EQ(all.size(), 2u);
@@ -82,7 +82,9 @@ TEST_F(FirstStart, CataloguesTheBundledSongsAndCopiesPicturesAndSounds) {
 TEST_F(FirstStart, RunningAgainChangesNothing) {
     ASSERT_EQ(installBundledContent(), 2);
     const std::string album = readBytes(program / "vozaro.alb"), index = readBytes(program / "vozaro.idx");
+    fs::remove(program / "nota.wav");  // the host silences the fanfare
     EXPECT_EQ(installBundledContent(), 0);
+    EXPECT_FALSE(fs::exists(program / "nota.wav"));
     EXPECT_EQ(readBytes(program / "vozaro.alb"), album);
     EXPECT_EQ(readBytes(program / "vozaro.idx"), index);
 }
@@ -109,13 +111,18 @@ TEST_F(FirstStart, TheUsersOwnFilesAreNeverOverwritten) {
     EXPECT_EQ(readBytes(program / "nota.wav"), "RIFF fanfare");
 }
 
-TEST_F(FirstStart, ACatalogueWithEntriesGetsNoSongs) {
+// An album from before the content was marked installed (an album and no
+// marker) had its content installed by its own first start: it gets nothing.
+TEST_F(FirstStart, AProgramFolderFromBeforeTheMarkerGetsNothing) {
     ASSERT_TRUE(AbrirAlbum());
     addSong("mine.kar");
     FecharAlbum();
-    EXPECT_FALSE(vozaro::catalogue::catalogueMissing());
+    fs::remove(program / vozaro::catalogue::kContentMarker);
+    EXPECT_FALSE(vozaro::catalogue::bundledContentDue());
     EXPECT_EQ(installBundledContent(), 0);
     EXPECT_EQ(entries().size(), 1u);
+    EXPECT_FALSE(fs::exists(program / "nota.wav"));
+    EXPECT_FALSE(vozaro::catalogue::bundledContentDue());
 }
 
 TEST_F(FirstStart, WithoutContentNothingHappens) {
@@ -124,16 +131,34 @@ TEST_F(FirstStart, WithoutContentNothingHappens) {
     EXPECT_FALSE(fs::exists(program / "vozaro.alb"));
 }
 
-// The stage's start on a new program folder, with the content the build made.
-TEST(FirstStartOfTheStage, CataloguesEveryBundledSongOnceAndNeverAgain) {
-    testApplication();
+namespace {
+
+// The stage started on a new program folder in a home of its own, with the
+// content the build made.
+class FirstStartOfTheStage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testApplication();
+        previousData = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+        previousStore = vozaro::platform::installSettingsStore(std::make_unique<vozaro::platform::MemorySettingsStore>());
+        vozaro::catalogue::setContentFolder(fs::path(VOZARO_CONTENT_DIR));
+    }
+    void TearDown() override {
+        vozaro::catalogue::setContentFolder(std::nullopt);
+        vozaro::platform::installSettingsStore(std::move(previousStore));
+        qputenv("XDG_DATA_HOME", previousData);
+    }
+
     QTemporaryDir home;
-    const QByteArray previousData = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
-    auto previousStore = vozaro::platform::installSettingsStore(
-        std::make_unique<vozaro::platform::MemorySettingsStore>());
-    vozaro::catalogue::setContentFolder(fs::path(VOZARO_CONTENT_DIR));
     const fs::path program = fs::path(home.path().toStdString()) / "vozaro";
+    QByteArray previousData;
+    std::unique_ptr<vozaro::platform::SettingsStore> previousStore;
+};
+
+}  // namespace
+
+TEST_F(FirstStartOfTheStage, CataloguesEveryBundledSongOnceAndNeverAgain) {
 
     std::string album;
     {
@@ -173,8 +198,37 @@ TEST(FirstStartOfTheStage, CataloguesEveryBundledSongOnceAndNeverAgain) {
     EXPECT_EQ(ContarMusicas(), 9);
     EXPECT_EQ(LocalizarMusica(3), -1);
     FecharAlbum();
+}
 
-    vozaro::catalogue::setContentFolder(std::nullopt);
-    vozaro::platform::installSettingsStore(std::move(previousStore));
-    qputenv("XDG_DATA_HOME", previousData);
+// vozaro-importar run on a new folder before Vozaro ever started: the first
+// start still installs the bundled content beside the imported songs, and a
+// fanfare the host then removes stays removed.
+TEST_F(FirstStartOfTheStage, AfterAnImportTheFirstStartInstallsTheContentOnce) {
+    fs::create_directories(program);
+    vozaro::catalogue::setProgramFolder(program);
+    ASSERT_TRUE(AbrirAlbum());  // the import: its album and one song
+    RegistroAtual = TRegistroAlbum{"Minha", "Propria", "propria.kar", ProximoNumero()};
+    GravarRegistro(ContarMusicas());
+    FecharAlbum();
+    std::ofstream(program / "Musicas" / "propria.kar") << "MThd";
+
+    for (int start = 1; start <= 2; ++start) {
+        SCOPED_TRACE(start);
+        {
+            TformKaraoke stage;
+            ASSERT_TRUE(stage.created());
+        }
+        ASSERT_TRUE(AbrirAlbum());
+        EXPECT_EQ(ContarMusicas(), 11);
+        LerRegistro(0);
+        EXPECT_EQ(RegistroAtual.Arquivo, "propria.kar");
+        FecharAlbum();
+        if (start == 1) {
+            EXPECT_TRUE(fs::exists(program / "Musicas" / "Ciranda Cirandinha.kar"));
+            EXPECT_TRUE(fs::exists(program / "Imagens" / "palco.jpg"));
+            ASSERT_TRUE(fs::exists(program / "nota.wav"));
+            fs::remove(program / "nota.wav");
+        }
+        EXPECT_FALSE(fs::exists(program / "nota.wav"));
+    }
 }

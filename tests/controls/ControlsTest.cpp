@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTimer>
 #include <QEvent>
 #include <QAbstractButton>
+#include <QLabel>
 #include <QSignalSpy>
 #include <stdexcept>
 #include <QTest>
 #include <vector>
 
+#include "DescriptorsUsedUp.h"
 #include "controls/Slider.h"
 #include "platform/ManualTimer.h"
 #include "platform/MessageBox.h"
@@ -170,7 +174,8 @@ TEST(DefaultErrorReport, AnErrorNoHandlerCaughtBecomesAnErrorMessageAndTheProgra
 
 namespace {
 
-// The real message boxes: Portuguese buttons, No as the default answer.
+// The real message boxes: Portuguese buttons, No as the default answer, and
+// the text shown as it is, never read as markup (a song named "<b>").
 TEST(WindowMessageBoxes, AskInPortugueseWithNoAsTheDefault) {
     QApplication& app = testApplication();
     EXPECT_TRUE(vozaro::platform::installPortugueseDialogTexts(app));
@@ -186,22 +191,59 @@ TEST(WindowMessageBoxes, AskInPortugueseWithNoAsTheDefault) {
     };
     for (const Case& c : cases) {
         QStringList seen;
+        QString shown;
         QTimer::singleShot(0, [&] {
             QWidget* box = QApplication::activeModalWidget();
             ASSERT_NE(box, nullptr);
+            for (const QLabel* label : box->findChildren<QLabel*>())
+                if (label->textFormat() == Qt::PlainText)
+                    shown += label->text();
             for (QAbstractButton* button : box->findChildren<QAbstractButton*>())
                 if (!button->text().isEmpty())
                     seen << button->text().remove(QLatin1Char('&'));
             QTest::keyClick(box, Qt::Key_Return);
         });
-        const auto result = vozaro::platform::showMessage("Pergunta", vozaro::platform::MessageIcon::Question,
+        const auto result = vozaro::platform::showMessage("Pergunta <b>", vozaro::platform::MessageIcon::Question,
                                                           c.buttons);
+        EXPECT_EQ(shown, QStringLiteral("Pergunta <b>"));
         seen.sort();
         QStringList expected = c.texts;
         expected.sort();
         EXPECT_EQ(seen, expected);
         EXPECT_EQ(result, c.answer);
     }
+    vozaro::platform::setMessageResponder(previous);
+}
+
+// A message that needs no answer, raised while no file descriptor is left (a
+// flood of connections), is held back instead of opening a box whose window
+// may never be drawn and then waiting on it for good: the program goes on,
+// and the box shows once descriptors are free again.
+TEST(WindowMessageBoxes, AMessageWaitsForDescriptorsInsteadOfHoldingTheProgram) {
+    testApplication();
+    const vozaro::platform::MessageResponder previous = vozaro::platform::setMessageResponder({});
+    vozaro::platform::installWindowMessageBoxes();
+    QStringList opened;  // every box that opens is noted and answered
+    QTimer answer;
+    answer.setInterval(20);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            for (const QLabel* label : box->findChildren<QLabel*>())
+                if (label->textFormat() == Qt::PlainText)
+                    opened << label->text();
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    answer.start();
+    {
+        vozaro::test::DescriptorsUsedUp used;
+        EXPECT_EQ(vozaro::platform::showMessage("Agora não", vozaro::platform::MessageIcon::Error),
+                  vozaro::platform::MessageResult::Ok);
+    }
+    EXPECT_TRUE(opened.isEmpty());
+    for (int k = 0; k < 300 && opened.isEmpty(); ++k)
+        QTest::qWait(10);
+    EXPECT_EQ(opened, QStringList{QStringLiteral("Agora não")});
     vozaro::platform::setMessageResponder(previous);
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "AllocationCounting.h"
+#include "DescriptorsUsedUp.h"
 
 #include <QTemporaryDir>
 
@@ -704,4 +705,29 @@ TEST(UpNextText, SingerAndTitleFromTheRequestLine) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(vozaro::stage::upNextText(c.line), c.text) << c.line.toStdString();
+}
+
+// No descriptor left for a moment (a flood of connections): the request waits
+// first in the queue, the host is told once to try again, and the evening
+// goes on; the songs folder, known in another case, is not made anew.
+TEST_F(Evening, ACatalogueThatCannotBeOpenedForNowKeepsTheRequest) {
+    request("Primeira", "Ana");
+    request("Segunda", "Bia");
+    const QStringList queued = lines;
+    const std::filesystem::path songs = vozaro::catalogue::songsFolder();
+    std::filesystem::rename(songs, songs.parent_path() / "musicas");
+    {
+        vozaro::test::DescriptorsUsedUp used;
+        flow.next();
+    }
+    EXPECT_EQ(messageTexts(), std::vector<std::string>{vozaro::catalogue::kAlbumNotNow});
+    EXPECT_EQ(window.programEnded, 0);
+    EXPECT_EQ(lines, queued);
+    EXPECT_FALSE(stage.MidiPlayer.Play());
+    EXPECT_FALSE(std::filesystem::exists(songs));
+
+    flow.next();
+    EXPECT_TRUE(stage.MidiPlayer.Play());
+    EXPECT_EQ(flow.Titulo, "Ana - Primeira");
+    EXPECT_EQ(messages.messages().size(), 1u);
 }
