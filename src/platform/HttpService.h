@@ -75,7 +75,8 @@ class HttpService {
 public:
     virtual ~HttpService() = default;
     // Listens on the first free port of first..last; the port taken, or 0
-    // when none was free.  `loopbackOnly`: 127.0.0.1 only (tests), else
+    // when none was free (or there is no QCoreApplication, which the
+    // server's event loop needs).  `loopbackOnly`: 127.0.0.1 only (tests), else
     // every IPv4 address of the machine.
     virtual int listen(int first, int last, bool loopbackOnly) = 0;
     // Stops listening and drops every connection: afterwards no socket of

@@ -9,19 +9,32 @@
 // after its last answer.  Each reads at most a head and a body's worth of
 // bytes from its socket (the socket's own buffer is limited to as much), so a
 // client that sends more costs nothing until its request is taken.
+//
+// The server's thread is a standard one, joined on close, and no other
+// thread touches its event loop: the port comes back through a future;
+// answers, and the word to close, wait in a mailbox under a standard mutex
+// and wake the gate through an eventfd.  So every hand-over between threads
+// is one a thread checker sees (Qt's own are not instrumented).
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QHash>
 #include <QHostAddress>
 #include <QNetworkInterface>
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 
+#include <pthread.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <future>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "platform/HttpHead.h"
@@ -56,13 +69,19 @@ QString clientAddress(const QHostAddress& peer) {
     return mapped ? QHostAddress(v4).toString() : peer.toString();
 }
 
-class Gate;
-
-// Shared by the gate and every responder: where answers go, null once the
-// server has closed.
+// Shared by the gate and every responder: the answers given and not yet
+// taken by the gate, and the eventfd that wakes it for them.
 struct Link {
     std::mutex mutex;
-    Gate* gate = nullptr;
+    int wake = -1;
+    bool closed = false;  // answers are dropped; the gate is going
+    std::vector<std::pair<quint64, HttpResponse>> answers;
+
+    // Under the mutex.
+    void wakeGate() const {
+        const quint64 one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(wake, &one, sizeof one);
+    }
 };
 
 class Gate final : public QTcpServer {
@@ -82,17 +101,24 @@ public:
             c.socket->disconnect();
             c.socket->abort();
         }
+        const std::lock_guard<std::mutex> lock(link_->mutex);
+        link_->closed = true;
+        link_->answers.clear();
+        ::close(std::exchange(link_->wake, -1));
     }
 
-    void answer(quint64 id, const HttpResponse& response) {
-        const auto it = connections_.find(id);
-        if (it == connections_.end() || !it->second.waiting)
-            return;
-        Connection& c = it->second;
-        c.waiting = false;
-        send(c, response, c.keepAlive);
-        if (c.keepAlive)
-            take(id);
+    // On the thread the gate was made on: listens on the first free port
+    // of first..last, hands it to `port` (0: none), and serves until closed.
+    void serve(const QHostAddress& address, int first, int last, std::promise<int>& port) {
+        QSocketNotifier wake(link_->wake, QSocketNotifier::Read);
+        connect(&wake, &QSocketNotifier::activated, this, &Gate::takeAnswers);
+        int taken = 0;
+        for (int p = std::max(first, 1); p <= std::min(last, 65535) && taken == 0; ++p)
+            if (listen(address, static_cast<quint16>(p)))
+                taken = p;
+        port.set_value(taken);
+        if (taken != 0)
+            loop_.exec();
     }
 
 protected:
@@ -152,6 +178,33 @@ private:
     static constexpr qint64 kDrainBytes = 65536;
     static constexpr int kLingerMs = 2000;
 
+    void takeAnswers() {
+        quint64 count = 0;
+        [[maybe_unused]] const ssize_t read = ::read(link_->wake, &count, sizeof count);
+        std::vector<std::pair<quint64, HttpResponse>> answers;
+        {
+            const std::lock_guard<std::mutex> lock(link_->mutex);
+            if (link_->closed) {
+                loop_.quit();
+                return;
+            }
+            answers.swap(link_->answers);
+        }
+        for (const auto& [id, response] : answers)
+            answer(id, response);
+    }
+
+    void answer(quint64 id, const HttpResponse& response) {
+        const auto it = connections_.find(id);
+        if (it == connections_.end() || !it->second.waiting)
+            return;
+        Connection& c = it->second;
+        c.waiting = false;
+        send(c, response, c.keepAlive);
+        if (c.keepAlive)
+            take(id);
+    }
+
     // Takes the next request from what the connection has sent, as far as
     // it has arrived.
     void take(quint64 id) {
@@ -205,9 +258,11 @@ private:
         std::shared_ptr<Link> link = link_;
         HttpResponder respond = [link, id](HttpResponse response) {
             const std::lock_guard<std::mutex> lock(link->mutex);
-            if (Gate* gate = link->gate)
-                QMetaObject::invokeMethod(
-                    gate, [gate, id, r = std::move(response)] { gate->answer(id, r); }, Qt::QueuedConnection);
+            if (link->closed)
+                return;
+            link->answers.emplace_back(id, std::move(response));
+            if (link->answers.size() == 1)
+                link->wakeGate();
         };
         try {
             handler_(head.request, std::move(respond));
@@ -229,13 +284,13 @@ private:
             out += response.body;
         c.socket->write(out);
         if (!keepAlive) {
-            // The answer is sent, then the sending side shut: the client
-            // reads to the end and closes.  Gone then, or after a short
-            // while when it does not.
+            // The answer is sent, then the sending side shut (once it is
+            // written: see bytesWritten; a flush here could fail, drop the
+            // connection and free `c` under the caller): the client reads to
+            // the end and closes.  Gone then, or after a short while when it
+            // does not.
             c.closing = true;
             c.timer->start(std::min(limits_.idleMs, kLingerMs));
-            c.socket->flush();
-            shutDownSending(c);
         }
     }
 
@@ -278,6 +333,7 @@ private:
     HttpRefusal refusal_;
     HttpLimits limits_;
     std::shared_ptr<Link> link_;
+    QEventLoop loop_;
     std::unordered_map<quint64, Connection> connections_;
     QHash<QString, int> perAddress_;
     quint64 lastId_ = 0;
@@ -291,30 +347,29 @@ public:
 
     int listen(int first, int last, bool loopbackOnly) override {
         close();
+        // The server's event loop needs the application's.
+        if (!QCoreApplication::instance())
+            return 0;
         auto link = std::make_shared<Link>();
-        auto gate = std::make_unique<Gate>(handler_, refusal_, limits_, link);
-        auto thread = std::make_unique<QThread>();
-        thread->setObjectName(QStringLiteral("vozaro-http"));
-        gate->moveToThread(thread.get());
-        thread->start();
+        link->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (link->wake < 0)
+            return 0;
         const QHostAddress address = loopbackOnly ? QHostAddress::LocalHost : QHostAddress::AnyIPv4;
-        int port = 0;
-        Gate* g = gate.get();
-        {
-            const std::lock_guard<std::mutex> lock(link->mutex);
-            link->gate = g;  // before the first request can come
+        std::promise<int> taken;
+        std::future<int> taking = taken.get_future();
+        try {
+            thread_ = std::thread([handler = handler_, refusal = refusal_, limits = limits_, link, address, first,
+                                   last, &taken] {
+                pthread_setname_np(pthread_self(), "vozaro-http");
+                Gate gate(handler, refusal, limits, link);
+                gate.serve(address, first, last, taken);
+            });
+        } catch (const std::system_error&) {
+            ::close(link->wake);
+            return 0;
         }
-        QMetaObject::invokeMethod(
-            g,
-            [g, &port, first, last, address] {
-                for (int p = std::max(first, 1); p <= std::min(last, 65535) && port == 0; ++p)
-                    if (g->listen(address, static_cast<quint16>(p)))
-                        port = p;
-            },
-            Qt::BlockingQueuedConnection);
+        const int port = taking.get();
         link_ = std::move(link);
-        gate_ = std::move(gate);
-        thread_ = std::move(thread);
         if (port == 0)
             close();
         port_ = port;
@@ -323,18 +378,14 @@ public:
 
     void close() override {
         port_ = 0;
-        if (!thread_)
+        if (!thread_.joinable())
             return;
         {
             const std::lock_guard<std::mutex> lock(link_->mutex);
-            link_->gate = nullptr;
+            link_->closed = true;
+            link_->wakeGate();
         }
-        // The gate and its sockets go on their own thread.
-        Gate* gate = gate_.release();
-        QMetaObject::invokeMethod(gate, [gate] { delete gate; }, Qt::BlockingQueuedConnection);
-        thread_->quit();
-        thread_->wait();
-        thread_.reset();
+        thread_.join();
         link_.reset();
     }
 
@@ -345,8 +396,7 @@ private:
     HttpRefusal refusal_;
     HttpLimits limits_;
     std::shared_ptr<Link> link_;
-    std::unique_ptr<Gate> gate_;
-    std::unique_ptr<QThread> thread_;
+    std::thread thread_;
     int port_ = 0;
 };
 
