@@ -64,8 +64,7 @@ BENCHMARK(BuildSongIndex)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void Search(benchmark::State& state) {
     catalogue();
-    QStringList lines, positions;
-    RequestQueue queue(lines, positions);
+    RequestQueue queue;
     SongSnapshots songs;
     PhoneRequests requests(songs, queue, nullptr, [] { return std::int64_t{0}; });
     std::int64_t now = 0;  // a second between searches: none is refused
@@ -132,8 +131,7 @@ int connectFrom(const char* from, int port) {
 }
 
 void MemoryUnderAttack(benchmark::State& state) {
-    QStringList lines, positions;
-    RequestQueue queue(lines, positions);
+    RequestQueue queue;
     SongSnapshots songs;
     PhoneRequests requests(songs, queue, nullptr, PhoneApi::steadyMs);
     PhoneApi api(requests);

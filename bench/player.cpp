@@ -263,8 +263,7 @@ PhoneSearches phoneSearches(int port, int client, const std::atomic<bool>& stop)
 void BM_LatenessUnderSearches(benchmark::State& state) {
     constexpr int kPhones = 20, kHalfSent = 300;
     BigCatalogue catalogue;
-    QStringList lines, positions;
-    vozaro::stage::RequestQueue queue(lines, positions);
+    vozaro::stage::RequestQueue queue;
     vozaro::stage::SongSnapshots songs;
     vozaro::stage::PhoneRequests requests(songs, queue, nullptr, vozaro::stage::PhoneApi::steadyMs);
     vozaro::stage::PhoneApi api(requests);

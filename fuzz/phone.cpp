@@ -39,9 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     const QByteArray bytes(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
-    QStringList lines, positions;
-    RequestQueue queue(lines, positions);
-    queue.append(QString::fromUtf8(bytes), 0);  // whatever a line may hold
+    QStringList positions;
+    RequestQueue queue(&positions);
+    Request waiting;  // whatever a request's texts may hold
+    waiting.numero = 1;
+    waiting.position = 0;
+    waiting.singer = waiting.interprete = waiting.musica = QString::fromUtf8(bytes);
+    queue.append(waiting);
     SongSnapshots songs;
     std::int64_t now = 0, apiNow = 0;
     PhoneRequests requests(songs, queue, nullptr, [&now] { return now += 11000; });

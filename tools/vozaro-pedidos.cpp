@@ -37,13 +37,12 @@ int main(int argc, char* argv[]) {
     }
     vozaro::catalogue::setProgramFolder(argv[1]);
 
-    QStringList lines, positions;
-    RequestQueue queue(lines, positions);
+    RequestQueue queue;
     SongSnapshots songs;
     PhoneRequests requests(
         songs, queue,
-        [&lines] {
-            std::printf("%s\n", lines.last().toUtf8().constData());
+        [&queue] {
+            std::printf("%s\n", requestLine(queue.requests().last()).toUtf8().constData());
             std::fflush(stdout);
         },
         PhoneApi::steadyMs);

@@ -363,8 +363,7 @@ void EveningFlow::startFirstRequest() {
     } upNextAfterwards{*this};
     // A request that could not start waits first in the queue again.
     auto putBack = [&] {
-        queue_.append(request->line, request->position);
-        queue_.move(queue_.count() - 1, 0);
+        queue_.putBackFirst(*request);
         window_.showQueue();
     };
     const FoundSong found = requestedEntry(*request);
@@ -382,7 +381,7 @@ void EveningFlow::startFirstRequest() {
         return;
     }
     RegistroAtual = found.entry;
-    Titulo = titleOf(request->line, fromCatalogue(found.entry.Musica));
+    Titulo = titleOf(request->singer, fromCatalogue(found.entry.Musica));
     const auto path = catalogue::songFilePath(found.entry.Arquivo);
     songFile_ = path ? path->string() : std::string();
     const QString song = path ? QFile::decodeName(path->c_str()) : QString();
@@ -413,7 +412,7 @@ void EveningFlow::playNow(std::int32_t numero) {
         return;  // the host has been told to try again
     if (found.result == FoundSong::Found) {
         RegistroAtual = found.entry;
-        queue_.append(requestLine(found.entry, QString()), found.position);
+        queue_.append(requestFor(found.entry, found.position, QString()));
         queue_.move(queue_.count() - 1, 0);
         window_.showQueue();
         refreshUpNext();
@@ -564,7 +563,7 @@ bool EveningFlow::upNextDue() const {
 }
 
 void EveningFlow::refreshUpNext() {
-    upNext_.show(upNextDue() ? upNextText(queue_.lines().front()) : QString());
+    upNext_.show(upNextDue() ? upNextText(queue_.requests().front()) : QString());
 }
 
 }  // namespace vozaro::stage

@@ -87,7 +87,6 @@ void PhoneApi::handle(const HttpRequest& request, platform::HttpResponder respon
     if (request.path == QLatin1String("/api/fila")) {
         if (!get)
             return respond(notAllowed());
-        requests_.songs().refresh();
         return onUiThread([this] { return queue(); }, std::move(respond));
     }
     if (request.path == QLatin1String("/api/pedidos")) {
@@ -166,42 +165,15 @@ HttpResponse PhoneApi::songs(const HttpRequest& request) {
                                                {QStringLiteral("musicas"), list}}));
 }
 
-PhoneApi::QueuedRequest PhoneApi::splitLine(const QString& line, const SongIndex& songs) {
-    // "NNNNN - singer - performer - title": the performer and title come
-    // from the catalogue when the line still ends with them, so that a " - "
-    // inside either cannot move the singer.
-    static const QString kSeparator = QStringLiteral(" - ");
-    QueuedRequest request;
-    const QString rest = line.mid(5 + kSeparator.size());
-    if (const auto number = lineNumber(line)) {
-        if (const IndexedSong* song = songs.byNumber(*number)) {
-            const QString tail = kSeparator + song->interpreteText() + kSeparator + song->musicaText();
-            if (rest.endsWith(tail)) {
-                request.cantor = rest.left(rest.size() - tail.size());
-                request.interprete = song->interpreteText();
-                request.musica = song->musicaText();
-                return request;
-            }
-        }
-    }
-    const QStringList parts = rest.split(kSeparator);
-    request.cantor = parts.value(0);
-    request.interprete = parts.value(1);
-    request.musica = parts.mid(2).join(kSeparator);
-    return request;
-}
-
 HttpResponse PhoneApi::queue() {
-    const std::shared_ptr<const SongIndex> index = requests_.songs().current();
+    // As the guests see it: singer, performer and title of each request.
     QJsonArray list;
     int position = 0;
-    for (const QString& line : requests_.queue().lines()) {
-        const QueuedRequest r = splitLine(line, *index);
+    for (const Request& request : requests_.queue().requests())
         list.append(QJsonObject{{QStringLiteral("posicao"), ++position},
-                                {QStringLiteral("cantor"), r.cantor},
-                                {QStringLiteral("interprete"), r.interprete},
-                                {QStringLiteral("musica"), r.musica}});
-    }
+                                {QStringLiteral("cantor"), request.singer},
+                                {QStringLiteral("interprete"), request.interprete},
+                                {QStringLiteral("musica"), request.musica}});
     return json(200, QJsonDocument(list));
 }
 

@@ -57,13 +57,6 @@ public:
     // (400, 408, 411, 413, 431).
     static platform::HttpResponse refusal(int status);
 
-    // The queue as the guests see it: singer, performer and title of each
-    // request, taken from its line.
-    struct QueuedRequest {
-        QString cantor, interprete, musica;
-    };
-    static QueuedRequest splitLine(const QString& line, const SongIndex& songs);
-
     static std::int64_t steadyMs();
 
 private:

@@ -2,6 +2,7 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/TextEncoding.h"
@@ -30,24 +31,10 @@ std::optional<QString> PhoneRequests::checkedName(const QString& name) {
     return trimmed;
 }
 
-int PhoneRequests::waitingOf(const QString& client) {
-    // A phone request still waits while its line is in the queue; matching
-    // each queued line once keeps two equal requests apart.
-    QHash<QString, int> queued;
-    for (const QString& line : queue_->lines())
-        ++queued[line];
-    std::vector<Placed> waiting;
-    int count = 0;
-    for (Placed& placed : placed_) {
-        auto it = queued.find(placed.line);
-        if (it == queued.end() || it.value() == 0)
-            continue;
-        --it.value();
-        count += placed.client == client ? 1 : 0;
-        waiting.push_back(std::move(placed));
-    }
-    placed_ = std::move(waiting);
-    return count;
+int PhoneRequests::waitingOf(const QString& client) const {
+    return static_cast<int>(std::count_if(queue_->requests().begin(), queue_->requests().end(), [&](const Request& r) {
+        return r.source == RequestSource::Phone && r.phone == client;
+    }));
 }
 
 PhoneRequests::Outcome PhoneRequests::request(std::int32_t numero, const QString& singer, const QString& code,
@@ -82,9 +69,7 @@ PhoneRequests::Outcome PhoneRequests::request(std::int32_t numero, const QString
         return {Result::TooMany};
 
     const TRegistroAlbum entry{std::string(song->interprete), std::string(song->musica), std::string(), song->numero};
-    const QString line = requestLine(entry, *name);
-    queue_->append(line, song->position);
-    placed_.push_back({client, line});
+    queue_->append(requestFor(entry, song->position, *name, RequestSource::Phone, client));
     lastTry_.insert(client, now);
     lastMinute_.push_back(now);
     if (queueChanged_)

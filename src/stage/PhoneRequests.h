@@ -1,7 +1,8 @@
 // Requests taken from the guests' phones: the rules a request must pass
 // before it joins the stage's queue, where it is a request like a typed one
 // (the same look-up by number, the same request line, the end of the queue)
-// that the host deletes and reorders as any other.
+// that the host deletes and reorders as any other.  The queue's record says
+// which phone asked for it.
 //
 // The rules, in the order they are checked (the web interface has throttled
 // each phone's tries before, see PhoneApi):
@@ -26,7 +27,6 @@
 #include <functional>
 #include <deque>
 #include <optional>
-#include <vector>
 
 #include "stage/RequestQueue.h"
 #include "stage/SongIndex.h"
@@ -75,8 +75,8 @@ public:
     const RequestQueue& queue() const { return *queue_; }
 
 private:
-    // The requests of `client` still waiting (taken, deleted ones forgotten).
-    int waitingOf(const QString& client);
+    // The requests of `client` still waiting in the queue.
+    int waitingOf(const QString& client) const;
 
     SongSnapshots* songs_;
     RequestQueue* queue_;
@@ -84,11 +84,6 @@ private:
     std::function<std::int64_t()> clockMs_;
     bool accepting_ = false;
     QString code_;
-    struct Placed {
-        QString client;
-        QString line;
-    };
-    std::vector<Placed> placed_;             // the requests taken by phone, oldest first
     QHash<QString, std::int64_t> lastTry_;  // per client: last request or wrong code
     std::deque<std::int64_t> lastMinute_;   // when the requests of the last minute were taken
 };

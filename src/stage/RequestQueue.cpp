@@ -1,5 +1,8 @@
 #include "stage/RequestQueue.h"
 
+#include <chrono>
+#include <utility>
+
 #include "platform/TextEncoding.h"
 
 namespace vozaro::stage {
@@ -12,10 +15,23 @@ QString fromCatalogue(const std::string& text) {
 
 }  // namespace
 
-QString requestLine(const TRegistroAlbum& entry, const QString& singer) {
+Request requestFor(const TRegistroAlbum& entry, std::int32_t position, const QString& singer, RequestSource source,
+                   const QString& phone) {
+    Request request;
+    request.numero = entry.Numero;
+    request.position = position;
+    request.singer = singer;
+    request.interprete = fromCatalogue(entry.Interprete);
+    request.musica = fromCatalogue(entry.Musica);
+    request.source = source;
+    request.phone = phone;
+    return request;
+}
+
+QString requestLine(const Request& request) {
     return QStringLiteral("%1 - %2 - %3 - %4")
-        .arg(entry.Numero, 5, 10, QLatin1Char('0'))
-        .arg(singer, fromCatalogue(entry.Interprete), fromCatalogue(entry.Musica));
+        .arg(request.numero, 5, 10, QLatin1Char('0'))
+        .arg(request.singer, request.interprete, request.musica);
 }
 
 std::optional<std::int32_t> requestedNumber(const QString& text) {
@@ -31,53 +47,70 @@ std::optional<std::int32_t> requestedNumber(const QString& text) {
     return number;
 }
 
-std::optional<std::int32_t> lineNumber(const QString& line) {
-    return requestedNumber(line.left(5));
+QString titleOf(const QString& singer, const QString& title) {
+    const QString name = singer.trimmed();
+    if (!name.isEmpty() && !title.isEmpty())
+        return name + QStringLiteral(" - ") + title;
+    return title.isEmpty() ? name : title;
 }
 
-QString titleOf(const QString& line, const QString& title) {
-    const qsizetype firstHyphen = line.indexOf(QLatin1Char('-'));
-    const QString afterFirst = firstHyphen < 0 ? QString() : line.mid(firstHyphen + 1);
-    const QString singer = afterFirst.section(QLatin1Char('-'), 0, 0).trimmed();
-    if (!singer.isEmpty() && !title.isEmpty())
-        return singer + QStringLiteral(" - ") + title;
-    return title.isEmpty() ? singer : title;
+RequestQueue::RequestQueue(QStringList* positions, std::function<std::int64_t()> clockMs)
+    : positions_(positions ? positions : &ownPositions_), clockMs_(std::move(clockMs)) {
+    if (!clockMs_)
+        clockMs_ = [] {
+            return std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch())
+                .count();
+        };
 }
 
-void RequestQueue::append(const QString& line, std::int32_t position) {
-    lines_.append(line);
-    positions_.append(QString::number(position));
+QStringList RequestQueue::lines() const {
+    QStringList lines;
+    lines.reserve(requests_.size());
+    for (const Request& request : requests_)
+        lines.append(requestLine(request));
+    return lines;
+}
+
+const Request& RequestQueue::append(Request request) {
+    request.id = ++lastId_;
+    request.joinedMs = clockMs_();
+    positions_->append(QString::number(request.position));
+    requests_.append(std::move(request));
+    return requests_.last();
 }
 
 bool RequestQueue::removeAt(int row) {
     if (row < 0 || row >= count())
         return false;
-    lines_.removeAt(row);
-    positions_.removeAt(row);
+    requests_.removeAt(row);
+    positions_->removeAt(row);
     return true;
 }
 
 bool RequestQueue::move(int from, int to) {
     if (from < 0 || from >= count() || to < 0 || to >= count())
         return false;
-    lines_.move(from, to);
-    positions_.move(from, to);
+    requests_.move(from, to);
+    positions_->move(from, to);
     return true;
 }
 
 void RequestQueue::clear() {
-    lines_.clear();
-    positions_.clear();
+    requests_.clear();
+    positions_->clear();
 }
 
-std::optional<RequestQueue::Request> RequestQueue::takeFirst() {
+std::optional<Request> RequestQueue::takeFirst() {
     if (isEmpty())
         return std::nullopt;
-    bool ok = false;
-    const int position = positions_.first().toInt(&ok);
-    Request request{lines_.takeFirst(), ok ? position : -1};
-    positions_.removeFirst();
-    return request;
+    positions_->removeFirst();
+    return requests_.takeFirst();
+}
+
+void RequestQueue::putBackFirst(Request request) {
+    positions_->prepend(QString::number(request.position));
+    requests_.prepend(std::move(request));
 }
 
 bool RequestDrag::moveTo(RequestQueue& queue, int selectedRow) {
@@ -124,15 +157,14 @@ FoundSong findSong(std::int32_t numero) {
     return lookUp([numero] { return LocalizarMusica(numero); });
 }
 
-FoundSong requestedEntry(const RequestQueue::Request& request) {
-    const std::optional<std::int32_t> number = lineNumber(request.line);
+FoundSong requestedEntry(const Request& request) {
     return lookUp([&]() -> std::int32_t {
         if (request.position >= 0 && request.position < ContarMusicas()) {
             LerRegistro(request.position);
-            if (!number || RegistroAtual.Numero == *number)
+            if (RegistroAtual.Numero == request.numero)
                 return request.position;
         }
-        return number ? LocalizarMusica(*number) : -1;
+        return LocalizarMusica(request.numero);
     });
 }
 

@@ -15,12 +15,9 @@ constexpr int kMargin = 10;       // the logo's distance from the corner, and th
 constexpr double kHeight = 0.05;  // of the stage's height, at most
 }  // namespace
 
-QString upNextText(const QString& requestLine) {
-    const QStringList fields = requestLine.split(QStringLiteral(" - "));
-    const qsizetype firstHyphen = requestLine.indexOf(QLatin1Char('-'));
-    const QString singer = firstHyphen < 0 ? QString()
-                                           : requestLine.mid(firstHyphen + 1).section(QLatin1Char('-'), 0, 0).trimmed();
-    const QString title = fields.size() >= 4 ? fields.mid(3).join(QStringLiteral(" - ")).trimmed() : QString();
+QString upNextText(const Request& request) {
+    const QString singer = request.singer.trimmed();
+    const QString title = request.musica.trimmed();
     if (singer.isEmpty() && title.isEmpty())
         return QString();
     if (singer.isEmpty() || title.isEmpty())

@@ -13,14 +13,14 @@
 #include <QRect>
 #include <QString>
 
+#include "stage/RequestQueue.h"
+
 class KaraokeStage;
 
 namespace vozaro::stage {
 
-// The line for a request line ("number - singer - performer - title"): the
-// singer as the title at the start of a song takes it, the title after the
-// performer.
-QString upNextText(const QString& requestLine);
+// The line for a request: its singer's whole name and its song's title.
+QString upNextText(const Request& request);
 
 // The area the line may take on a stage: from the logo's top, no taller
 // than the logo, from the logo to the right edge; within it the line is

@@ -526,7 +526,7 @@ void TformKaraoke::bFechaPedidoClick() { panelLista->hide(); }
 void TformKaraoke::showQueue() {
     const int row = Pedidos->currentRow();
     Pedidos->clear();
-    Pedidos->addItems(pedidoLines_);
+    Pedidos->addItems(queue_.lines());
     if (row >= 0 && row < Pedidos->count())
         Pedidos->setCurrentRow(row);
     flow_.queueChanged();
@@ -630,10 +630,10 @@ void TformKaraoke::eCantorKeyPress(QKeyEvent* key) {
     if (!isEnter(key))
         return;
     key->accept();
-    // The line is built from the entry this request's own lookup found: an
+    // The request is built from the entry this request's own lookup found: an
     // automatic next may have changed RegistroAtual since.
     if (!eNumero->text().trimmed().isEmpty() && PosicaoEncontrada >= 0) {
-        queue_.append(vozaro::stage::requestLine(encontrado_, eCantor->text().trimmed()), PosicaoEncontrada);
+        queue_.append(vozaro::stage::requestFor(encontrado_, PosicaoEncontrada, eCantor->text().trimmed()));
         showQueue();
     }
     if (panelLista->isVisible())

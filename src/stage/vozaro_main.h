@@ -108,11 +108,10 @@ public:
     ConfigLink config = configLinkOfProgram();
     WindowsLink windows = windowsLinkOfProgram();
 
-    QStringList FilaPosicoes;  // catalogue positions of the queued requests
+    QStringList FilaPosicoes;  // catalogue positions of the queued requests, kept by queue_
 
 private:
-    QStringList pedidoLines_;  // what Pedidos shows
-    vozaro::stage::RequestQueue queue_{pedidoLines_, FilaPosicoes};
+    vozaro::stage::RequestQueue queue_{&FilaPosicoes};  // the requests, as Pedidos shows them
     vozaro::stage::EveningFlow flow_{*this, queue_, *this};
 
 public:

@@ -124,7 +124,7 @@ protected:
         const std::int32_t numero = vozaro::test::catalogueEntry("Banda", title, file);
         fx::writeFile((vozaro::catalogue::songsFolder() / file).string(), karaokeSong());
         const auto found = vozaro::stage::findSong(numero);
-        queue.append(vozaro::stage::requestLine(found.entry, singer), found.position);
+        queue.append(vozaro::stage::requestFor(found.entry, found.position, singer));
         return numero;
     }
     // Plays the song until its end has been noted on the players' clock,
@@ -151,9 +151,7 @@ protected:
     platform::ScopedMessageRecorder messages{platform::MessageResult::Yes};
     QTemporaryDir folder;
     KaraokeStage stage;
-    QStringList lines;
-    QStringList positions;
-    RequestQueue queue{lines, positions};
+    RequestQueue queue;
     WindowDouble window;
     EveningFlow flow{stage, queue, window};
 };
@@ -366,22 +364,24 @@ TEST_F(Evening, ACatalogueThatCannotBeOpenedEndsTheProgramWithoutAnotherMessage)
 TEST_F(Evening, ARequestNobodyCouldHearStaysFirstInTheQueue) {
     request("Primeira", "Ana");
     request("Segunda", "Bia");
-    const QStringList waiting = lines;
+    const QStringList waiting = queue.lines();
+    const std::uint64_t first = queue.requests().front().id;
     for (int device : {0, 1})
         devices.recorder->setOpenFails(device, true);
     flow.next();
     EXPECT_FALSE(stage.MidiPlayer.Play());
     EXPECT_EQ(messageTexts(), std::vector<std::string>{
                                   "Não foi possível abrir a saída de som (the recording device refuses to open)."});
-    EXPECT_EQ(lines, waiting);
-    EXPECT_EQ(positions.size(), 2);
+    EXPECT_EQ(queue.lines(), waiting);
+    EXPECT_EQ(queue.requests().front().id, first);  // the same request, not a new one
+    EXPECT_EQ(queue.positions().size(), 2);
 
     for (int device : {0, 1})
         devices.recorder->setOpenFails(device, false);
     flow.play();
     EXPECT_TRUE(stage.MidiPlayer.Play());
     EXPECT_EQ(flow.Titulo, "Ana - Primeira");
-    EXPECT_EQ(lines, waiting.mid(1));
+    EXPECT_EQ(queue.lines(), waiting.mid(1));
 }
 
 TEST_F(Evening, TocarAgoraPutsTheSongFirstAndPlaysIt) {
@@ -628,6 +628,21 @@ TEST_F(Evening, WhoSingsNextFollowsTheEveningAndTheQueue) {
     EXPECT_TRUE(clean(flow.upNext().rect().isEmpty() ? drawn : flow.upNext().rect()));
 }
 
+// A singer's name is shown whole, whatever it holds: a hyphen, or the very
+// separator of the panel's lines.
+TEST_F(Evening, TheSingersWholeNameIsShownWhateverItHolds) {
+    request("Samba", "Ana-Maria");
+    request("Valsa", "Ana - x - FORA");
+    flow.queueChanged();
+    EXPECT_EQ(flow.upNext().text(), QStringLiteral("A seguir: Ana-Maria \u2014 Samba"));
+    flow.next();
+    EXPECT_EQ(flow.Titulo, "Ana-Maria - Samba");
+    ASSERT_TRUE(advanceUntil([&] { return !flow.upNext().text().isEmpty(); }, 2000));
+    EXPECT_EQ(flow.upNext().text(), QStringLiteral("A seguir: Ana - x - FORA \u2014 Valsa"));
+    ASSERT_TRUE(advanceUntil([&] { return flow.Titulo != "Ana-Maria - Samba"; }, 10000));
+    EXPECT_EQ(flow.Titulo, "Ana - x - FORA - Valsa");
+}
+
 TEST_F(Evening, WhoSingsNextShowsInASongWithoutLyricsForItsLast20Seconds) {
     // A note from 0 to 30 s, no lyrics.
     const fx::Bytes notes = fx::vlq(0) + fx::Bytes{0x90, 60, 100} + fx::vlq(30000) + fx::Bytes{0x80, 60, 0};
@@ -690,21 +705,27 @@ TEST_F(Evening, WhoSingsNextNeverCoversAnotherText) {
     }
 }
 
-TEST(UpNextText, SingerAndTitleFromTheRequestLine) {
+TEST(UpNextText, SingerAndTitleOfTheRequest) {
     struct Case {
-        QString line;
+        QString singer, interprete, musica;
         QString text;
     };
     const Case cases[] = {
-        {"00012 - Ana - Tom Jobim - Garota de Ipanema", "A seguir: Ana \u2014 Garota de Ipanema"},
-        {"00012 -  - Tom Jobim - Garota de Ipanema", "A seguir: Garota de Ipanema"},
-        {"00012 - Ana - Banda - Ela - Ele", "A seguir: Ana \u2014 Ela - Ele"},  // a hyphen in the title
-        {"00012 - Ana-Maria - Banda - Samba", "A seguir: Ana \u2014 Samba"},   // as the title at the start
-        {"00012 - Ana -  - ", "A seguir: Ana"},
-        {"", ""},
+        {"Ana", "Tom Jobim", "Garota de Ipanema", "A seguir: Ana \u2014 Garota de Ipanema"},
+        {"", "Tom Jobim", "Garota de Ipanema", "A seguir: Garota de Ipanema"},
+        {"Ana", "Banda", "Ela - Ele", "A seguir: Ana \u2014 Ela - Ele"},  // a hyphen in the title
+        {"Ana-Maria", "Banda", "Samba", "A seguir: Ana-Maria \u2014 Samba"},
+        {"Ana", "", "", "A seguir: Ana"},
+        {"", "", "", ""},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(vozaro::stage::upNextText(c.line), c.text) << c.line.toStdString();
+    for (const Case& c : cases) {
+        vozaro::stage::Request request;
+        request.numero = 12;
+        request.singer = c.singer;
+        request.interprete = c.interprete;
+        request.musica = c.musica;
+        EXPECT_EQ(vozaro::stage::upNextText(request), c.text) << c.singer.toStdString();
+    }
 }
 
 // No descriptor left for a moment (a flood of connections): the request waits
@@ -713,7 +734,7 @@ TEST(UpNextText, SingerAndTitleFromTheRequestLine) {
 TEST_F(Evening, ACatalogueThatCannotBeOpenedForNowKeepsTheRequest) {
     request("Primeira", "Ana");
     request("Segunda", "Bia");
-    const QStringList queued = lines;
+    const QStringList queued = queue.lines();
     const std::filesystem::path songs = vozaro::catalogue::songsFolder();
     std::filesystem::rename(songs, songs.parent_path() / "musicas");
     {
@@ -722,7 +743,7 @@ TEST_F(Evening, ACatalogueThatCannotBeOpenedForNowKeepsTheRequest) {
     }
     EXPECT_EQ(messageTexts(), std::vector<std::string>{vozaro::catalogue::kAlbumNotNow});
     EXPECT_EQ(window.programEnded, 0);
-    EXPECT_EQ(lines, queued);
+    EXPECT_EQ(queue.lines(), queued);
     EXPECT_FALSE(stage.MidiPlayer.Play());
     EXPECT_FALSE(std::filesystem::exists(songs));
 

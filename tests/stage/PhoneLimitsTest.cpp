@@ -177,8 +177,7 @@ TEST_F(PhoneLimits, TheServerKeepsToItsLimits) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        QStringList lines, positions;
-        RequestQueue queue(lines, positions);
+        RequestQueue queue;
         SongSnapshots songs;
         std::atomic<std::int64_t> now{1000000};
         PhoneRequests requests(songs, queue, nullptr, [&] { return now.load(); });

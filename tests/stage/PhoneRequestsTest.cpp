@@ -59,9 +59,21 @@ protected:
 };
 
 struct TestQueue {
-    QStringList lines, positions;
-    RequestQueue queue{lines, positions};
+    QStringList positions;
+    RequestQueue queue{&positions};
+    QStringList lines() const { return queue.lines(); }
 };
+
+// A request typed at the stage, with the texts given (UTF-8).
+Request typed(int32_t numero, int32_t position, const char* singer, const char* interprete, const char* musica) {
+    Request request;
+    request.numero = numero;
+    request.position = position;
+    request.singer = QString::fromUtf8(singer);
+    request.interprete = QString::fromUtf8(interprete);
+    request.musica = QString::fromUtf8(musica);
+    return request;
+}
 
 }  // namespace
 
@@ -232,7 +244,7 @@ public:  // for the table rows
 };
 
 TEST_F(PhoneRules, ARequestJoinsTheQueueAsATypedOne) {
-    q.queue.append(QStringLiteral("00002 - Host - ÁGUAS - Rio de Março"), 1);
+    q.queue.append(typed(2, 1, "Host", "ÁGUAS", "Rio de Março"));
     const auto outcome = ask(1, "  Ana ");
     EXPECT_EQ(outcome.result, PhoneRequests::Result::Accepted);
     EXPECT_EQ(outcome.position, 2);
@@ -241,9 +253,11 @@ TEST_F(PhoneRules, ARequestJoinsTheQueueAsATypedOne) {
     ASSERT_TRUE(AbrirAlbum());
     const int32_t position = LocalizarMusica(1);
     FecharAlbum();
-    EXPECT_EQ(q.lines.last(), requestLine(RegistroAtual, QStringLiteral("Ana")));
+    EXPECT_EQ(q.lines().last(), requestLine(requestFor(RegistroAtual, position, QStringLiteral("Ana"))));
     EXPECT_EQ(q.positions.last(), QString::number(position));
-    EXPECT_EQ(q.lines.last(), QString::fromUtf8("00001 - Ana - Caetano - Café com Leão"));
+    EXPECT_EQ(q.queue.requests().last().source, RequestSource::Phone);
+    EXPECT_EQ(q.queue.requests().last().phone, "10.0.0.2");
+    EXPECT_EQ(q.lines().last(), QString::fromUtf8("00001 - Ana - Caetano - Café com Leão"));
 }
 
 TEST_F(PhoneRules, EveryRefusal) {
@@ -288,7 +302,7 @@ TEST_F(PhoneRules, EveryRefusal) {
         {"queue full",
          [](PhoneRules& t) {
              for (int i = 0; i < PhoneRequests::kMaxQueue; ++i)
-                 t.q.queue.append(QStringLiteral("00001 - Host - Caetano - Café com Leão"), 0);
+                 t.q.queue.append(typed(1, 0, "Host", "Caetano", "Café com Leão"));
          },
          1, "Ana", "c", "1234", R::TooMany},
         {"thirty in the last minute from all phones",
@@ -303,9 +317,9 @@ TEST_F(PhoneRules, EveryRefusal) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         startAfresh(c.before);
-        const QStringList before = q.lines;
+        const QStringList before = q.lines();
         EXPECT_EQ(ask(c.numero, c.singer, c.client, c.code).result, c.result);
-        EXPECT_EQ(q.lines, before);  // nothing queued
+        EXPECT_EQ(q.lines(), before);  // nothing queued
     }
 }
 
@@ -324,7 +338,7 @@ TEST_F(PhoneRules, LimitsFollowTheQueue) {
     EXPECT_EQ(ask(4, "A").result, PhoneRequests::Result::TooMany);
     q.queue.takeFirst();
     EXPECT_EQ(ask(4, "A").result, PhoneRequests::Result::Accepted);
-    EXPECT_EQ(q.lines.size(), 3);
+    EXPECT_EQ(q.lines().size(), 3);
 
     // Many phones: those that waited out their interval are forgotten, a
     // phone within its interval is not.
@@ -396,27 +410,28 @@ TEST_F(PhoneRules, TheInterfaceAnswersInJson) {
 
 TEST_F(PhoneRules, TheQueueShowsTheSingerWhateverTheTextsHold) {
     struct Case {
-        const char* line;
         const char* cantor;
         const char* interprete;
         const char* musica;
     };
     const Case cases[] = {
-        {"00001 - Ana - Caetano - Café com Leão", "Ana", "Caetano", "Café com Leão"},
-        {"00001 -  - Caetano - Café com Leão", "", "Caetano", "Café com Leão"},
-        {"00001 - A - B - Caetano - Café com Leão", "A - B", "Caetano", "Café com Leão"},
-        // The catalogue changed since: the line is split where it can be.
-        {"00001 - Ana - Outro - Título - Longo", "Ana", "Outro", "Título - Longo"},
-        {"00099 - Ana - X - Y", "Ana", "X", "Y"},
-        {"", "", "", ""},
+        {"Ana", "Caetano", "Café com Leão"},
+        {"", "Caetano", "Café com Leão"},
+        {"A - B", "Caetano", "Café com Leão"},
+        {"Ana", "Outro", "Título - Longo"},
+        {"Ana - x - FORA", "X", "Y"},
+        {"", "", ""},
     };
-    songs.refresh();
+    QJsonArray expected;
     for (const Case& c : cases) {
-        const auto split = PhoneApi::splitLine(QString::fromUtf8(c.line), index());
-        EXPECT_EQ(split.cantor, QString::fromUtf8(c.cantor)) << c.line;
-        EXPECT_EQ(split.interprete, QString::fromUtf8(c.interprete)) << c.line;
-        EXPECT_EQ(split.musica, QString::fromUtf8(c.musica)) << c.line;
+        q.queue.append(typed(1, 0, c.cantor, c.interprete, c.musica));
+        expected.append(QJsonObject{{"posicao", expected.size() + 1},
+                                    {"cantor", QString::fromUtf8(c.cantor)},
+                                    {"interprete", QString::fromUtf8(c.interprete)},
+                                    {"musica", QString::fromUtf8(c.musica)}});
     }
+    PhoneApi api(requests);
+    EXPECT_EQ(parsed(handled(api, call("GET", "/api/fila"))).array(), expected);
 }
 
 // Every refusal of the interface, one row each.
@@ -455,7 +470,7 @@ TEST_F(PhoneRules, TheInterfaceRefuses) {
         {"queue full", "POST", "/api/pedidos", {}, good, 429,
          [](PhoneRules& t) {
              for (int i = 0; i < PhoneRequests::kMaxQueue; ++i)
-                 t.q.queue.append(QStringLiteral("00001 -  - Caetano - Café com Leão"), 0);
+                 t.q.queue.append(typed(1, 0, "", "Caetano", "Café com Leão"));
          }},
         {"search page not a number", "GET", "/api/musicas", {{"pagina", "x"}}, {}, 400},
         {"search page zero", "GET", "/api/musicas", {{"pagina", "0"}}, {}, 400},
@@ -471,12 +486,12 @@ TEST_F(PhoneRules, TheInterfaceRefuses) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         startAfresh(c.before);
-        const QStringList before = q.lines;
+        const QStringList before = q.lines();
         PhoneApi api(requests);
         const HttpResponse r = handled(api, call(c.method, c.path, c.query, c.body));
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.contentType, "application/json; charset=utf-8");
         EXPECT_FALSE(parsed(r)["erro"].toString().isEmpty());
-        EXPECT_EQ(q.lines, before);
+        EXPECT_EQ(q.lines(), before);
     }
 }

@@ -93,8 +93,7 @@ protected:
         return 0;
     }
 
-    QStringList lines, positions;
-    RequestQueue queue{lines, positions};
+    RequestQueue queue;
     SongSnapshots songs;
     std::int64_t now = 0;
     PhoneRequests requests{songs, queue, nullptr, [this] { return now += 20000; }};
@@ -153,7 +152,7 @@ TEST_F(PhoneServer, AnswersOnTheLoopbackWithTheSecurityHeaders) {
     EXPECT_EQ(QJsonDocument::fromJson(fila.body).array(),
               (QJsonArray{QJsonObject{{"posicao", 1}, {"cantor", "Ana"}, {"interprete", "Caetano"},
                                       {"musica", QString::fromUtf8("Café com Leão")}}}));
-    EXPECT_EQ(lines, QStringList{QString::fromUtf8("00001 - Ana - Caetano - Café com Leão")});
+    EXPECT_EQ(queue.lines(), QStringList{QString::fromUtf8("00001 - Ana - Caetano - Café com Leão")});
 
     // All ten ports taken: none.
     auto second = platform::makeHttpService(handler, PhoneApi::refusal);

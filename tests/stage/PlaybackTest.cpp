@@ -240,7 +240,7 @@ TEST_F(Playback, AnEveningOfTwoSongs) {
     request("2", "");
     QTest::mouseClick(stage->bProxima, Qt::LeftButton);
     EXPECT_TRUE(stage->MidiPlayer.Play());
-    EXPECT_EQ(stage->Titulo, "Ana - Primeira");  // the name up to its hyphen
+    EXPECT_EQ(stage->Titulo, "Ana-Maria - Primeira");  // the whole name, hyphen and all
     EXPECT_TRUE(stage->timerDelay->isActive());  // the title for 3 s
     EXPECT_EQ(lines().size(), 1);
     clock.advance(10);

@@ -1,5 +1,6 @@
-// The request queue without its widgets: lines, parallel positions, the
-// drag, the title rule and the number check against the catalogue.
+// The request queue without its widgets: the records, the positions kept in
+// step with them, the drag, the title rule and the number check against the
+// catalogue.
 #include "catalogue/CatalogueFixture.h"
 #include "stage/RequestQueue.h"
 
@@ -11,17 +12,31 @@ using namespace vozaro::stage;
 
 namespace {
 
-// A queue with its own lists.
-struct TestQueue : RequestQueue {
-    TestQueue() : RequestQueue(lines, positions) {}
-    QStringList lines, positions;
+// A queue whose requests are sung by the names given, the first request at
+// catalogue position 0, the next at 1 and so on.
+struct Positions {
+    QStringList filaPosicoes;
+};
+struct TestQueue : Positions, RequestQueue {
+    TestQueue() : RequestQueue(&filaPosicoes) {}
+    QStringList singers() const {
+        QStringList names;
+        for (const Request& request : requests())
+            names << request.singer;
+        return names;
+    }
 };
 
 std::unique_ptr<TestQueue> queueOf(std::initializer_list<const char*> names) {
     auto queue = std::make_unique<TestQueue>();
     int position = 0;
-    for (const char* name : names)
-        queue->append(QString::fromUtf8(name), position++);
+    for (const char* name : names) {
+        Request request;
+        request.numero = position + 1;
+        request.position = position++;
+        request.singer = QString::fromUtf8(name);
+        queue->append(request);
+    }
     return queue;
 }
 
@@ -36,8 +51,8 @@ QStringList linesOf(std::initializer_list<const char*> names) {
 
 TEST(RequestQueue, LineNumberAndTitleRules) {
     const TRegistroAlbum entry{"Int\xE9rprete", "Can\xE7\xE3o", "a.kar", 12};  // Windows-1252, as stored
-    EXPECT_EQ(requestLine(entry, "Ana"), QString::fromUtf8("00012 - Ana - Intérprete - Canção"));
-    EXPECT_EQ(requestLine(entry, ""), QString::fromUtf8("00012 -  - Intérprete - Canção"));
+    EXPECT_EQ(requestLine(requestFor(entry, 3, "Ana")), QString::fromUtf8("00012 - Ana - Intérprete - Canção"));
+    EXPECT_EQ(requestLine(requestFor(entry, 3, "")), QString::fromUtf8("00012 -  - Intérprete - Canção"));
 
     struct NumberCase {
         const char* text;
@@ -48,17 +63,18 @@ TEST(RequestQueue, LineNumberAndTitleRules) {
         EXPECT_EQ(requestedNumber(QString::fromUtf8(c.text)), c.number) << c.text;
 
     struct TitleCase {
-        const char* line;
+        const char* singer;
         const char* title;
         const char* expected;
     };
-    for (const TitleCase& c : {TitleCase{"00012 - Ana - Intérprete - Canção", "Canção", "Ana - Canção"},
-                               {"00012 -  - Intérprete - Canção", "Canção", "Canção"},
-                               {"00012 - Ana-Maria - Intérprete - Canção", "Canção", "Ana - Canção"},
-                               {"00012 - Ana - Intérprete - ", "", "Ana"},
-                               {"00012 -  - Intérprete - ", "", ""}})
-        EXPECT_EQ(titleOf(QString::fromUtf8(c.line), QString::fromUtf8(c.title)), QString::fromUtf8(c.expected))
-            << c.line;
+    for (const TitleCase& c : {TitleCase{"Ana", "Canção", "Ana - Canção"},
+                               {"", "Canção", "Canção"},
+                               {"Ana-Maria", "Canção", "Ana-Maria - Canção"},
+                               {"Ana - x - FORA", "Canção", "Ana - x - FORA - Canção"},
+                               {"Ana", "", "Ana"},
+                               {"", "", ""}})
+        EXPECT_EQ(titleOf(QString::fromUtf8(c.singer), QString::fromUtf8(c.title)), QString::fromUtf8(c.expected))
+            << c.singer;
 }
 
 TEST(RequestQueue, ListsStayParallelThroughRemovalAndTaking) {
@@ -67,11 +83,12 @@ TEST(RequestQueue, ListsStayParallelThroughRemovalAndTaking) {
     EXPECT_FALSE(queue.removeAt(-1));
     EXPECT_FALSE(queue.removeAt(4));
     EXPECT_TRUE(queue.removeAt(1));
-    EXPECT_EQ(queue.lines(), linesOf({"A", "B", "C"}));
+    EXPECT_EQ(owned->singers(), linesOf({"A", "B", "C"}));
     EXPECT_EQ(queue.positions(), linesOf({"0", "2", "3"}));
+    EXPECT_EQ(owned->filaPosicoes, queue.positions());
     const auto first = queue.takeFirst();
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->line, "A");
+    EXPECT_EQ(first->singer, "A");
     EXPECT_EQ(first->position, 0);
     EXPECT_EQ(queue.positions(), linesOf({"2", "3"}));
     queue.clear();
@@ -101,7 +118,7 @@ TEST(RequestQueue, DraggingMovesTheRequestToThePointersRow) {
         drag.press(c.pressed);
         for (int row : c.pointerRows)
             drag.moveTo(queue, row);
-        EXPECT_EQ(queue.lines(), linesOf(c.lines));
+        EXPECT_EQ(owned->singers(), linesOf(c.lines));
         EXPECT_EQ(queue.positions(), linesOf(c.positions));
     }
 
@@ -114,7 +131,7 @@ TEST(RequestQueue, DraggingMovesTheRequestToThePointersRow) {
     queue.removeAt(0);
     EXPECT_FALSE(drag.moveTo(queue, 0));
     EXPECT_EQ(drag.tag(), -1);
-    EXPECT_EQ(queue.lines(), linesOf({"C"}));
+    EXPECT_EQ(owned->singers(), linesOf({"C"}));
 }
 
 class RequestedEntry : public CatalogueTest {};
@@ -126,7 +143,11 @@ TEST_F(RequestedEntry, ThePositionIsCheckedAgainstTheNumberShown) {
     const int32_t three = addSong("tres.kar");
     FecharAlbum();
     auto request = [](int32_t number, int32_t position) {
-        return RequestQueue::Request{QStringLiteral("%1 - Ana - I - T").arg(number, 5, 10, QLatin1Char('0')), position};
+        Request r;
+        r.numero = number;
+        r.position = position;
+        r.singer = QStringLiteral("Ana");
+        return r;
     };
     auto entry = requestedEntry(request(three, 2));
     ASSERT_EQ(entry.result, FoundSong::Found);
