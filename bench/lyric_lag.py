@@ -26,7 +26,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from onset_scatter import RATE, fit_line, record, vlq  # noqa: E402
+from onset_scatter import heard_onsets, record, vlq  # noqa: E402
 
 
 def write_song(path, count, grid, seed):
@@ -53,24 +53,6 @@ def write_song(path, count, grid, seed):
     return [float(t) for t in ticks]
 
 
-def onsets_of(chunks):
-    xs, ys, samples = [], [], []
-    for stamp, data in chunks:
-        samples.extend(struct.unpack('<%dh' % (len(data) // 2), data))
-        xs.append(len(samples))
-        ys.append(stamp)
-    slope, offset = fit_line(xs, ys)
-    peak = max(abs(s) for s in samples)
-    if peak < 1000:
-        sys.exit('nothing was heard (peak %d)' % peak)
-    found, quiet_until = [], 0
-    for i, s in enumerate(samples):
-        if i >= quiet_until and abs(s) > peak * 0.15:
-            found.append((offset + slope * i) * 1000.0)
-            quiet_until = i + int(0.12 * RATE)
-    return found
-
-
 def run_once(program, song, times):
     stop = threading.Event()
     chunks = []
@@ -86,7 +68,7 @@ def run_once(program, song, times):
     time.sleep(0.5)
     stop.set()
     recorder.join()
-    heard = onsets_of(chunks)
+    heard, _ = heard_onsets(chunks)
     # Each syllable's hit is the onset nearest its highlight (hits are 170 ms
     # apart at least; one lost in a gap of the sound leaves its syllable out).
     lags = []

@@ -110,6 +110,30 @@ def fit_line(xs, ys):
     return slope, my - slope * mx
 
 
+def heard_onsets(chunks):
+    """The onsets in a recording, in monotonic milliseconds, and the seconds
+    per sample of the recording's clock.  Sample index -> monotonic time comes
+    from the chunk stamps (a stamp is taken when the chunk's last frame has
+    been read)."""
+    xs, ys, samples = [], [], []
+    for stamp, data in chunks:
+        samples.extend(struct.unpack('<%dh' % (len(data) // 2), data))
+        xs.append(len(samples))
+        ys.append(stamp)
+    slope, offset = fit_line(xs, ys)
+    peak = max(abs(s) for s in samples)
+    if peak < 1000:
+        sys.exit('nothing was heard (peak %d)' % peak)
+    threshold = peak * 0.15
+    onsets = []
+    quiet_until = 0
+    for i, s in enumerate(samples):
+        if i >= quiet_until and abs(s) > threshold:
+            onsets.append((offset + slope * i) * 1000.0)
+            quiet_until = i + int(0.12 * RATE)
+    return onsets, slope
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument('player')
@@ -161,24 +185,7 @@ def main():
     stop.set()
     recorder.join()
 
-    # Sample index -> monotonic time from the chunk stamps (a stamp is taken
-    # when the chunk's last frame has been read).
-    xs, ys, samples = [], [], []
-    for stamp, data in chunks:
-        samples.extend(struct.unpack('<%dh' % (len(data) // 2), data))
-        xs.append(len(samples))
-        ys.append(stamp)
-    slope, offset = fit_line(xs, ys)
-    peak = max(abs(s) for s in samples)
-    if peak < 1000:
-        sys.exit('nothing was heard (peak %d)' % peak)
-    threshold = peak * 0.15
-    onsets = []
-    quiet_until = 0
-    for i, s in enumerate(samples):
-        if i >= quiet_until and abs(s) > threshold:
-            onsets.append((offset + slope * i) * 1000.0)
-            quiet_until = i + int(0.12 * RATE)
+    onsets, slope = heard_onsets(chunks)
     onsets_all = list(onsets)
     # Each onset is matched to the nearest song time under a line fitted to
     # the matches so far, starting from the first onset as the first hit.
