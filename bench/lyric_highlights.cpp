@@ -3,27 +3,42 @@
 // player plays, and prints a line "index microseconds" for every syllable
 // as it is highlighted, on the monotonic clock; "end" when the song is over.
 // bench/lyric_lag.py pairs those times with the sound recorded from the
-// sound server's monitor.
+// sound server's monitor.  With --guests, guests come to the program's web
+// server meanwhile (PhoneGuests.h: 20 phones searching 99,999 songs in a
+// loop, 300 connections half sent).
 //
-// Run: bench_lyric_highlights SONG   (offscreen; needs the sound server)
+// Run: bench_lyric_highlights SONG [--guests]   (offscreen; needs the sound server)
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <exception>
 
+#include "PhoneGuests.h"
 #include "platform/MidiDevices.h"
 #include "platform/PeriodicTimer.h"
 #include "platform/WindowTimer.h"
 #include "stage/KaraokeStage.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s SONG\n", argv[0]);
+    const bool withGuests = argc == 3 && std::strcmp(argv[2], "--guests") == 0;
+    if (argc != 2 && !withGuests) {
+        std::fprintf(stderr, "usage: %s SONG [--guests]\n", argv[0]);
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    std::unique_ptr<vozaro::bench::PhoneGuests> guests;
+    if (withGuests) {
+        guests = std::make_unique<vozaro::bench::PhoneGuests>();
+        if (guests->port() == 0) {
+            std::fprintf(stderr, "no free port on 127.0.0.1\n");
+            return 1;
+        }
+        guests->come();
+    }
     KaraokeStage stage;
     stage.resizeCanvas(QSize(1280, 720));
     stage.TrackOutputs.setDefaultOutputPort(vozaro::platform::kMidiMapper);
@@ -57,6 +72,8 @@ int main(int argc, char** argv) {
         app.exec();
         lyricTimer.stop();
         stage.MidiPlayer.Stop();
+        if (guests)
+            guests->leave();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

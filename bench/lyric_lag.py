@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """How long the lyric highlight follows the sound, on the virtual sound server.
 
-  bench/lyric_lag.py BENCH_LYRIC_HIGHLIGHTS [--syllables N] [--grid MS] [--runs R]
+  bench/lyric_lag.py BENCH_LYRIC_HIGHLIGHTS [--syllables N] [--grid MS] [--runs R] [--guests]
 
 Writes a karaoke song with a claves hit under every syllable (standard lyric
 events, a line break every 8 syllables), the syllables GRID ms apart, or at
@@ -11,7 +11,8 @@ the built-in synthesizer through the sound server), which prints when each
 syllable is lit on the monotonic clock, while the monitor of the default sink
 ("speakers") is recorded in small chunks stamped on the same clock.  For every
 syllable, highlight minus the onset of its hit; per run the median, p95, min
-and max in milliseconds.  A lit syllable reaches the screen at the window's
+and max in milliseconds.  --guests has guests search the program's web
+server meanwhile and leave 300 connections half sent (PhoneGuests.h).  A lit syllable reaches the screen at the window's
 next repaint, a few milliseconds later, which this does not count.  Needs
 PULSE_SERVER (scripts/sound-server.sh start).
 """
@@ -53,14 +54,15 @@ def write_song(path, count, grid, seed):
     return [float(t) for t in ticks]
 
 
-def run_once(program, song, times):
+def run_once(program, song, times, guests):
     stop = threading.Event()
     chunks = []
     recorder = threading.Thread(target=record, args=(stop, chunks))
     recorder.start()
     time.sleep(1.0)
     lit = {}
-    player = subprocess.run([program, song], capture_output=True, text=True, check=True)
+    player = subprocess.run([program, song] + (['--guests'] if guests else []), capture_output=True, text=True,
+                            check=True)
     for line in player.stdout.split('\n'):
         parts = line.split()
         if len(parts) == 2:
@@ -90,6 +92,7 @@ def main():
     parser.add_argument('--grid', type=int, default=0)
     parser.add_argument('--runs', type=int, default=5)
     parser.add_argument('--seed', type=int, default=31)
+    parser.add_argument('--guests', action='store_true')
     args = parser.parse_args()
     if 'PULSE_SERVER' not in os.environ:
         sys.exit('PULSE_SERVER is not set: start scripts/sound-server.sh first')
@@ -97,7 +100,7 @@ def main():
     times = write_song(song, args.syllables, args.grid, args.seed)
     medians = []
     for run in range(args.runs):
-        count, p50, p95, low, high = run_once(args.program, song, times)
+        count, p50, p95, low, high = run_once(args.program, song, times, args.guests)
         medians.append(p50)
         print('run %d: %d syllables  highlight - sound: median %.1f ms  p95 %.1f ms  min %.1f ms  max %.1f ms'
               % (run + 1, count, p50, p95, low, high))

@@ -25,13 +25,9 @@
 #include "platform/ManualTimer.h"
 #include "platform/MidiDeviceRecording.h"
 #include "../tests/midi/PlayerTestSongs.h"
-#include "BigCatalogue.h"
-#include "platform/HttpService.h"
-#include "stage/PhoneApi.h"
+#include "PhoneGuests.h"
 
 #include <QCoreApplication>
-#include <QHostAddress>
-#include <QTcpSocket>
 
 #include <benchmark/benchmark.h>
 
@@ -206,53 +202,6 @@ void BM_Lateness(benchmark::State& state) {
 }
 BENCHMARK(BM_Lateness)->ArgNames({"busy", "boost"})->Args({0, 0})->Args({1, 0})->Args({1, 1})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// One guest's phone, from its own address: searches one after the other on
-// one connection (opened again when the server closes it) until `stop`;
-// the milliseconds of each answered search and the number refused (429).
-struct PhoneSearches {
-    std::vector<double> ms;
-    int refused = 0;
-};
-PhoneSearches phoneSearches(int port, int client, const std::atomic<bool>& stop) {
-    PhoneSearches result;
-    QTcpSocket socket;
-    static const char* const queries[] = {"cafe", "coracao%20saudade", "S%C3%83O%20JO%C3%83O", "00042", "banda",
-                                          "lua%20de%20mar", "", "aguas"};
-    const QHostAddress from(QStringLiteral("127.0.4.%1").arg(client + 1));
-    for (int i = 0; !stop.load(); ++i) {
-        if (socket.state() != QAbstractSocket::ConnectedState) {
-            socket.abort();
-            socket.bind(from);
-            socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
-            if (!socket.waitForConnected(5000))
-                continue;
-        }
-        const auto start = std::chrono::steady_clock::now();
-        const QByteArray request = QByteArray("GET /api/musicas?q=") + queries[(client + i) % std::size(queries)] +
-                                   " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-        socket.write(request);
-        QByteArray answer;
-        qsizetype need = -1;
-        while (need < 0 || answer.size() < need) {
-            if (!socket.waitForReadyRead(10000))
-                break;
-            answer += socket.readAll();
-            const qsizetype end = answer.indexOf("\r\n\r\n");
-            if (need < 0 && end >= 0) {
-                const qsizetype at = answer.toLower().indexOf("content-length:");
-                need = at < 0 ? end + 4 : end + 4 + answer.mid(at + 15, answer.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
-            }
-        }
-        if (need < 0 || answer.size() < need)
-            continue;
-        if (answer.startsWith("HTTP/1.1 429"))
-            ++result.refused;
-        else
-            result.ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    return result;
-}
-
 // BM_LatenessUnderSearches: the dense song played while 20 phones, each from
 // an address of its own, search a catalogue of 99,999 songs in a loop, and
 // 300 connections (from 38 addresses) each send half a request and wait,
@@ -261,54 +210,28 @@ PhoneSearches phoneSearches(int port, int client, const std::atomic<bool>& stop)
 // searches: those answered, search_p50_ms and search_p99_ms as the phones
 // saw them, refused: those refused for the rate (5 a second per address).
 void BM_LatenessUnderSearches(benchmark::State& state) {
-    constexpr int kPhones = 20, kHalfSent = 300;
-    BigCatalogue catalogue;
-    vozaro::stage::RequestQueue queue;
-    vozaro::stage::SongSnapshots songs;
-    vozaro::stage::PhoneRequests requests(songs, queue, nullptr, vozaro::stage::PhoneApi::steadyMs);
-    vozaro::stage::PhoneApi api(requests);
-    auto server = vozaro::platform::makeHttpService(
-        [&](const vozaro::platform::HttpRequest& r, vozaro::platform::HttpResponder respond) {
-            api.handle(r, std::move(respond));
-        },
-        vozaro::stage::PhoneApi::refusal);
-    int port = 0;
-    for (int first = 23000; first < 60000 && port == 0; first += 10)
-        port = server->listen(first, first + 9, true);
-    if (port == 0) {
+    vozaro::bench::PhoneGuests guests;
+    if (guests.port() == 0) {
         state.SkipWithError("no free port on 127.0.0.1");
         return;
     }
     DenseSong dense;
     TimedPlay play;
-    std::vector<PhoneSearches> searches(kPhones);
-    std::vector<std::unique_ptr<QTcpSocket>> halfSent;
     for (auto _ : state) {
-        std::atomic<bool> stop{false};
-        std::vector<std::thread> phones;
-        for (int c = 0; c < kPhones; ++c)
-            phones.emplace_back([&, c] { searches[static_cast<std::size_t>(c)] = phoneSearches(port, c, stop); });
-        for (int i = 0; i < kHalfSent; ++i) {
-            auto socket = std::make_unique<QTcpSocket>();
-            socket->bind(QHostAddress(QStringLiteral("127.0.3.%1").arg(1 + i / 8)));
-            socket->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
-            socket->write("GET /api/musicas?q=cafe HTTP/1.1\r\nHo");
-            halfSent.push_back(std::move(socket));
-        }
+        std::atomic<bool> played{false};
+        guests.come();
         std::thread player([&] {
             play.run(*dense.song, 100);
-            stop = true;
+            played = true;
         });
-        while (!stop.load())
+        while (!played.load())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        for (std::thread& phone : phones)
-            phone.join();
+        guests.leave();
         player.join();
     }
-    halfSent.clear();
     std::vector<double> all;
     int refused = 0;
-    for (const auto& phone : searches) {
+    for (const auto& phone : guests.searches()) {
         all.insert(all.end(), phone.ms.begin(), phone.ms.end());
         refused += phone.refused;
     }
