@@ -6,7 +6,7 @@
 #include "stage/PhoneApi.h"
 #include "stage/PhoneRequests.h"
 #include "stage/SongIndex.h"
-#include "platform/FakeHttpService.h"
+#include "support/FakeHttpService.h"
 #include "platform/TextEncoding.h"
 
 #include <QJsonArray>
