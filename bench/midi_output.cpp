@@ -7,7 +7,7 @@
 #include "midi/cmpMidiOutput.h"
 #include "midi/cmpTrackOutputs.h"
 #include "platform/MidiDeviceFluidSynth.h"
-#include "platform/MidiDeviceRecording.h"
+#include "support/RecordingMidiDevices.h"
 
 #include <array>
 #include <cstdio>

@@ -33,7 +33,7 @@
 
 #include "BigCatalogue.h"
 #include "Floors.h"
-#include "platform/FakeHttpService.h"
+#include "support/FakeHttpService.h"
 #include "stage/PhoneApi.h"
 
 using namespace vozaro::stage;

@@ -22,8 +22,8 @@
 // BM_ManualServiceOnly is the cost of advancing the manual service with an
 // empty timer, to subtract.
 #include "midi/cmpMidiPlayer.h"
-#include "platform/ManualTimer.h"
-#include "platform/MidiDeviceRecording.h"
+#include "support/ManualTimerService.h"
+#include "support/RecordingMidiDevices.h"
 #include "../tests/midi/PlayerTestSongs.h"
 #include "PhoneGuests.h"
 

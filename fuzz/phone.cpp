@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "catalogue/vozaro_colecao.h"
-#include "platform/FakeHttpService.h"
+#include "support/FakeHttpService.h"
 #include "stage/PhoneApi.h"
 
 using namespace vozaro::stage;

@@ -18,7 +18,8 @@ for dir in midi audio; do
   [ -d "$root/$dir" ] && while IFS= read -r f; do engine_files+=("$f"); done \
     < <(find "$root/$dir" -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \))
 done
-for unit in catalogue/vozaro_colecao catalogue/FirstStart catalogue/SongImport settings/vozaro_uteis; do
+for unit in catalogue/vozaro_colecao catalogue/FirstStart catalogue/SongImport catalogue/SongSearch \
+            settings/vozaro_uteis; do
   for ext in h cpp; do
     [ -f "$root/$unit.$ext" ] && engine_files+=("$root/$unit.$ext")
   done

@@ -28,42 +28,21 @@ void appendAlbumText(QString& out, std::string_view text) {
         *chars++ = QChar(vozaro::platform::windows1252Char(static_cast<unsigned char>(c)));
 }
 
-// The folded form of one character: the first letter of its canonical
-// decomposition, case folded.  Worked out once per character.
-char16_t foldChar(char16_t c) {
-    if (c < 0x80)
-        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-    static std::vector<char16_t> table;
-    if (table.empty()) {
-        table.resize(0x10000);
-        for (std::uint32_t i = 0; i < 0x10000; ++i) {
-            const QChar ch(static_cast<char16_t>(i));
-            if (ch.isSurrogate() || i < 0x80) {
-                table[i] = static_cast<char16_t>(i);
-                continue;
-            }
-            const QString folded = QString(ch).normalized(QString::NormalizationForm_D).toCaseFolded();
-            table[i] = folded.isEmpty() ? static_cast<char16_t>(i) : folded[0].unicode();
-        }
+// The key of a line "NNNNN - performer - title": folded, its " - "
+// separators made single spaces, as songKey makes it from the fields.
+std::string lineKey(const QString& line) {
+    std::string key = vozaro::catalogue::searchKey(line);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        if (key.compare(i, 3, " - ") == 0)
+            i += 2;
+        key[kept++] = key[i];
     }
-    return table[c];
-}
-
-QString lineKey(const QString& line) {
-    QString key = searchKey(line);
-    key.replace(QLatin1StringView(" - "), QStringLiteral("\x01"));
+    key.resize(kept);
     return key;
 }
 
 }  // namespace
-
-QString searchKey(const QString& text) {
-    QString key(text.size(), Qt::Uninitialized);
-    QChar* out = key.data();
-    for (const QChar c : text)
-        *out++ = QChar(foldChar(c.unicode()));
-    return key;
-}
 
 QString albumText(std::string_view text) {
     QString result;
@@ -164,21 +143,21 @@ SongFilterModel::SongFilterModel(SongListModel& source, QObject* parent)
     // the lines found are worked out again.
     connect(&source_, &QAbstractItemModel::modelReset, this, &SongFilterModel::refresh);
     connect(&source_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this](const QModelIndex&, int first, int last) {
-        if (words_.isEmpty())
+        if (search_.findsEverySong())
             beginInsertRows({}, first, last);
     });
     connect(&source_, &QAbstractItemModel::rowsInserted, this, [this] {
-        words_.isEmpty() ? endInsertRows() : refresh();
+        search_.findsEverySong() ? endInsertRows() : refresh();
     });
     connect(&source_, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this](const QModelIndex&, int first, int last) {
-        if (words_.isEmpty())
+        if (search_.findsEverySong())
             beginRemoveRows({}, first, last);
     });
     connect(&source_, &QAbstractItemModel::rowsRemoved, this, [this] {
-        words_.isEmpty() ? endRemoveRows() : refresh();
+        search_.findsEverySong() ? endRemoveRows() : refresh();
     });
     connect(&source_, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first, const QModelIndex& last) {
-        if (words_.isEmpty())
+        if (search_.findsEverySong())
             emit dataChanged(index(first.row()), index(last.row()));
         else
             refresh();
@@ -188,7 +167,7 @@ SongFilterModel::SongFilterModel(SongListModel& source, QObject* parent)
 int SongFilterModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
-    return words_.isEmpty() ? source_.rowCount() : static_cast<int>(rows_.size());
+    return search_.findsEverySong() ? source_.rowCount() : static_cast<int>(rows_.size());
 }
 
 QVariant SongFilterModel::data(const QModelIndex& index, int role) const {
@@ -199,23 +178,23 @@ QVariant SongFilterModel::data(const QModelIndex& index, int role) const {
 }
 
 void SongFilterModel::setFilter(const QString& text) {
-    const QStringList words = searchKey(text).split(u' ', Qt::SkipEmptyParts);
-    if (words == words_)
+    vozaro::catalogue::SongSearch search(text);
+    if (search == search_)
         return;
-    words_ = words;
+    search_ = std::move(search);
     refresh();
 }
 
 int SongFilterModel::sourceRow(int row) const {
     if (row < 0 || row >= rowCount())
         return -1;
-    return words_.isEmpty() ? row : rows_[static_cast<size_t>(row)];
+    return search_.findsEverySong() ? row : rows_[static_cast<size_t>(row)];
 }
 
 int SongFilterModel::rowOf(int sourceRow) const {
     if (sourceRow < 0 || sourceRow >= source_.rowCount())
         return -1;
-    if (words_.isEmpty())
+    if (search_.findsEverySong())
         return sourceRow;
     const auto it = std::lower_bound(rows_.begin(), rows_.end(), sourceRow);
     return it != rows_.end() && *it == sourceRow ? static_cast<int>(it - rows_.begin()) : -1;
@@ -224,13 +203,11 @@ int SongFilterModel::rowOf(int sourceRow) const {
 void SongFilterModel::refresh() {
     beginResetModel();
     rows_.clear();
-    if (!words_.isEmpty()) {
+    if (!search_.findsEverySong()) {
         const int count = source_.rowCount();
-        for (int row = 0; row < count; ++row) {
-            const QString& key = source_.key(row);
-            if (std::all_of(words_.begin(), words_.end(), [&key](const QString& w) { return key.contains(w); }))
+        for (int row = 0; row < count; ++row)
+            if (search_.finds(source_.key(row)))
                 rows_.push_back(row);
-        }
     }
     endResetModel();
 }

@@ -13,9 +13,11 @@
 #include <QAbstractListModel>
 #include <QString>
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
-#include <string_view>
+#include "catalogue/SongSearch.h"
 
 struct TRegistroAlbum;
 
@@ -25,10 +27,6 @@ QString albumText(std::string_view text);
 // The line of an entry.
 QString songLine(int32_t numero, std::string_view interprete, std::string_view musica);
 QString songLine(const TRegistroAlbum& entry);
-
-// A text folded for searching: case folded and accents taken off ("João"
-// gives "joao").
-QString searchKey(const QString& text);
 
 class SongListModel : public QAbstractListModel {
     Q_OBJECT
@@ -48,21 +46,19 @@ public:
     void replace(int row, const TRegistroAlbum& entry);
 
     const QString& line(int row) const { return lines_[static_cast<size_t>(row)]; }
-    // The line folded for searching (searchKey), its " - " separators made
-    // "\x01" so that no word can match across number, performer and title.
-    const QString& key(int row) const { return keys_[static_cast<size_t>(row)]; }
+    // The line's search key (as songKey makes it).
+    const std::string& key(int row) const { return keys_[static_cast<size_t>(row)]; }
     // The integer value of the line's first five characters.
     int32_t numberAt(int row) const;
 
 private:
     std::vector<QString> lines_;
-    std::vector<QString> keys_;  // one per line
+    std::vector<std::string> keys_;  // one per line
 };
 
-// The lines of a SongListModel that a search text finds: every word of the
-// text (split at spaces) must be found, case and accents aside, in the
-// number, the performer or the title of the line.  An empty text finds every
-// line.  Follows the song list as it changes.
+// The lines of a SongListModel that a search text finds (SongSearch: every
+// word, case and accents aside, in the number, the performer or the title).
+// An empty text finds every line.  Follows the song list as it changes.
 class SongFilterModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -81,6 +77,6 @@ private:
     void refresh();
 
     SongListModel& source_;
-    QStringList words_;     // folded
-    std::vector<int> rows_;  // the source rows found, when words_ is not empty
+    vozaro::catalogue::SongSearch search_;
+    std::vector<int> rows_;  // the source rows found, when the search has words
 };

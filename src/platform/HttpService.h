@@ -9,7 +9,7 @@
 //
 // Back ends: a bounded HTTP/1.1 server of the program's own on QTcpServer
 // (makeHttpService), and a fake that takes requests from a test without any
-// network (FakeHttpService).
+// network (FakeHttpService, tests/support/).
 //
 // thread: listen, close and port on one thread (the owner's); the handler is
 // called on the server's thread; a responder may be called from any thread.

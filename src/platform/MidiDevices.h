@@ -5,7 +5,7 @@
 // them: first the writable ports of the ALSA sequencer (never our own), then
 // the built-in synthesizer.  Device -1, the MIDI mapper, is the last device,
 // so on the system's devices it is the built-in synthesizer.  Tests replace
-// the whole list with a recording device set (MidiDeviceRecording.h).
+// the whole list with a recording device set (tests/support/RecordingMidiDevices.h).
 //
 // Nothing here throws: a device that cannot be opened gives a null handle and
 // a readable reason.

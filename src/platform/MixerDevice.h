@@ -6,7 +6,7 @@
 //
 // Back ends: the ALSA mixer of a card (AlsaMixerDevice.cpp), always with one
 // more playback source, the built-in synthesizer; and a fake card for tests
-// (FakeMixerDevice.h).  Everything here is called on the user-interface
+// (tests/support/FakeMixerDevice.h).  Everything here is called on the user-interface
 // thread, and change notifications arrive there as queued events.
 #pragma once
 

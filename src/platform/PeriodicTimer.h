@@ -4,7 +4,7 @@
 //
 // Two back ends: the system one (a thread waking at absolute times
 // start + k x period on the monotonic clock, so that it does not drift) and
-// ManualTimerService (ManualTimer.h), whose clock and ticks a test advances.
+// ManualTimerService (tests/support/ManualTimerService.h), whose clock and ticks a test advances.
 #pragma once
 
 #include <cstdint>

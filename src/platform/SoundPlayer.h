@@ -75,32 +75,6 @@ std::unique_ptr<SoundPlayer> createSoundPlayer(std::shared_ptr<SoundOutput> outp
 // libsndfile decodes, RtAudio plays on the default output.
 std::unique_ptr<SoundPlayer> createSystemSoundPlayer();
 
-// The test double: remembers every path it was asked to play, and the stops.
-class RecordingSoundPlayer final : public SoundPlayer {
-public:
-    void play(const std::string& path) override {
-        std::lock_guard lock(mutex_);
-        played_.push_back(path);
-    }
-    void stop() override {
-        std::lock_guard lock(mutex_);
-        ++stops_;
-    }
-    std::vector<std::string> played() const {
-        std::lock_guard lock(mutex_);
-        return played_;
-    }
-    int stops() const {
-        std::lock_guard lock(mutex_);
-        return stops_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> played_;
-    int stops_ = 0;
-};
-
 // Installs a player for a scope.
 class ScopedSoundPlayer {
 public:

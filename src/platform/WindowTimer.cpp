@@ -4,20 +4,16 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
-#include <vector>
+#include <utility>
 
-#include "platform/ManualTimer.h"
+#include "platform/PeriodicTimer.h"
 #include "platform/MessageBox.h"
 
 namespace vozaro::platform {
 
 namespace {
-ScopedManualWindowClock* manualClock = nullptr;
+WindowClock* installedClock = nullptr;
 }
-
-struct ScopedManualWindowClock::Registry {
-    std::vector<WindowTimer*> timers;
-};
 
 // --- WindowTimer ---------------------------------------------------------------
 
@@ -38,8 +34,9 @@ void WindowTimer::start(int ms) {
 
 void WindowTimer::start() {
     stop();
-    if (manualClock) {
-        manualClock->add(this);
+    if (WindowClock* clock = installedClock) {
+        clock_ = clock;
+        clock->add(*this);
         return;
     }
     if (!qtimer_) {
@@ -52,14 +49,13 @@ void WindowTimer::start() {
 }
 
 void WindowTimer::stop() {
-    if (manualActive_ && manualClock)
-        manualClock->remove(this);
-    manualActive_ = false;
+    if (WindowClock* clock = std::exchange(clock_, nullptr))
+        clock->remove(*this);
     if (qtimer_)
         qtimer_->stop();
 }
 
-bool WindowTimer::isActive() const { return manualActive_ || (qtimer_ && qtimer_->isActive()); }
+bool WindowTimer::isActive() const { return clock_ || (qtimer_ && qtimer_->isActive()); }
 
 void WindowTimer::fire() {
     if (!onTimer_)
@@ -71,94 +67,20 @@ void WindowTimer::fire() {
     }
 }
 
-// --- the manual clock ------------------------------------------------------------
+// --- other clocks ----------------------------------------------------------------
 
-ScopedManualWindowClock::ScopedManualWindowClock(ManualTimerService& service)
-    : service_(service), timers_(std::make_unique<Registry>()) {
-    manualClock = this;
+WindowClock::~WindowClock() {
+    if (installedClock == this)
+        installedClock = nullptr;
 }
 
-ScopedManualWindowClock::~ScopedManualWindowClock() {
-    for (WindowTimer* timer : timers_->timers)
-        timer->manualActive_ = false;
-    if (manualClock == this)
-        manualClock = nullptr;
-}
-
-void ScopedManualWindowClock::add(WindowTimer* timer) {
-    timer->manualActive_ = true;
-    timer->manualDue_ = now_ + static_cast<std::uint64_t>(std::max(timer->interval_, 1));
-    timer->manualOrder_ = nextOrder_++;
-    timers_->timers.push_back(timer);
-}
-
-void ScopedManualWindowClock::remove(WindowTimer* timer) {
-    auto& timers = timers_->timers;
-    timers.erase(std::remove(timers.begin(), timers.end(), timer), timers.end());
-    timer->manualActive_ = false;
-}
-
-void ScopedManualWindowClock::step() {
-    service_.advance(1);
-    ++now_;
-    if (QCoreApplication::instance())
-        QCoreApplication::sendPostedEvents();
-    // Handlers may start, stop or destroy timers and may wait themselves, so
-    // the due timer is looked up afresh every time.
-    for (;;) {
-        auto& timers = timers_->timers;
-        auto due = timers.end();
-        for (auto it = timers.begin(); it != timers.end(); ++it) {
-            if ((*it)->manualDue_ > now_)
-                continue;
-            if (due == timers.end() || (*it)->manualDue_ < (*due)->manualDue_ ||
-                ((*it)->manualDue_ == (*due)->manualDue_ &&
-                 (*it)->manualOrder_ < (*due)->manualOrder_))
-                due = it;
-        }
-        if (due == timers.end())
-            break;
-        WindowTimer* timer = *due;
-        if (timer->singleShot_) {
-            timers.erase(due);
-            timer->manualActive_ = false;
-        } else {
-            timer->manualDue_ = now_ + static_cast<std::uint64_t>(std::max(timer->interval_, 1));
-            timer->manualOrder_ = nextOrder_++;
-        }
-        timer->fire();
-    }
-}
-
-void ScopedManualWindowClock::advance(std::uint32_t ms) {
-    const std::uint64_t target = now_ + ms;
-    while (now_ < target)
-        step();
-}
-
-bool ScopedManualWindowClock::advanceWhile(const std::function<bool()>& busy,
-                                           std::uint32_t maxMs) {
-    const std::uint64_t limit = now_ + maxMs;
-    while (busy()) {
-        if (now_ >= limit)
-            return false;
-        step();
-    }
-    return true;
-}
+void WindowClock::install(WindowClock* clock) { installedClock = clock; }
 
 // --- waiting ---------------------------------------------------------------------
 
 void waitWhile(const std::function<bool()>& busy) {
-    if (ScopedManualWindowClock* clock = manualClock) {
-        const std::uint64_t start = clock->now_;
-        while (busy()) {
-            if (clock->now_ - start >= ScopedManualWindowClock::kMaxWaitMs) {
-                ++clock->waitsGivenUp_;
-                return;
-            }
-            clock->step();
-        }
+    if (WindowClock* clock = installedClock) {
+        clock->waitWhile(busy);
         return;
     }
     while (busy())
@@ -166,7 +88,7 @@ void waitWhile(const std::function<bool()>& busy) {
 }
 
 TimerService& currentTimerService() {
-    return manualClock ? static_cast<TimerService&>(manualClock->service()) : systemTimerService();
+    return installedClock ? installedClock->timerService() : systemTimerService();
 }
 
 }  // namespace vozaro::platform

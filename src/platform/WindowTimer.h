@@ -5,13 +5,9 @@
 // "let pending window messages be processed until ..." loop.
 //
 // Two clocks drive them.  Normally a WindowTimer is a QTimer and waitWhile()
-// processes the event loop.  While a ScopedManualWindowClock exists, both run
-// on the test's clock instead: the window timers fall due as the test
-// advances that clock, and a waiting loop advances it by itself, one
-// millisecond per round, so that "pause 2000 ms" takes 2000 ms of test time
-// and no real time.  The manual clock is a ManualTimerService, the same one
-// that the players' periodic timers run on (currentTimerService()), so a song
-// and the windows that follow it see one time.
+// processes the event loop.  While another WindowClock is installed (the
+// tests' manual clock, tests/support/ScopedManualWindowClock.h), both run on that
+// clock instead.
 //
 // thread: user-interface thread only.
 #pragma once
@@ -24,8 +20,8 @@ class QTimer;
 
 namespace vozaro::platform {
 
-class ManualTimerService;
 class TimerService;
+class WindowClock;
 
 class WindowTimer {
 public:
@@ -53,7 +49,7 @@ public:
     bool isActive() const;
 
 private:
-    friend class ScopedManualWindowClock;
+    friend class WindowClock;
     void fire();
 
     std::function<void()> onTimer_;
@@ -61,58 +57,39 @@ private:
     bool singleShot_ = false;
     bool precise_ = false;
     std::unique_ptr<QTimer> qtimer_;  // the real clock's timer, made on first use
-    bool manualActive_ = false;       // registered with the manual clock
-    std::uint64_t manualDue_ = 0;     // on the manual clock's 64-bit time
-    std::uint64_t manualOrder_ = 0;   // start order, to fire equal due times in order
+    WindowClock* clock_ = nullptr;    // the installed clock it runs on, while active there
 };
 
-// Processes window messages until busy() returns false.  On the manual
-// clock each round advances the clock one millisecond; a wait that lasts
-// longer than maxWaitMs of that clock gives up (a test that would otherwise
-// hang fails instead), and the clock notes it in waitsGivenUp().
+// Processes window messages until busy() returns false; on an installed
+// clock, waits as that clock waits.
 void waitWhile(const std::function<bool()>& busy);
 
-// The timer service the windows' players use: the manual clock's service while
-// one is installed, the system's otherwise.
+// The timer service the windows' players use: the installed clock's service
+// while one is installed, the system's otherwise.
 TimerService& currentTimerService();
 
-// Installs a manual clock for the windows for its lifetime (one at a time).
-class ScopedManualWindowClock {
+// A clock that stands in for the real one while it is installed (one at a
+// time): window timers are handed to it when started and taken back when
+// stopped, and waiting loops and the players' timers run on it.
+class WindowClock {
 public:
-    static constexpr std::uint64_t kMaxWaitMs = 30ull * 60 * 1000;
+    virtual ~WindowClock();
 
-    explicit ScopedManualWindowClock(ManualTimerService& service);
-    ~ScopedManualWindowClock();
-    ScopedManualWindowClock(const ScopedManualWindowClock&) = delete;
-    ScopedManualWindowClock& operator=(const ScopedManualWindowClock&) = delete;
+    // A timer started (it falls due timer.interval() from now) and stopped.
+    virtual void add(WindowTimer& timer) = 0;
+    virtual void remove(WindowTimer& timer) = 0;
+    // waitWhile() on this clock.
+    virtual void waitWhile(const std::function<bool()>& busy) = 0;
+    virtual TimerService& timerService() = 0;
 
-    // Moves the clock forward one millisecond at a time.  At every step the
-    // players' timers tick, the events they posted are delivered, and the
-    // window timers that have fallen due run, earliest first.  A handler may
-    // itself wait (waitWhile), which moves the clock on further.
-    void advance(std::uint32_t ms);
-    // Advances until busy() is false or maxMs have passed; true when busy()
-    // ended.
-    bool advanceWhile(const std::function<bool()>& busy, std::uint32_t maxMs);
-
-    // Milliseconds since the clock was installed.
-    std::uint64_t elapsed() const { return now_; }
-    int waitsGivenUp() const { return waitsGivenUp_; }
-    ManualTimerService& service() { return service_; }
-
-private:
-    friend class WindowTimer;
-    friend void waitWhile(const std::function<bool()>& busy);
-    void step();
-    void add(WindowTimer* timer);
-    void remove(WindowTimer* timer);
-
-    ManualTimerService& service_;
-    std::uint64_t now_ = 0;
-    std::uint64_t nextOrder_ = 0;
-    int waitsGivenUp_ = 0;
-    struct Registry;
-    std::unique_ptr<Registry> timers_;
+protected:
+    // Makes this clock the installed one, or (null) the real clock again;
+    // the timers still on the clock leaving are no longer active.
+    static void install(WindowClock* clock);
+    // Marks a timer as running on `clock` (null: no longer).
+    static void setActive(WindowTimer& timer, WindowClock* clock) { timer.clock_ = clock; }
+    // Runs the timer's handler: the timer has fallen due.
+    static void fire(WindowTimer& timer) { timer.fire(); }
 };
 
 }  // namespace vozaro::platform

@@ -1,13 +1,10 @@
 #include "stage/SongIndex.h"
 
-#include <QRegularExpression>
-
 #include <algorithm>
-#include <array>
-#include <numeric>
 #include <string_view>
 #include <system_error>
 
+#include "catalogue/SongSearch.h"
 #include "catalogue/vozaro_colecao.h"
 #include "platform/TextEncoding.h"
 
@@ -15,57 +12,7 @@ namespace fs = std::filesystem;
 
 namespace vozaro::stage {
 
-std::string searchKey(const QString& text) {
-    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
-    QString bare;
-    bare.reserve(decomposed.size());
-    for (QChar c : decomposed)
-        if (c.category() != QChar::Mark_NonSpacing)
-            bare.append(c);
-    return bare.toCaseFolded().toStdString();
-}
-
 namespace {
-
-// The search key of every Windows-1252 byte, made by searchKey itself so that
-// catalogue texts and queries fold alike (at most a few bytes each).
-struct ByteKey {
-    char bytes[7];
-    std::uint8_t size;
-};
-const std::array<ByteKey, 256>& byteKeys() {
-    static const std::array<ByteKey, 256> keys = [] {
-        std::array<ByteKey, 256> table{};
-        for (int b = 0; b < 256; ++b) {
-            const std::string key =
-                searchKey(QString(QChar(platform::windows1252Char(static_cast<unsigned char>(b))))).substr(0, 7);
-            ByteKey& entry = table[static_cast<std::size_t>(b)];
-            std::copy(key.begin(), key.end(), entry.bytes);
-            entry.size = static_cast<std::uint8_t>(key.size());
-        }
-        return table;
-    }();
-    return keys;
-}
-
-// The size of a text's key, and the key written at `out` (returns its end).
-std::size_t keySize(std::string_view windows1252) {
-    const auto& table = byteKeys();
-    std::size_t size = 0;
-    for (char c : windows1252)
-        size += table[static_cast<unsigned char>(c)].size;
-    return size;
-}
-
-char* writeKey(char* out, std::string_view windows1252) {
-    const auto& table = byteKeys();
-    for (char c : windows1252) {
-        const ByteKey& k = table[static_cast<unsigned char>(c)];
-        for (std::uint8_t i = 0; i < k.size; ++i)
-            *out++ = k.bytes[i];
-    }
-    return out;
-}
 
 std::optional<fs::file_time_type> modified(const fs::path& file) {
     std::error_code error;
@@ -146,32 +93,17 @@ bool SongIndex::read(const fs::path& albumFile) {
     texts_ = std::move(texts);  // before the views into it are made
     std::vector<IndexedSong> songs;
     songs.reserve(raw.size());
-    // "00007 performer title": five digits (more for a damaged entry).
-    constexpr std::size_t kNumberPart = 12;
-    std::size_t total = 0;
-    for (const Raw& r : raw)
-        total += kNumberPart + keySize(std::string_view(texts_.data() + r.at, std::size_t{r.interprete} + r.musica));
-    std::string keys(total, '\0');
-    char* out = keys.data();
+    std::string keys;
+    keys.reserve(texts_.size() + texts_.size() / 8 + 12 * raw.size());
     std::vector<std::uint32_t> keyEnds;
     keyEnds.reserve(raw.size());
     for (const Raw& r : raw) {
         const std::string_view interprete(texts_.data() + r.at, r.interprete);
         const std::string_view musica(texts_.data() + r.at + r.interprete, r.musica);
         songs.push_back({r.numero, r.position, interprete, musica});
-        char digits[kNumberPart];
-        int n = 0;
-        for (auto v = static_cast<std::uint32_t>(r.numero); v > 0 || n < 5; v /= 10)
-            digits[n++] = static_cast<char>('0' + v % 10);
-        while (n > 0)
-            *out++ = digits[--n];
-        *out++ = ' ';
-        out = writeKey(out, interprete);
-        *out++ = ' ';
-        out = writeKey(out, musica);
-        keyEnds.push_back(static_cast<std::uint32_t>(out - keys.data()));
+        catalogue::appendSongKey(keys, r.numero, interprete, musica);
+        keyEnds.push_back(static_cast<std::uint32_t>(keys.size()));
     }
-    keys.resize(static_cast<std::size_t>(out - keys.data()));
     keys_ = std::move(keys);
     songs_ = std::move(songs);
     keyEnds_ = std::move(keyEnds);
@@ -179,19 +111,14 @@ bool SongIndex::read(const fs::path& albumFile) {
 }
 
 SongIndex::Page SongIndex::search(const QString& query, int page) const {
-    std::vector<std::string> words;
-    for (const QString& word : query.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
-        if (std::string key = searchKey(word); !key.empty())
-            words.push_back(std::move(key));
+    const catalogue::SongSearch search(query);
     Page result;
     const long first = static_cast<long>(std::max(page, 1) - 1) * kPageSize;
     std::uint32_t keyStart = 0;
     for (std::size_t i = 0; i < songs_.size(); ++i) {
         const std::string_view key(keys_.data() + keyStart, keyEnds_[i] - keyStart);
         keyStart = keyEnds_[i];
-        const bool found = std::all_of(words.begin(), words.end(),
-                                       [&](const std::string& word) { return key.find(word) != std::string_view::npos; });
-        if (!found)
+        if (!search.finds(key))
             continue;
         if (result.total >= first && result.total < first + kPageSize)
             result.songs.push_back(&songs_[i]);

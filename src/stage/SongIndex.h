@@ -4,9 +4,8 @@
 // catalogue, so a search may arrive while an operation holds it); a search
 // touches nothing but memory.
 //
-// Search: every word of the query must occur in the entry's number (five
-// digits), performer or title; case and accents are ignored ("cafe" finds
-// "Café"), an empty query lists every song.
+// Search: as SongSearch finds songs (every word in the number, performer or
+// title, case and accents aside); an empty query lists every song.
 //
 // SongSnapshots keeps the list as the album file was last read, as an
 // immutable snapshot that any thread may search, and reads the file again
@@ -28,9 +27,6 @@
 #include <vector>
 
 namespace vozaro::stage {
-
-// A text as the search compares it: without accents, case folded, UTF-8.
-std::string searchKey(const QString& text);
 
 struct IndexedSong {
     std::int32_t numero = 0;
@@ -62,7 +58,7 @@ public:
 
 private:
     std::string texts_;               // every performer and title, one after the other
-    std::string keys_;                // every search key "00007 performer title", folded
+    std::string keys_;                // every song's search key (appendSongKey), one after the other
     std::vector<IndexedSong> songs_;  // by number, then position; views into texts_
     std::vector<std::uint32_t> keyEnds_;  // parallel: where each key ends in keys_
 };

@@ -1,5 +1,5 @@
 #include "audio/AMixer.h"
-#include "platform/FakeMixerDevice.h"
+#include "support/FakeMixerDevice.h"
 
 #include "audio/EventLoop.h"
 

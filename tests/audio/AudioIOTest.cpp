@@ -1,5 +1,5 @@
 #include "audio/AudioIO.h"
-#include "platform/FakeCaptureDevice.h"
+#include "support/FakeCaptureDevice.h"
 
 #include "audio/EventLoop.h"
 

@@ -3,7 +3,8 @@
 // windows' clock, and the wave input's buffers fill again.
 #include "audio/AudioIO.h"
 #include "platform/CaptureStream.h"
-#include "platform/ManualTimer.h"
+#include "support/ManualTimerService.h"
+#include "support/ScopedManualWindowClock.h"
 #include "platform/WindowTimer.h"
 
 #include "audio/EventLoop.h"

@@ -454,13 +454,14 @@ TEST_F(AlbumWindowTest, OneFileOrTheBoxLeftUncheckedKeepsOneDialogEach) {
 TEST(SongFilter, EveryWordMatchesNumberPerformerOrTitleWithoutCaseOrAccents) {
     SongListModel songs;
     songs.reset({songLine(42, "Jo\xe3o Gilberto", "Chega de Saudade"), songLine(7, "Elis Regina", "\xc1guas de Mar\xe7o"),
-                 songLine(1042, "Tom Jobim", "Garota de Ipanema"), songLine(99999, "Banda - Azul", "Mar")});
+                 songLine(1042, "Tom Jobim", "Garota de Ipanema"), songLine(99999, "Banda - Azul", "Mar"),
+                 songLine(8, "Orquestra", "Su\xedte n\xba 2\xaa")});
     SongFilterModel filter(songs);
     const struct {
         const char* text;
         std::vector<int32_t> numbers;
     } cases[] = {
-        {"", {7, 42, 1042, 99999}},
+        {"", {7, 8, 42, 1042, 99999}},
         {"joao", {42}},
         {"JOÃO gil", {42}},
         {"aguas marco", {7}},
@@ -472,6 +473,8 @@ TEST(SongFilter, EveryWordMatchesNumberPerformerOrTitleWithoutCaseOrAccents) {
         {"-", {}},
         {"azul - mar", {}},  // "-" is no part of any field
         {"  ipanema   ", {1042}},
+        {"2a", {8}},  // "ª" and "º" are letters written small: the same as on a phone
+        {"suite no 2ª", {8}},
     };
     for (const auto& c : cases) {
         filter.setFilter(QString::fromUtf8(c.text));
@@ -492,9 +495,9 @@ TEST(SongFilter, EveryWordMatchesNumberPerformerOrTitleWithoutCaseOrAccents) {
     EXPECT_EQ(filter.rowCount(), 1);
     songs.remove(row);
     filter.setFilter(QString());
-    EXPECT_EQ(filter.rowCount(), 4);
+    EXPECT_EQ(filter.rowCount(), 5);
     EXPECT_EQ(filter.rowOf(-1), -1);
-    EXPECT_EQ(filter.sourceRow(4), -1);
+    EXPECT_EQ(filter.sourceRow(5), -1);
 }
 
 TEST_F(AlbumWindowTest, TheSearchFieldFiltersTheListAndTheButtonsActOnTheFoundSong) {

@@ -12,7 +12,8 @@
 
 #include "DescriptorsUsedUp.h"
 #include "controls/Slider.h"
-#include "platform/ManualTimer.h"
+#include "support/ManualTimerService.h"
+#include "support/ScopedManualWindowClock.h"
 #include "platform/MessageBox.h"
 #include "platform/UiApplication.h"
 #include "platform/UiMessageBox.h"

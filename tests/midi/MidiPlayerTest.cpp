@@ -1,7 +1,7 @@
 // The player, driven by the manual timer service: ticks happen when the test
 // advances the clock, so every check is by song time and order.
 #include "midi/cmpMidiPlayer.h"
-#include "platform/ManualTimer.h"
+#include "support/ManualTimerService.h"
 #include "PlayerTestDevices.h"
 #include "PlayerTestSongs.h"
 

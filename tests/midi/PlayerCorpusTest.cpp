@@ -2,7 +2,7 @@
 // message of every track leaves once, in the track's order, at the first
 // tick past its time, and the player stops by itself at the end.
 #include "midi/cmpMidiPlayer.h"
-#include "platform/ManualTimer.h"
+#include "support/ManualTimerService.h"
 #include "PlayerTestDevices.h"
 
 #include <gtest/gtest.h>

@@ -9,7 +9,7 @@
 #include "PlayerTestSongs.h"
 #include "midi/cmpMidiPlayer.h"
 #include "midi/cmpTrackOutputs.h"
-#include "platform/ManualTimer.h"
+#include "support/ManualTimerService.h"
 #include "platform/MidiDeviceFluidSynth.h"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "midi/cmpTrackOutputs.h"
-#include "platform/MidiDeviceRecording.h"
+#include "support/RecordingMidiDevices.h"
 
 #include <memory>
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "midi/cmpMidiOutput.h"
-#include "platform/MidiDeviceRecording.h"
+#include "support/RecordingMidiDevices.h"
 
 #include <algorithm>
 #include <atomic>

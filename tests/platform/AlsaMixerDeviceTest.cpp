@@ -60,7 +60,8 @@ TEST(AlsaMixerDevice, WithoutACardOnlyTheSynthesizerLineIsThere) {
 #include "audio/AMixer.h"
 
 #include "audio/EventLoop.h"
-#include "platform/ManualTimer.h"
+#include "support/ManualTimerService.h"
+#include "support/ScopedManualWindowClock.h"
 #include "platform/WindowTimer.h"
 
 #include <QTemporaryDir>

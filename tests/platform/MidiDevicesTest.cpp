@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/MidiDeviceFluidSynth.h"
-#include "platform/MidiDeviceRecording.h"
+#include "support/RecordingMidiDevices.h"
 #include "platform/MidiDevices.h"
 
 using namespace vozaro::platform;

@@ -1,7 +1,7 @@
 // The system periodic timer and its manual double.  No assertion depends on
 // how long anything took: waits are for conditions, with a generous deadline
 // that only guards against a hang.
-#include "platform/ManualTimer.h"
+#include "support/ManualTimerService.h"
 #include "platform/PeriodicTimer.h"
 
 #include <gtest/gtest.h>

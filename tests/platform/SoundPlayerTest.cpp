@@ -1,6 +1,7 @@
 // The sound player's refusals (a fanfare is never worth a failure) and its
 // test double.
 #include "platform/SoundPlayer.h"
+#include "support/RecordingSoundPlayer.h"
 #include "sound/WaveFixture.h"
 
 #include <gtest/gtest.h>

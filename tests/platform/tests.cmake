@@ -1,6 +1,6 @@
 # A sound card for the ALSA mixer back end: an ALSA control plugin the tests
 # name in an ALSA configuration of their own.
-add_library(asound_module_ctl_vozarotest MODULE ${CMAKE_SOURCE_DIR}/src/platform/AlsaTestCard.c)
+add_library(asound_module_ctl_vozarotest MODULE ${CMAKE_SOURCE_DIR}/tests/support/AlsaTestCard.c)
 target_link_libraries(asound_module_ctl_vozarotest PRIVATE PkgConfig::ALSA)
 # alsa-lib exports plugin entry points with a version symbol only when built as
 # position-independent code that says so.

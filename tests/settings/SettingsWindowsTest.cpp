@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "platform/MidiDeviceRecording.h"
+#include "support/RecordingMidiDevices.h"
 #include "platform/SettingsStore.h"
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_creditos.h"

@@ -17,7 +17,8 @@
 
 #include "catalogue/vozaro_colecao.h"
 #include "midi/PlayerTestDevices.h"
-#include "platform/ManualTimer.h"
+#include "support/ManualTimerService.h"
+#include "support/ScopedManualWindowClock.h"
 #include "platform/MessageBox.h"
 #include "platform/SoundPlayer.h"
 #include "platform/WindowTimer.h"

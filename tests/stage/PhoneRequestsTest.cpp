@@ -1,11 +1,12 @@
 // Requests from the guests' phones without a network: the catalogue search,
 // the rules a request must pass, and the answers of the JSON interface.
 #include "catalogue/CatalogueFixture.h"
+#include "catalogue/SongSearch.h"
 #include "settings/WindowTestSupport.h"
 #include "stage/PhoneApi.h"
 #include "stage/PhoneRequests.h"
 #include "stage/SongIndex.h"
-#include "platform/FakeHttpService.h"
+#include "support/FakeHttpService.h"
 #include "platform/TextEncoding.h"
 
 #include <QJsonArray>
@@ -103,7 +104,7 @@ TEST_F(PhoneCatalogue, SearchIgnoresCaseAndAccentsAndNeedsEveryWord) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(numbersFound(QString::fromUtf8(c.query)), c.found) << c.query;
-    EXPECT_EQ(searchKey(QStringLiteral("ÇÃO Ñ")), "cao n");
+    EXPECT_EQ(vozaro::catalogue::searchKey(u"ÇÃO Ñ"), "cao n");
 }
 
 TEST_F(PhoneCatalogue, SearchPagesAreFiftySongsByNumber) {

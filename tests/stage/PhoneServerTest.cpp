@@ -23,9 +23,10 @@
 
 #include "catalogue/CatalogueFixture.h"
 #include "midi/PlayerTestDevices.h"
-#include "platform/FakeCaptureDevice.h"
-#include "platform/FakeHttpService.h"
-#include "platform/ManualTimer.h"
+#include "support/FakeCaptureDevice.h"
+#include "support/FakeHttpService.h"
+#include "support/ManualTimerService.h"
+#include "support/ScopedManualWindowClock.h"
 #include "platform/WindowTimer.h"
 #include "stage/KaraokeSongs.h"
 #include "platform/MessageBox.h"

@@ -19,6 +19,7 @@
 #include "catalogue/vozaro_colecao.h"
 #include "platform/MessageBox.h"
 #include "platform/UiScreens.h"
+#include "support/FakeScreenSet.h"
 #include "settings/WindowTestSupport.h"
 #include "stage/KaraokeStage.h"
 #include "stage/SingersScreen.h"

@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "audio/AudioIO.h"
-#include "platform/FakeCaptureDevice.h"
+#include "support/FakeCaptureDevice.h"
 #include "platform/MessageBox.h"
 #include "platform/SettingsStore.h"
 #include "platform/UiDisplay.h"

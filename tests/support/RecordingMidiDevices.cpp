@@ -1,4 +1,4 @@
-#include "platform/MidiDeviceRecording.h"
+#include "support/RecordingMidiDevices.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "platform/FakeMixerDevice.h"
+#include "support/FakeMixerDevice.h"
 
 #include "platform/MixerTable.h"
 

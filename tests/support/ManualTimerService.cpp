@@ -1,4 +1,4 @@
-#include "platform/ManualTimer.h"
+#include "support/ManualTimerService.h"
 
 #include <thread>
 

@@ -1,4 +1,4 @@
-#include "platform/FakeCaptureDevice.h"
+#include "support/FakeCaptureDevice.h"
 
 #include "platform/CaptureQueue.h"
 

@@ -1,4 +1,4 @@
-#include "platform/FakeHttpService.h"
+#include "support/FakeHttpService.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
