@@ -17,7 +17,14 @@ namespace vozaro::platform {
 namespace {
 
 constexpr long kNanosPerSecond = 1'000'000'000L;
-constexpr int kRealtimePriority = 10;  // low among SCHED_FIFO priorities
+// The timer thread's SCHED_FIFO priority.  As the system timers of the
+// desktop systems run their callbacks on a time-critical thread whatever the
+// process's class, the timer thread asks for a real-time priority in the
+// normal class too, a low one, so that a busy machine (a build, guests'
+// phones searching) does not hold the song's ticks up; in the real-time
+// class a higher one.  Both stay below the synthesizer's writer.
+constexpr int kNormalClassPriority = 2;
+constexpr int kRealtimePriority = 10;
 
 void addNanos(timespec& t, long nanos) {
     t.tv_nsec += nanos;
@@ -38,7 +45,7 @@ struct TimerState {
     TimerCallback callback = nullptr;
     void* context = nullptr;
     long intervalNanos = 0;
-    bool realtime = false;
+    int priority = kNormalClassPriority;  // SCHED_FIFO
     std::atomic<bool> ready{false};  // set once the owner holds the thread
     std::atomic<bool> stop{false};
     std::atomic<std::thread::id> threadId{};
@@ -47,11 +54,9 @@ struct TimerState {
 void runTimer(std::shared_ptr<TimerState> state) noexcept {
     state->ready.wait(false, std::memory_order_acquire);
     state->threadId.store(std::this_thread::get_id());
-    if (state->realtime) {
-        sched_param param{};
-        param.sched_priority = kRealtimePriority;
-        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);  // refused: stay normal
-    }
+    sched_param param{};
+    param.sched_priority = state->priority;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);  // refused: stay normal
     timespec next{};
     clock_gettime(CLOCK_MONOTONIC, &next);
     addNanos(next, state->intervalNanos);
@@ -125,7 +130,7 @@ public:
         state->callback = callback;
         state->context = context;
         state->intervalNanos = static_cast<long>(intervalMs) * 1'000'000L;
-        state->realtime = priority_.load() == PriorityClass::Realtime;
+        state->priority = priority_.load() == PriorityClass::Realtime ? kRealtimePriority : kNormalClassPriority;
         try {
             return std::make_unique<SystemTimer>(std::move(state));
         } catch (const std::system_error&) {
