@@ -27,6 +27,7 @@
 
 #include <pthread.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -43,6 +44,9 @@
 namespace vozaro::platform {
 
 namespace {
+
+// The server thread's niceness (0 normal, 19 the least share).
+constexpr int kGuestsNice = 10;
 
 QByteArray reason(int status) {
     switch (status) {
@@ -361,6 +365,10 @@ public:
             thread_ = std::thread([handler = handler_, refusal = refusal_, limits = limits_, link, address, first,
                                    last, &taken] {
                 pthread_setname_np(pthread_self(), "vozaro-http");
+                // Guests never compete with the song, its sound and the
+                // stage for the processor: however many come, the server
+                // takes what the rest of the program leaves.
+                setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kGuestsNice);
                 Gate gate(handler, refusal, limits, link);
                 gate.serve(address, first, last, taken);
             });
