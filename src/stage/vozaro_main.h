@@ -15,15 +15,15 @@
 
 #include "platform/HttpService.h"
 #include "platform/WindowTimer.h"
-#include "settings/vozaro_uteis.h"
+#include "stores/vozaro_uteis.h"
 #include "stage/EveningFlow.h"
-#include "stage/KaraokeStage.h"
-#include "stage/PhoneApi.h"
-#include "stage/PhoneRequests.h"
-#include "stage/RequestQueue.h"
-#include "stage/SingersScreen.h"
-#include "stage/SongIndex.h"
-#include "stage/Scoring.h"
+#include "stage/canvas/KaraokeStage.h"
+#include "phone/PhoneApi.h"
+#include "phone/PhoneRequests.h"
+#include "karaoke/RequestQueue.h"
+#include "stage/singers/SingersScreen.h"
+#include "phone/SongIndex.h"
+#include "karaoke/Scoring.h"
 
 class PictureBox;
 class PictureButton;
