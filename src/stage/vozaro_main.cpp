@@ -91,14 +91,6 @@ bool isEnter(const QKeyEvent* key) { return key->key() == Qt::Key_Return || key-
 
 }  // namespace
 
-void FileList::setMask(const QString& mask) {
-    patterns_ = mask.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-}
-
-void FileList::update() {
-    items_ = QDir(directory_).entryList(patterns_, QDir::Files | QDir::Readable, QDir::Name);
-}
-
 TformKaraoke::TformKaraoke(QWidget* parent) : QWidget(parent) {
     formKaraoke = this;
     createControls();
