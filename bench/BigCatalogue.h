@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "platform/TextEncoding.h"
 
 struct BigCatalogue {

@@ -20,10 +20,10 @@
 
 #include "BigCatalogue.h"
 #include "platform/HttpService.h"
-#include "stage/PhoneApi.h"
-#include "stage/PhoneRequests.h"
-#include "stage/RequestQueue.h"
-#include "stage/SongIndex.h"
+#include "phone/PhoneApi.h"
+#include "phone/PhoneRequests.h"
+#include "karaoke/RequestQueue.h"
+#include "phone/SongIndex.h"
 
 namespace vozaro::bench {
 

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "Floors.h"
-#include "catalogue/vozaro_colecao.h"
-#include "catalogue/vozaro_status.h"
+#include "stores/vozaro_colecao.h"
+#include "controls/vozaro_status.h"
 
 namespace fs = std::filesystem;
 

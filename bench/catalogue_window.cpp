@@ -21,7 +21,7 @@
 #include "Floors.h"
 #include "catalogue/SongListPrint.h"
 #include "catalogue/vozaro_album.h"
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "platform/MessageBox.h"
 
 namespace fs = std::filesystem;

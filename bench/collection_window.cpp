@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/SongImport.h"
+#include "stores/SongImport.h"
 #include "catalogue/SongList.h"
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "platform/MessageBox.h"
-#include "stage/LyricTrack.h"
+#include "karaoke/LyricTrack.h"
 
 namespace fs = std::filesystem;
 using namespace vozaro::catalogue;

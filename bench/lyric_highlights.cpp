@@ -19,7 +19,7 @@
 #include "platform/MidiDevices.h"
 #include "platform/PeriodicTimer.h"
 #include "platform/WindowTimer.h"
-#include "stage/KaraokeStage.h"
+#include "stage/canvas/KaraokeStage.h"
 
 int main(int argc, char** argv) {
     const bool withGuests = argc == 3 && std::strcmp(argv[2], "--guests") == 0;

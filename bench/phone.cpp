@@ -34,7 +34,7 @@
 #include "BigCatalogue.h"
 #include "Floors.h"
 #include "support/FakeHttpService.h"
-#include "stage/PhoneApi.h"
+#include "phone/PhoneApi.h"
 
 using namespace vozaro::stage;
 

@@ -33,8 +33,8 @@
 #include <random>
 
 #include "platform/JpegPicture.h"
-#include "stage/KaraokeStage.h"
-#include "stage/SingersView.h"
+#include "stage/canvas/KaraokeStage.h"
+#include "stage/singers/SingersView.h"
 
 namespace fs = std::filesystem;
 

@@ -14,7 +14,7 @@
 #include <fstream>
 #include <string>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 
 namespace fs = std::filesystem;
 using namespace vozaro::catalogue;

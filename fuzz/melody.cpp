@@ -10,8 +10,8 @@
 
 #include "midi/cmpMidiData.h"
 #include "midi/cmpMidiIterator.h"
-#include "stage/LyricTrack.h"
-#include "stage/Melody.h"
+#include "karaoke/LyricTrack.h"
+#include "karaoke/Melody.h"
 
 using namespace vozaro;
 

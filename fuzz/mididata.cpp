@@ -14,7 +14,7 @@
 
 #include "midi/cmpMidiData.h"
 #include "midi/cmpRiffStream.h"
-#include "stage/LyricTrack.h"
+#include "karaoke/LyricTrack.h"
 
 using namespace vozaro::midi;
 

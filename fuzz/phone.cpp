@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "support/FakeHttpService.h"
-#include "stage/PhoneApi.h"
+#include "phone/PhoneApi.h"
 
 using namespace vozaro::stage;
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "stage/BackgroundPicture.h"
+#include "stage/canvas/BackgroundPicture.h"
 
 namespace {
 

@@ -3,17 +3,17 @@
 #include <QApplication>
 #include <memory>
 
-#include "catalogue/FirstStart.h"
+#include "stores/FirstStart.h"
 #include "catalogue/vozaro_album.h"
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "catalogue/vozaro_editsong.h"
 #include "catalogue/vozaro_order.h"
 #include "platform/ContentFolder.h"
 #include "platform/MidiDeviceFluidSynth.h"
 #include "platform/Paths.h"
 #include "platform/ProcessLimits.h"
-#include "platform/UiApplication.h"
-#include "platform/UiMessageBox.h"
+#include "platform/ui/UiApplication.h"
+#include "platform/ui/UiMessageBox.h"
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_creditos.h"
 #include "settings/vozaro_inicio.h"

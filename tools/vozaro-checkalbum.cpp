@@ -20,7 +20,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "platform/MessageBox.h"
 
 int main(int argc, char** argv) {

@@ -22,11 +22,11 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/SongImport.h"
-#include "catalogue/vozaro_colecao.h"
+#include "stores/SongImport.h"
+#include "stores/vozaro_colecao.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
-#include "stage/LyricTrack.h"
+#include "karaoke/LyricTrack.h"
 
 namespace fs = std::filesystem;
 using namespace vozaro::catalogue;

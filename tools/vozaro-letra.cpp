@@ -12,7 +12,7 @@
 #include <exception>
 
 #include "platform/MessageBox.h"
-#include "stage/KaraokeStage.h"
+#include "stage/canvas/KaraokeStage.h"
 
 int main(int argc, char* argv[]) {
     if (argc != 2) {

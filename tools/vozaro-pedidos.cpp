@@ -16,16 +16,14 @@
 
 #include <cstdio>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "platform/HttpService.h"
-#include "stage/PhoneApi.h"
-#include "stage/PhoneInvite.h"
+#include "phone/PhoneApi.h"
 
 using namespace vozaro::stage;
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    Q_INIT_RESOURCE(vozaro);
     if (argc < 2 || argc > 3) {
         std::fprintf(stderr, "usage: vozaro-pedidos FOLDER [PORT]\n");
         return 2;

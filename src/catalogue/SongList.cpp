@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "platform/TextEncoding.h"
 
 namespace {

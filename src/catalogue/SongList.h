@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalogue/SongSearch.h"
+#include "karaoke/SongSearch.h"
 
 struct TRegistroAlbum;
 

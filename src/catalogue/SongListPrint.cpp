@@ -8,7 +8,7 @@
 #include <cmath>
 #include <numeric>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "catalogue/SongList.h"
 
 namespace {

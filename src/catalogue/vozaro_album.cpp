@@ -13,16 +13,16 @@
 #include <memory>
 #include <optional>
 
-#include "catalogue/SongImport.h"
-#include "catalogue/vozaro_colecao.h"
+#include "stores/SongImport.h"
+#include "stores/vozaro_colecao.h"
 #include "catalogue/vozaro_editsong.h"
 #include "catalogue/vozaro_order.h"
-#include "catalogue/vozaro_status.h"
+#include "controls/vozaro_status.h"
 #include "controls/PictureButton.h"
 #include "controls/ScreenGeometry.h"
 #include "controls/WindowLook.h"
 #include "platform/MessageBox.h"
-#include "platform/UiModal.h"
+#include "platform/ui/UiModal.h"
 
 using vozaro::platform::execModal;
 using vozaro::platform::MessageButtons;

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "controls/ScreenGeometry.h"
 #include "controls/WindowLook.h"
 #include "platform/MessageBox.h"

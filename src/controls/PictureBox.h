@@ -29,7 +29,3 @@ private:
     QImage picture_;
     bool stretch_ = false;
 };
-
-// A copy of the picture in which every pixel of its bottom-left pixel's colour
-// is transparent: the way the program's logo is drawn over other pictures.
-QImage withTransparentBackground(const QImage& picture);

@@ -18,8 +18,8 @@
 
 #include "audio/AMixer.h"
 #include "audio/AudioIO.h"
-#include "catalogue/vozaro_colecao.h"
-#include "catalogue/vozaro_status.h"
+#include "stores/vozaro_colecao.h"
+#include "controls/vozaro_status.h"
 #include "controls/PictureBox.h"
 #include "controls/ScreenGeometry.h"
 #include "controls/Slider.h"

@@ -23,7 +23,7 @@
 #include <functional>
 #include <memory>
 
-#include "settings/vozaro_uteis.h"
+#include "stores/vozaro_uteis.h"
 
 class PictureBox;
 class QCheckBox;

@@ -6,6 +6,7 @@
 
 #include "settings/vozaro_inicio.h"
 #include "controls/PictureBox.h"
+#include "stage/canvas/BackgroundPicture.h"
 #include "controls/ScreenGeometry.h"
 #include "controls/WindowLook.h"
 

@@ -6,10 +6,10 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "settings/vozaro_uteis.h"
+#include "stores/vozaro_uteis.h"
 #include "controls/PictureBox.h"
 #include "controls/ScreenGeometry.h"
-#include "stage/StageButtons.h"
+#include "stage/canvas/StageButtons.h"
 #include "controls/WindowLook.h"
 
 TformInicio* formInicio = nullptr;

@@ -10,14 +10,14 @@
 #include <system_error>
 #include <utility>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "midi/cmpMidiOutput.h"
 #include "platform/MessageBox.h"
 #include "platform/SoundPlayer.h"
 #include "platform/TextEncoding.h"
 #include "platform/WindowTimer.h"
-#include "stage/KaraokeStage.h"
-#include "stage/Melody.h"
+#include "stage/canvas/KaraokeStage.h"
+#include "karaoke/Melody.h"
 
 using vozaro::platform::MessageButtons;
 using vozaro::platform::MessageIcon;

@@ -31,9 +31,9 @@
 #include <thread>
 
 #include "audio/PitchDetector.h"
-#include "stage/RequestQueue.h"
-#include "stage/Scoring.h"
-#include "stage/UpNext.h"
+#include "karaoke/RequestQueue.h"
+#include "karaoke/Scoring.h"
+#include "stage/canvas/UpNext.h"
 
 class KaraokeStage;
 

@@ -21,9 +21,9 @@
 
 #include "audio/AMixer.h"
 #include "audio/AudioIO.h"
-#include "catalogue/FirstStart.h"
-#include "catalogue/vozaro_colecao.h"
-#include "catalogue/vozaro_status.h"
+#include "stores/FirstStart.h"
+#include "stores/vozaro_colecao.h"
+#include "controls/vozaro_status.h"
 #include "controls/PictureBox.h"
 #include "controls/PictureButton.h"
 #include "controls/ScreenGeometry.h"
@@ -31,10 +31,10 @@
 #include "controls/WindowLook.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
-#include "platform/UiDisplay.h"
-#include "stage/PhoneInvite.h"
-#include "stage/Scoring.h"
-#include "stage/StageButtons.h"
+#include "platform/ui/UiDisplay.h"
+#include "stage/canvas/PhoneInvite.h"
+#include "karaoke/Scoring.h"
+#include "stage/canvas/StageButtons.h"
 
 using vozaro::platform::MessageIcon;
 using vozaro::platform::showMessage;
@@ -90,14 +90,6 @@ QLabel* panelLabel(QFrame* panel, const QString& text, const QRect& geometry,
 bool isEnter(const QKeyEvent* key) { return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter; }
 
 }  // namespace
-
-void FileList::setMask(const QString& mask) {
-    patterns_ = mask.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-}
-
-void FileList::update() {
-    items_ = QDir(directory_).entryList(patterns_, QDir::Files | QDir::Readable, QDir::Name);
-}
 
 TformKaraoke::TformKaraoke(QWidget* parent) : QWidget(parent) {
     formKaraoke = this;

@@ -15,15 +15,17 @@
 
 #include "platform/HttpService.h"
 #include "platform/WindowTimer.h"
-#include "settings/vozaro_uteis.h"
+#include "stores/vozaro_uteis.h"
 #include "stage/EveningFlow.h"
-#include "stage/KaraokeStage.h"
-#include "stage/PhoneApi.h"
-#include "stage/PhoneRequests.h"
-#include "stage/RequestQueue.h"
-#include "stage/SingersScreen.h"
-#include "stage/SongIndex.h"
-#include "stage/Scoring.h"
+#include "stage/StageLinks.h"
+#include "stage/canvas/FileList.h"
+#include "stage/canvas/KaraokeStage.h"
+#include "phone/PhoneApi.h"
+#include "phone/PhoneRequests.h"
+#include "karaoke/RequestQueue.h"
+#include "stage/singers/SingersScreen.h"
+#include "phone/SongIndex.h"
+#include "karaoke/Scoring.h"
 
 class PictureBox;
 class PictureButton;
@@ -38,57 +40,6 @@ class Slider;
 namespace vozaro::audio {
 class TAudioIn;
 }
-
-// The files of one folder whose names match a mask (the stage's list of
-// background pictures).
-class FileList {
-public:
-    void setDirectory(const QString& directory) { directory_ = directory; }
-    const QString& directory() const { return directory_; }
-    void setMask(const QString& mask);  // patterns separated by ';'
-    void update();                       // reads the folder again
-    int count() const { return static_cast<int>(items_.size()); }
-    const QStringList& items() const { return items_; }
-
-private:
-    QString directory_;
-    QStringList patterns_;
-    QStringList items_;
-};
-
-// What the stage needs of the configuration window: the live settings, the
-// program's mixer through the lines that window found, and the window itself.
-// The program's link (configLinkOfProgram) reaches the configuration window;
-// tests may put fakes in.  Every member may be called before that window
-// exists or after it has gone.
-struct ConfigLink {
-    // The live settings; null while there is no configuration window.
-    std::function<TKaraokeSettings*()> settings;
-    // The volume of the mixer's MIDI line (the larger side); nothing
-    // without such a line.
-    std::function<std::optional<int>()> midiVolume;
-    // Writes both sides of the MIDI line, its mute as the window shows it.
-    std::function<void(int volume)> setMidiVolume;
-    // Makes the microphone the only recording source, without saving the
-    // state of the sources and without the mute warning.
-    std::function<void()> selectMicrophone;
-    // Gives the recording sources and the microphone mute back the state
-    // they had when the program started.
-    std::function<void()> restoreMixerState;
-    // Shows the window modally; true when it saved the settings.
-    std::function<bool()> showConfiguration;
-};
-ConfigLink configLinkOfProgram();
-
-// The program's other windows, as the stage opens them.
-struct WindowsLink {
-    std::function<void()> showCatalogue;
-    std::function<void()> showCredits;
-    std::function<void()> showStartScreen;
-    // The program's logo, drawn on every background picture.
-    std::function<QImage()> logo;
-};
-WindowsLink windowsLinkOfProgram();
 
 // The song, the lyrics and the background picture are the KaraokeStage part;
 // the evening's flow (playing, stopping, scoring, the next request) is the

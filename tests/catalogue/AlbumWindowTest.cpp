@@ -14,8 +14,8 @@
 #include "catalogue/vozaro_album.h"
 #include "catalogue/vozaro_editsong.h"
 #include "catalogue/vozaro_order.h"
-#include "catalogue/vozaro_status.h"
-#include "platform/UiModal.h"
+#include "controls/vozaro_status.h"
+#include "platform/ui/UiModal.h"
 #include "settings/WindowTestSupport.h"
 
 namespace fs = std::filesystem;

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "platform/MessageBox.h"
 
 // Makes every write past `bytes` fail (EFBIG) for the lifetime of the object.

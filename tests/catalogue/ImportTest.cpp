@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "CatalogueFixture.h"
-#include "catalogue/SongImport.h"
+#include "stores/SongImport.h"
 #include "stage/KaraokeSongs.h"
-#include "stage/LyricTrack.h"
+#include "karaoke/LyricTrack.h"
 
 namespace fs = std::filesystem;
 namespace fx = vozaro::midi::fixtures;

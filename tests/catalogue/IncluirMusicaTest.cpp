@@ -2,7 +2,7 @@
 
 #include "CatalogueFixture.h"
 #include "settings/WindowTestSupport.h"
-#include "stage/KaraokeStage.h"
+#include "stage/canvas/KaraokeStage.h"
 
 namespace fs = std::filesystem;
 using namespace vozaro::catalogue;

@@ -5,7 +5,7 @@
 
 #include "RecordingPaintDevice.h"
 #include "catalogue/SongListPrint.h"
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "settings/WindowTestSupport.h"
 
 namespace {

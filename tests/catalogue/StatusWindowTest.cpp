@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QScreen>
 
-#include "catalogue/vozaro_status.h"
+#include "controls/vozaro_status.h"
 #include "settings/WindowTestSupport.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "SongMidi.h"
 #include "midi/cmpMidiIterator.h"
 #include "settings/WindowTestSupport.h"
-#include "stage/KaraokeStage.h"
+#include "stage/canvas/KaraokeStage.h"
 
 namespace fs = std::filesystem;
 

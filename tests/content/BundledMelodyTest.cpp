@@ -8,7 +8,7 @@
 
 #include "SongMidi.h"
 #include "settings/WindowTestSupport.h"
-#include "stage/KaraokeStage.h"
+#include "stage/canvas/KaraokeStage.h"
 
 namespace fs = std::filesystem;
 

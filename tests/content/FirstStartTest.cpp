@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 
 #include "catalogue/CatalogueFixture.h"
-#include "catalogue/FirstStart.h"
+#include "stores/FirstStart.h"
 #include "platform/SettingsStore.h"
 #include "settings/WindowTestSupport.h"
 #include "controls/PictureBox.h"

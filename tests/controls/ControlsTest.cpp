@@ -15,8 +15,8 @@
 #include "support/ManualTimerService.h"
 #include "support/ScopedManualWindowClock.h"
 #include "platform/MessageBox.h"
-#include "platform/UiApplication.h"
-#include "platform/UiMessageBox.h"
+#include "platform/ui/UiApplication.h"
+#include "platform/ui/UiMessageBox.h"
 #include "platform/WindowTimer.h"
 #include "settings/WindowTestSupport.h"
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The layer check passes on the project's sources, refuses each kind of
-# include an engine or store file must not make and each window header a
-# window file of another folder includes, and lets through what windows may
-# include: their own folder's windows, the shared status window, and anything
+# include a folder without windows or the stage's drawing must not make and
+# each header a window folder takes from another, and lets through what each
+# may include: the platform its devices, the drawing Qt GUI, windows their own
+# folder's windows, the shared controls and the stage's drawing, and anything
 # in a link file.
 set -uo pipefail
 check=$1
@@ -18,28 +19,42 @@ cases=(
   "midi/cmpMidiData.cpp|#include <QtGui/QImage>"
   "audio/AudioIO.cpp|#include <RtAudio.h>"
   "audio/AMixer.cpp|  #  include <alsa/asoundlib.h>"
-  "catalogue/vozaro_colecao.cpp|#include \"stage/vozaro_main.h\""
-  "settings/vozaro_uteis.cpp|#include \"settings/vozaro_config.h\""
+  "stores/vozaro_colecao.cpp|#include \"stage/vozaro_main.h\""
+  "stores/vozaro_uteis.cpp|#include \"settings/vozaro_config.h\""
   "midi/cmpMidiOutput.cpp|#include <fluidsynth.h>"
   "midi/cmpRiffStream.cpp|#include <sndfile.h>"
   "audio/AudioIO.h|#include \"controls/Slider.h\""
+  "karaoke/Melody.cpp|#include <QPainter>"
+  "karaoke/RequestQueue.h|#include \"stage/canvas/UpNext.h\""
+  "phone/PhoneApi.cpp|#include <QApplication>"
+  "phone/SongIndex.cpp|#include \"platform/ui/UiModal.h\""
+  "platform/Paths.cpp|#include <QFont>"
+  "stage/canvas/KaraokeStage.cpp|#include \"controls/PictureBox.h\""
+  "stage/canvas/UpNext.cpp|#include <QLabel>"
+  "stage/canvas/PhoneInvite.cpp|#include \"stage/vozaro_main.h\""
   "settings/vozaro_config.cpp|#include \"catalogue/vozaro_album.h\""
-  "stage/KaraokeStage.cpp|#include \"settings/vozaro_config.h\""
+  "stage/EveningFlow.cpp|#include \"settings/vozaro_config.h\""
   "stage/vozaro_main.h|  # include <settings/vozaro_inicio.h>"
+  "stage/singers/SingersScreen.cpp|#include \"catalogue/SongList.h\""
   "catalogue/vozaro_album.cpp|#include \"stage/vozaro_main.h\""
   "catalogue/SongList.cpp|#include \"settings/vozaro_creditos.h\""
+  "settings/vozaro_inicio.cpp|#include \"stage/singers/SingersView.h\""
 )
 allowed=(
-  "catalogue/AlbumStageLink.cpp|#include \"stage/vozaro_main.h\""
+  "catalogue/CatalogueLinks.cpp|#include \"stage/vozaro_main.h\""
   "stage/StageLinks.cpp|#include \"settings/vozaro_config.h\""
   "catalogue/vozaro_album.cpp|#include \"catalogue/vozaro_editsong.h\""
-  "settings/vozaro_config.cpp|#include \"catalogue/vozaro_status.h\""
-  "stage/vozaro_main.cpp|#include \"stage/EveningFlow.h\""
+  "settings/vozaro_config.cpp|#include \"controls/vozaro_status.h\""
+  "settings/vozaro_inicio.cpp|#include \"stage/canvas/StageButtons.h\""
+  "stage/vozaro_main.cpp|#include \"stage/singers/SingersScreen.h\""
+  "stage/canvas/KaraokeStage.cpp|#include <QPainter>"
+  "platform/ui/UiModal.cpp|#include <QDialog>"
+  "platform/AudioDevice.cpp|#include <alsa/asoundlib.h>"
 )
 # A small tree with the one include of a case.
 tree_with() {
   rm -rf "${tree:?}"/*
-  mkdir -p "$tree/midi" "$tree/audio" "$tree/catalogue" "$tree/settings" "$tree/stage"
+  mkdir -p "$tree/midi" "$tree/audio" "$tree/$(dirname "$1")"
   printf '#include <cstdint>\n#include "platform/Paths.h"\n' > "$tree/midi/unitMidiGlobals.h"
   printf '#include <QObject>\n' > "$tree/audio/AMixer.h"
   printf '%s\n' "$2" >> "$tree/$1"

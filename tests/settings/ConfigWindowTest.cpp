@@ -13,7 +13,7 @@
 #include <QTest>
 
 #include "audio/AMixer.h"
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "controls/Slider.h"
 #include "midi/SmfBytes.h"
 #include "midi/cmpMidiPlayer.h"
@@ -24,7 +24,7 @@
 #include "support/ManualTimerService.h"
 #include "support/ScopedManualWindowClock.h"
 #include "platform/MessageBox.h"
-#include "platform/UiScreens.h"
+#include "platform/ui/UiScreens.h"
 #include "support/FakeScreenSet.h"
 #include "support/RecordingMidiDevices.h"
 #include "platform/SettingsStore.h"

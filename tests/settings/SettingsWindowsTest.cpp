@@ -12,6 +12,7 @@
 #include "settings/vozaro_inicio.h"
 #include "settings/WindowTestSupport.h"
 #include "controls/PictureBox.h"
+#include "stage/canvas/BackgroundPicture.h"
 
 using vozaro::platform::MemorySettingsStore;
 

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "platform/SettingsStore.h"
-#include "settings/vozaro_uteis.h"
+#include "stores/vozaro_uteis.h"
 
 using vozaro::platform::MemorySettingsStore;
 

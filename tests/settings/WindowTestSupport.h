@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "platform/UiApplication.h"
+#include "platform/ui/UiApplication.h"
 
 inline void initVozaroResources() { Q_INIT_RESOURCE(vozaro); }
 

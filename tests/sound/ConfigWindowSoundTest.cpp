@@ -12,7 +12,7 @@
 #include <algorithm>
 
 #include "audio/EventLoop.h"
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "controls/Slider.h"
 #include "midi/SmfBytes.h"
 #include "midi/cmpMidiPlayer.h"

@@ -17,7 +17,7 @@
 #include <optional>
 
 #include "audio/Tones.h"
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "controls/Slider.h"
 #include "platform/MessageBox.h"
 #include "platform/MidiDeviceFluidSynth.h"

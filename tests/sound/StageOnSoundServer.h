@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "platform/MessageBox.h"
 #include "platform/MidiDeviceFluidSynth.h"
 #include "platform/MidiDevices.h"

@@ -16,7 +16,7 @@
 
 #include <filesystem>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "controls/PictureButton.h"
 #include "platform/MidiDeviceFluidSynth.h"
 #include "platform/MidiDevices.h"

@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "catalogue/vozaro_album.h"
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "catalogue/vozaro_editsong.h"
 #include "midi/PlayerTestDevices.h"
 #include "support/FakeCaptureDevice.h"
@@ -15,7 +15,7 @@
 #include "support/ScopedManualWindowClock.h"
 #include "platform/MessageBox.h"
 #include "platform/SettingsStore.h"
-#include "platform/UiModal.h"
+#include "platform/ui/UiModal.h"
 #include "platform/WindowTimer.h"
 #include "settings/WindowTestSupport.h"
 #include "stage/KaraokeSongs.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "midi/PlayerTestDevices.h"
 #include "support/ManualTimerService.h"
 #include "support/ScopedManualWindowClock.h"
@@ -25,9 +25,9 @@
 #include "settings/WindowTestSupport.h"
 #include "stage/EveningFlow.h"
 #include "stage/KaraokeSongs.h"
-#include "stage/KaraokeStage.h"
-#include "stage/PhoneInvite.h"
-#include "stage/UpNext.h"
+#include "stage/canvas/KaraokeStage.h"
+#include "stage/canvas/PhoneInvite.h"
+#include "stage/canvas/UpNext.h"
 
 namespace fx = vozaro::midi::fixtures;
 using fx::operator+;

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "midi/SmfBytes.h"
 
 namespace vozaro::test {

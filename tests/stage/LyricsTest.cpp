@@ -20,8 +20,8 @@
 #include "platform/SettingsStore.h"
 #include "platform/WindowTimer.h"
 #include "settings/WindowTestSupport.h"
-#include "stage/KaraokeStage.h"
-#include "stage/LyricTrack.h"
+#include "stage/canvas/KaraokeStage.h"
+#include "karaoke/LyricTrack.h"
 #include "stage/vozaro_main.h"
 #include "stage/KaraokeSongs.h"
 

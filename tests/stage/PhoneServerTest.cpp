@@ -32,8 +32,8 @@
 #include "platform/MessageBox.h"
 #include "platform/SettingsStore.h"
 #include "settings/WindowTestSupport.h"
-#include "stage/PhoneApi.h"
-#include "stage/PhoneInvite.h"
+#include "phone/PhoneApi.h"
+#include "stage/canvas/PhoneInvite.h"
 #include "stage/RequestTyping.h"
 #include "stage/vozaro_main.h"
 

@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "controls/PictureButton.h"
 #include "controls/Slider.h"
 #include "midi/PlayerTestDevices.h"

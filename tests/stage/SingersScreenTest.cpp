@@ -16,14 +16,14 @@
 
 #include <QFrame>
 
-#include "catalogue/vozaro_colecao.h"
+#include "stores/vozaro_colecao.h"
 #include "platform/MessageBox.h"
-#include "platform/UiScreens.h"
+#include "platform/ui/UiScreens.h"
 #include "support/FakeScreenSet.h"
 #include "settings/WindowTestSupport.h"
-#include "stage/KaraokeStage.h"
-#include "stage/SingersScreen.h"
-#include "stage/SingersView.h"
+#include "stage/canvas/KaraokeStage.h"
+#include "stage/singers/SingersScreen.h"
+#include "stage/singers/SingersView.h"
 #include "stage/vozaro_main.h"
 
 using vozaro::platform::FakeScreenSet;

@@ -9,14 +9,14 @@
 #include "support/FakeCaptureDevice.h"
 #include "platform/MessageBox.h"
 #include "platform/SettingsStore.h"
-#include "platform/UiDisplay.h"
+#include "platform/ui/UiDisplay.h"
 #include "settings/WindowTestSupport.h"
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_creditos.h"
 #include "settings/vozaro_inicio.h"
 #include "controls/PictureBox.h"
 #include "controls/PictureButton.h"
-#include "stage/StageButtons.h"
+#include "stage/canvas/StageButtons.h"
 #include "stage/vozaro_main.h"
 
 using vozaro::platform::MessageIcon;

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "catalogue/vozaro_colecao.h"
-#include "catalogue/vozaro_status.h"
+#include "stores/vozaro_colecao.h"
+#include "controls/vozaro_status.h"
 #include "controls/PictureBox.h"
 #include "platform/MessageBox.h"
 #include "platform/SettingsStore.h"

@@ -12,15 +12,6 @@ if(VOZARO_TOOLS)
                        TIMEOUT 600 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endif()
 
-# The guests' page in headless Chromium at a phone's size, served by
-# vozaro-pedidos on 127.0.0.1 (skipped without Chromium or Selenium).
-if(VOZARO_TOOLS)
-  add_test(NAME stage.PhonePageInBrowser
-           COMMAND ${VOZARO_SYSTEM_PYTHON} ${CMAKE_CURRENT_LIST_DIR}/check_phone_browser.py
-                   $<TARGET_FILE:vozaro-pedidos> ${CMAKE_BINARY_DIR}/screenshots)
-  set_tests_properties(stage.PhonePageInBrowser PROPERTIES LABELS stage SKIP_RETURN_CODE 77 TIMEOUT 180)
-endif()
-
 # The singers' screen on an X server with two screens (Xvfb).
 if(TARGET test_stage)
   add_test(NAME stage.SingersScreenOnTwoScreens

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "platform/UiScreens.h"
+#include "platform/ui/UiScreens.h"
 
 namespace vozaro::platform {
 

@@ -16,7 +16,7 @@
 #include <QRadialGradient>
 #include <cstdio>
 
-#include "stage/StageButtons.h"
+#include "stage/canvas/StageButtons.h"
 
 namespace {
 

@@ -1,0 +1,239 @@
+#include "phone/PhoneApi.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+// The guests' page lives in the phone server's own resources, linked in with
+// the server whichever program holds it.
+static void initPhoneResources() { Q_INIT_RESOURCE(phone); }
+
+namespace vozaro::stage {
+
+using platform::HttpRequest;
+using platform::HttpResponse;
+
+namespace {
+
+const QByteArray kJson = "application/json; charset=utf-8";
+
+HttpResponse json(int status, const QJsonDocument& document) {
+    return HttpResponse{status, kJson, document.toJson(QJsonDocument::Compact)};
+}
+
+HttpResponse refusal(int status, const QString& why) {
+    return json(status, QJsonDocument(QJsonObject{{QStringLiteral("erro"), why}}));
+}
+
+HttpResponse notAllowed() { return refusal(405, QStringLiteral("Método não permitido.")); }
+
+// The page's three files, from the program's resources.
+struct PageFile {
+    const char* path;
+    const char* resource;
+    QByteArray contentType;
+};
+const PageFile kPageFiles[] = {
+    {"/", ":/phone/index.html", "text/html; charset=utf-8"},
+    {"/index.html", ":/phone/index.html", "text/html; charset=utf-8"},
+    {"/pedidos.css", ":/phone/pedidos.css", "text/css; charset=utf-8"},
+    {"/pedidos.js", ":/phone/pedidos.js", "text/javascript; charset=utf-8"},
+};
+
+QByteArray resource(const char* name) {
+    QFile file(QString::fromLatin1(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+PhoneApi::PhoneApi(PhoneRequests& requests, std::function<std::int64_t()> clockMs)
+    : requests_(requests), clockMs_(std::move(clockMs)) {
+    static const bool resources = (initPhoneResources(), true);
+    (void)resources;
+}
+
+std::int64_t PhoneApi::steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+HttpResponse PhoneApi::refusal(int status) {
+    switch (status) {
+    case 408: return stage::refusal(408, QStringLiteral("O pedido demorou demais para chegar."));
+    case 411: return stage::refusal(411, QStringLiteral("Pedido sem tamanho declarado."));
+    case 413: return stage::refusal(413, QStringLiteral("Pedido grande demais."));
+    case 431: return stage::refusal(431, QStringLiteral("Cabeçalho grande demais."));
+    default: return stage::refusal(status, QStringLiteral("Pedido mal formado."));
+    }
+}
+
+void PhoneApi::handle(const HttpRequest& request, platform::HttpResponder respond) {
+    const bool get = request.method == "GET";
+    const bool post = request.method == "POST";
+    for (const PageFile& file : kPageFiles) {
+        if (request.path != QLatin1String(file.path))
+            continue;
+        if (!get)
+            return respond(notAllowed());
+        const QByteArray bytes = resource(file.resource);
+        if (bytes.isEmpty())
+            return respond(stage::refusal(404, QStringLiteral("Endereço não encontrado.")));
+        return respond(HttpResponse{200, file.contentType, bytes});
+    }
+    if (request.path == QLatin1String("/api/musicas"))
+        return respond(get ? songs(request) : notAllowed());
+    if (request.path == QLatin1String("/api/fila")) {
+        if (!get)
+            return respond(notAllowed());
+        return onUiThread([this] { return queue(); }, std::move(respond));
+    }
+    if (request.path == QLatin1String("/api/pedidos")) {
+        if (!post)
+            return respond(notAllowed());
+        return placeRequest(request, std::move(respond));
+    }
+    respond(stage::refusal(404, QStringLiteral("Endereço não encontrado.")));
+}
+
+void PhoneApi::onUiThread(std::function<HttpResponse()> answer, platform::HttpResponder respond) {
+    QMetaObject::invokeMethod(
+        &ui_,
+        [answer = std::move(answer), respond = std::move(respond)] {
+            HttpResponse response;
+            try {
+                response = answer();
+            } catch (...) {
+                response = HttpResponse{500, {}, {}};
+            }
+            respond(std::move(response));
+        },
+        Qt::QueuedConnection);
+}
+
+void PhoneApi::forgetOld(std::int64_t now) {
+    constexpr qsizetype kForgetAfter = 1000;
+    if (searches_.size() > kForgetAfter) {
+        for (auto it = searches_.begin(); it != searches_.end();)
+            it = now - *std::max_element(it->begin(), it->end()) >= 1000 ? searches_.erase(it) : std::next(it);
+    }
+    if (tries_.size() > kForgetAfter) {
+        for (auto it = tries_.begin(); it != tries_.end();)
+            it = now - it.value() >= kTryIntervalMs ? tries_.erase(it) : std::next(it);
+    }
+}
+
+HttpResponse PhoneApi::songs(const HttpRequest& request) {
+    // At most 5 a second from one address: its fifth last search a second ago.
+    const std::int64_t now = clockMs_();
+    forgetOld(now);
+    auto recent = searches_.find(request.client);
+    if (recent == searches_.end()) {
+        std::array<std::int64_t, kSearchesPerSecond> never;
+        never.fill(std::numeric_limits<std::int64_t>::min() / 2);
+        recent = searches_.insert(request.client, never);
+    }
+    auto oldest = std::min_element(recent->begin(), recent->end());
+    if (now - *oldest < 1000)
+        return stage::refusal(429, QStringLiteral("Muitas buscas. Espere um pouco e tente de novo."));
+    *oldest = now;
+
+    const QString* q = request.queryItem(QStringLiteral("q"));
+    const QString query = q ? *q : QString();
+    if (query.size() > kMaxQuery)
+        return stage::refusal(400, QStringLiteral("Busca longa demais."));
+    if (query.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts).size() > kMaxQueryWords)
+        return stage::refusal(400, QStringLiteral("Busca com palavras demais: use até 8."));
+    int page = 1;
+    if (const QString* p = request.queryItem(QStringLiteral("pagina"))) {
+        bool ok = false;
+        page = p->toInt(&ok);
+        if (!ok || page < 1 || page > catalogue::kMaxSongs)
+            return stage::refusal(400, QStringLiteral("Página inválida."));
+    }
+    SongSnapshots& snapshots = requests_.songs();
+    snapshots.refresh();
+    const std::shared_ptr<const SongIndex> index = snapshots.current();
+    const SongIndex::Page found = index->search(query, page);
+    QJsonArray list;
+    for (const IndexedSong* song : found.songs)
+        list.append(QJsonObject{{QStringLiteral("numero"), song->numero},
+                                {QStringLiteral("interprete"), song->interpreteText()},
+                                {QStringLiteral("musica"), song->musicaText()}});
+    return json(200, QJsonDocument(QJsonObject{{QStringLiteral("total"), found.total},
+                                               {QStringLiteral("musicas"), list}}));
+}
+
+HttpResponse PhoneApi::queue() {
+    // As the guests see it: singer, performer and title of each request.
+    QJsonArray list;
+    int position = 0;
+    for (const Request& request : requests_.queue().requests())
+        list.append(QJsonObject{{QStringLiteral("posicao"), ++position},
+                                {QStringLiteral("cantor"), request.singer},
+                                {QStringLiteral("interprete"), request.interprete},
+                                {QStringLiteral("musica"), request.musica}});
+    return json(200, QJsonDocument(list));
+}
+
+void PhoneApi::placeRequest(const HttpRequest& request, platform::HttpResponder respond) {
+    // Every try with a code is throttled before anything of it is looked at.
+    const std::int64_t now = clockMs_();
+    forgetOld(now);
+    const auto last = tries_.constFind(request.client);
+    if (last != tries_.constEnd() && now - last.value() < kTryIntervalMs)
+        return respond(stage::refusal(429, QStringLiteral("Muitas tentativas. Espere um pouco e tente de novo.")));
+    tries_.insert(request.client, now);
+
+    if (request.body.size() > kMaxBody)
+        return respond(stage::refusal(413, QStringLiteral("Pedido grande demais.")));
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(request.body, &error);
+    const QJsonObject body = document.object();
+    const QJsonValue numero = body.value(QStringLiteral("numero"));
+    const QJsonValue cantor = body.value(QStringLiteral("cantor"));
+    const QJsonValue codigo = body.value(QStringLiteral("codigo"));
+    const double n = numero.toDouble(-1);
+    if (error.error != QJsonParseError::NoError || !document.isObject() || !numero.isDouble() ||
+        n != std::floor(n) || n < 1 || n > catalogue::kMaxSongs || !(cantor.isString() || cantor.isUndefined()) ||
+        !codigo.isString())
+        return respond(stage::refusal(400, QStringLiteral("Pedido mal formado.")));
+
+    requests_.songs().refresh();
+    onUiThread(
+        [this, numero = static_cast<std::int32_t>(n), cantor = cantor.toString(), codigo = codigo.toString(),
+         client = request.client] { return placed(requests_.request(numero, cantor, codigo, client)); },
+        std::move(respond));
+}
+
+HttpResponse PhoneApi::placed(const PhoneRequests::Outcome& outcome) {
+    switch (outcome.result) {
+    case PhoneRequests::Result::Accepted:
+        return json(201, QJsonDocument(QJsonObject{{QStringLiteral("posicao"), outcome.position}}));
+    case PhoneRequests::Result::BadName:
+        return stage::refusal(400, QStringLiteral("Nome inválido: use até 15 letras comuns."));
+    case PhoneRequests::Result::WrongCode:
+        return stage::refusal(403, QStringLiteral("Código errado."));
+    case PhoneRequests::Result::NoSuchSong:
+        return stage::refusal(404, QStringLiteral("Música não encontrada."));
+    case PhoneRequests::Result::TooMany:
+        return stage::refusal(429, QStringLiteral("Muitos pedidos. Espere um pouco e tente de novo."));
+    case PhoneRequests::Result::Off:
+        break;
+    }
+    return stage::refusal(503, QStringLiteral("Os pedidos pelo celular estão desligados."));
+}
+
+QString phoneAddress(const QString& address, int port, const QString& code) {
+    return QStringLiteral("http://%1:%2/?c=%3").arg(address).arg(port).arg(code);
+}
+
+}  // namespace vozaro::stage
