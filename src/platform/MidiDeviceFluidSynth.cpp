@@ -249,14 +249,10 @@ struct FluidSynthEngine::Impl {
             if (silentWhileIdle()) {
                 waitWhileIdle(generation);
                 quietFrames = 0;
-                if (!stream->resume() && reopen) {
-                    // The server went away meanwhile: a song is coming, so
-                    // the first try is at once.
-                    std::string why;
-                    stream = reopen(why);
-                    std::lock_guard lock(mutex);
-                    lostUntilUs = static_cast<double>(monotonicMicros());
-                }
+                // Resuming opens the stream anew: when the server went away
+                // meanwhile, that was the first try, and reconnect() goes on.
+                if (!stream->resume() && !streamLost(stream, static_cast<double>(monotonicMicros())))
+                    break;
                 continue;  // anchored anew
             }
             float* target = period.data();
@@ -264,11 +260,13 @@ struct FluidSynthEngine::Impl {
                 fluid_synth_write_float(synth, count, target + 2 * offset, 0, 2, target + 2 * offset, 1, 2);
             });
             if (!stream->write(period.data(), kOutputPeriodFrames)) {
-                stream.reset();
-                if (!reopen)
+                double lostAtUs;
+                {
+                    std::lock_guard lock(mutex);
+                    lostAtUs = usOfFrame(frames);
+                }
+                if (!streamLost(stream, lostAtUs))
                     break;
-                std::lock_guard lock(mutex);
-                lostUntilUs = usOfFrame(frames);
             }
         }
         stream.reset();
@@ -277,6 +275,17 @@ struct FluidSynthEngine::Impl {
             writerActive = false;  // ended by itself
         --writersRunning;
         writerChanged.notify_all();
+    }
+
+    // The stream failed; nothing is heard from lostAtUs on.  False when it
+    // cannot be opened again (no opener): the writer ends.
+    bool streamLost(std::unique_ptr<PlaybackStream>& stream, double lostAtUs) noexcept {
+        stream.reset();
+        if (!reopen)
+            return false;
+        std::lock_guard lock(mutex);
+        lostUntilUs = lostAtUs;
+        return true;
     }
 
     // Until the engine is no longer idle or the writer is stopped.  The
