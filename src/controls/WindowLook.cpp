@@ -1,5 +1,6 @@
 #include "controls/WindowLook.h"
 
+#include <QCheckBox>
 #include <QFont>
 #include <QLabel>
 #include <QWidget>
@@ -29,4 +30,18 @@ QLabel* whiteLabel(QWidget* parent, const QString& text, const QFont& font,
     palette.setColor(QPalette::WindowText, Qt::white);
     label->setPalette(palette);
     return label;
+}
+
+// A check box fills its background with its button colour and draws its
+// caption in the button text colour.
+QCheckBox* whiteCheckBox(QWidget* parent, const QString& text) {
+    auto* box = new QCheckBox(text, parent);
+    paintBlack(*box);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Button, Qt::black);
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, Qt::gray);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, Qt::gray);
+    box->setPalette(palette);
+    return box;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <Qt>
 
+class QCheckBox;
 class QFont;
 class QLabel;
 class QWidget;
@@ -19,3 +20,6 @@ QFont arialPixels(int pixelSize, bool bold = false);
 // A white, word-wrapping label.
 QLabel* whiteLabel(QWidget* parent, const QString& text, const QFont& font,
                    Qt::Alignment alignment);
+
+// A check box in white on black, grey while disabled.
+QCheckBox* whiteCheckBox(QWidget* parent, const QString& text);

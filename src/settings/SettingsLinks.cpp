@@ -3,6 +3,7 @@
 #include <QSignalBlocker>
 
 #include "controls/Slider.h"
+#include "settings/OptionsWindow.h"
 #include "settings/vozaro_config.h"
 #include "stage/vozaro_main.h"
 
@@ -28,5 +29,11 @@ ConfigStageLink configStageLinkOfProgram() {
         if (formKaraoke && formKaraoke->MicProgress)
             formKaraoke->MicProgress->setMinimum(noiseLevel);
     };
+    return link;
+}
+
+OptionsLink optionsLinkOfProgram() {
+    OptionsLink link;
+    link.settings = []() -> TKaraokeSettings* { return formConfig ? &formConfig->Settings : nullptr; };
     return link;
 }

@@ -30,6 +30,7 @@
 #include "platform/MessageBox.h"
 #include "platform/MidiDevices.h"
 #include "platform/WindowTimer.h"
+#include "settings/OptionsWindow.h"
 #include "settings/vozaro_inicio.h"
 
 using vozaro::audio::LineVolume;
@@ -76,18 +77,9 @@ QLabel* label(QWidget* parent, const QString& text, const QRect& geometry, bool 
     return l;
 }
 
-// White text on black; a check box fills its background with its button
-// colour and draws its caption in the button text colour.
 QCheckBox* checkBox(QWidget* parent, const QString& text, const QRect& geometry) {
-    auto* box = new QCheckBox(text, parent);
+    QCheckBox* box = whiteCheckBox(parent, text);
     box->setGeometry(geometry);
-    paintBlack(*box);
-    QPalette palette = box->palette();
-    palette.setColor(QPalette::Button, Qt::black);
-    palette.setColor(QPalette::ButtonText, Qt::white);
-    palette.setColor(QPalette::Disabled, QPalette::ButtonText, Qt::gray);
-    palette.setColor(QPalette::Disabled, QPalette::WindowText, Qt::gray);
-    box->setPalette(palette);
     return box;
 }
 
@@ -212,6 +204,11 @@ void TformConfig::createControls() {
     bCancel = new QPushButton(QStringLiteral("Cancelar"), this);
     bCancel->setObjectName(QStringLiteral("bCancel"));
     bCancel->setGeometry(506, 368, 80, 26);
+    // Free space under the logo.
+    bMaisOpcoes = new QPushButton(QStringLiteral("Mais opções"), this);
+    bMaisOpcoes->setObjectName(QStringLiteral("bMaisOpcoes"));
+    bMaisOpcoes->setGeometry(40, 136, 130, 26);
+    connect(bMaisOpcoes, &QPushButton::clicked, this, [this] { showMoreOptions(this); });
     // Free space at the bottom left, beside the buttons.
     cbCelular = checkBox(this, QStringLiteral("Pedidos pelo celular"), QRect(10, 372, 190, 18));
     cbCelular->setObjectName(QStringLiteral("cbCelular"));

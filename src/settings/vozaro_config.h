@@ -77,6 +77,7 @@ public:
 
     // Controls.
     PictureBox* Logo = nullptr;
+    QPushButton* bMaisOpcoes = nullptr;  // the window of more options
     QLabel* Label12 = nullptr;
     QListWidget* ListBox = nullptr;
     QCheckBox* cbAutoNext = nullptr;

@@ -7,6 +7,7 @@
 
 #include "audio/AMixer.h"
 #include "catalogue/vozaro_album.h"
+#include "settings/OptionsWindow.h"
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_creditos.h"
 #include "settings/vozaro_inicio.h"
@@ -62,6 +63,7 @@ WindowsLink windowsLinkOfProgram() {
         if (formInicio)
             formInicio->exec();
     };
+    link.showMoreOptions = [] { showMoreOptions(formKaraoke); };
     link.logo = [] { return logoPicture(); };
     return link;
 }

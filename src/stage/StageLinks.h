@@ -37,6 +37,8 @@ struct WindowsLink {
     std::function<void()> showCatalogue;
     std::function<void()> showCredits;
     std::function<void()> showStartScreen;
+    // The window of more options; the song plays on.
+    std::function<void()> showMoreOptions;
     // The program's logo, drawn on every background picture.
     std::function<QImage()> logo;
 };

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <algorithm>
 #include <cmath>
@@ -47,6 +48,8 @@ constexpr int kDesignHeight = 425;
 constexpr int kMicProgressHeight = 13;
 constexpr int kPanelWidth = 287;
 constexpr int kPanelHeight = 177;
+// The adjustments panel grows downward for the button of more options.
+constexpr int kAdjustmentPanelHeight = kPanelHeight + 22;
 constexpr int kNormalTempo = 50;  // MidiTempo's value for 100 %
 constexpr int kCaptionMargin = 3;  // between a panel's left edge and its caption
 
@@ -229,7 +232,7 @@ void TformKaraoke::createQueuePanel() {
 void TformKaraoke::createAdjustmentPanel() {
     panelMelodia = new QFrame(this);
     panelMelodia->setObjectName(QStringLiteral("panelMelodia"));
-    panelMelodia->resize(kPanelWidth, kPanelHeight);
+    panelMelodia->resize(kPanelWidth, kAdjustmentPanelHeight);
     paintBlack(*panelMelodia);
     panelMelodia->hide();
     FechaMelodia = panelHeader(panelMelodia, QStringLiteral("Ajustes de Tom, Ritmo e Acompanhamento"));
@@ -269,6 +272,11 @@ void TformKaraoke::createAdjustmentPanel() {
         *row.slider = slider;
         y += 37;
     }
+    bMaisOpcoes = new QPushButton(QStringLiteral("Mais opções"), panelMelodia);
+    bMaisOpcoes->setObjectName(QStringLiteral("bMaisOpcoes"));
+    bMaisOpcoes->setFont(arialPixels(10));
+    bMaisOpcoes->setGeometry(kPanelWidth - 92, y + 2, 88, 18);
+    connect(bMaisOpcoes, &QPushButton::clicked, this, &TformKaraoke::bMaisOpcoesClick);
 }
 
 bool TformKaraoke::FormCreate() {
@@ -692,6 +700,11 @@ void TformKaraoke::bMelodiaClick() {
 }
 
 void TformKaraoke::FechaMelodiaClick() { panelMelodia->hide(); }
+
+void TformKaraoke::bMaisOpcoesClick() {
+    if (windows.showMoreOptions)
+        windows.showMoreOptions();
+}
 
 void TformKaraoke::MidiTempoChange() {
     const int v = MidiTempo->value();

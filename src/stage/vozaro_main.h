@@ -36,6 +36,7 @@ class QListWidget;
 class QFocusEvent;
 class QKeyEvent;
 class QProgressBar;
+class QPushButton;
 class Slider;
 namespace vozaro::audio {
 class TAudioIn;
@@ -105,6 +106,7 @@ public:
     Slider* VolMidi = nullptr;    // accompaniment volume, 0 to 65535
     Slider* MidiTempo = nullptr;  // speed, 0 to 100 (50: normal)
     Slider* MidiTone = nullptr;   // key in semitones, -24 to 24
+    QPushButton* bMaisOpcoes = nullptr;  // the window of more options, under the sliders
 
     QString& Titulo = flow_.Titulo;  // singer and title, shown when a song starts
 
@@ -180,6 +182,7 @@ public slots:
     void timerNotaTimer();
     void bFechaPedidoClick();
     void FechaMelodiaClick();
+    void bMaisOpcoesClick();
     void MidiPlayerPlay();
     void MidiPlayerFastForward();
     void MidiPlayerStop();

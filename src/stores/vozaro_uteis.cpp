@@ -1,6 +1,9 @@
 #include "stores/vozaro_uteis.h"
 
+#include <QRandomGenerator>
+
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/SettingsStore.h"
 
@@ -61,6 +64,45 @@ void loadKaraokeSettings(TKaraokeSettings& settings) {
     if (settings.PortaCelular < 1 || settings.PortaCelular > kLastPhonePort)
         settings.PortaCelular = defaults.PortaCelular;
     settings.TelaCantores = ReadSettingBool("TelaCantores", defaults.TelaCantores);
+    loadMoreOptions(settings);
+}
+
+void loadMoreOptions(TKaraokeSettings& settings) {
+    const TKaraokeSettings defaults;
+    const auto percent = [](const char* name, int defaultValue) {
+        return std::clamp(ReadSettingInt(name, defaultValue), 0, kOptionPercentMax);
+    };
+    settings.RetornoMic = ReadSettingBool("RetornoMic", defaults.RetornoMic);
+    settings.VolumeRetorno = percent("VolumeRetorno", defaults.VolumeRetorno);
+    settings.EcoRetorno = percent("EcoRetorno", defaults.EcoRetorno);
+    settings.GuiaAfinacao = ReadSettingBool("GuiaAfinacao", defaults.GuiaAfinacao);
+    settings.VolumeMelodia = percent("VolumeMelodia", defaults.VolumeMelodia);
+    settings.Revezamento = ReadSettingBool("Revezamento", defaults.Revezamento);
+    const int password = ReadSettingInt("SenhaAnfitriao", -1);
+    if (password >= 0 && password < kHostPasswordLimit) {
+        settings.SenhaAnfitriao = password;
+    } else {
+        settings.SenhaAnfitriao = drawHostPassword();
+        WriteSettingInt("SenhaAnfitriao", settings.SenhaAnfitriao);
+    }
+}
+
+void saveMoreOptions(const TKaraokeSettings& settings) {
+    WriteSettingBool("RetornoMic", settings.RetornoMic);
+    WriteSettingInt("VolumeRetorno", settings.VolumeRetorno);
+    WriteSettingInt("EcoRetorno", settings.EcoRetorno);
+    WriteSettingBool("GuiaAfinacao", settings.GuiaAfinacao);
+    WriteSettingInt("VolumeMelodia", settings.VolumeMelodia);
+    WriteSettingBool("Revezamento", settings.Revezamento);
+    WriteSettingInt("SenhaAnfitriao", settings.SenhaAnfitriao);
+}
+
+int drawHostPassword() { return static_cast<int>(QRandomGenerator::system()->bounded(kHostPasswordLimit)); }
+
+std::string hostPasswordText(int password) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%06d", std::clamp(password, 0, kHostPasswordLimit - 1));
+    return text;
 }
 
 void saveKaraokeSettings(TKaraokeSettings& settings) {
@@ -75,6 +117,7 @@ void saveKaraokeSettings(TKaraokeSettings& settings) {
     WriteSettingBool("Celular", settings.Celular);
     WriteSettingInt("PortaCelular", settings.PortaCelular);
     WriteSettingBool("TelaCantores", settings.TelaCantores);
+    saveMoreOptions(settings);
     settings.autoNextSwitch = settings.AutoNext;
     settings.DarkLevel = darkLevelOf(settings.DarkImg);
 }

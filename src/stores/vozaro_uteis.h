@@ -35,6 +35,15 @@ struct TKaraokeSettings {
     int PortaCelular = 8080;  // the web server's first port; the next 9 are tried too
     bool TelaCantores = true;  // the stage picture on a second screen, for the singers
 
+    // The window of more options; each is stored as soon as it changes.
+    bool RetornoMic = false;    // the microphone is heard through the speakers
+    int VolumeRetorno = 50;     // its level, 0..100
+    int EcoRetorno = 30;        // the amount of echo on it, 0..100
+    bool GuiaAfinacao = true;   // the melody's notes drawn on the stage
+    int VolumeMelodia = 100;    // the guide melody's volume, 0..100 (100: as the file has it)
+    bool Revezamento = false;   // singers take fair turns in the queue
+    int SenhaAnfitriao = 0;     // the host's password, 0..999999, shown with six digits
+
     std::uint8_t DarkLevel = 51;  // amount taken off each colour byte; see darkLevelOf
     bool autoNextSwitch = true;   // what the stage consults when a song ends
 };
@@ -63,5 +72,21 @@ void loadKaraokeSettings(TKaraokeSettings& settings);
 
 // Writes the values in the order "MIDIPort", "AutoNext", "Ajuda", "MicMute",
 // "DarNota", "DarkImg", "NoiseLevel", "AfinacaoNota", "Celular",
-// "PortaCelular", "TelaCantores", then sets the derived values.
+// "PortaCelular", "TelaCantores", then the more options; then sets the
+// derived values.
 void saveKaraokeSettings(TKaraokeSettings& settings);
+
+inline constexpr int kOptionPercentMax = 100;
+inline constexpr int kHostPasswordLimit = 1000000;  // six digits
+
+// Reads the more options: a percentage outside 0..100 is brought to the
+// nearer bound.  A "SenhaAnfitriao" missing or outside six digits is drawn
+// anew from the system's random source and stored at once.
+void loadMoreOptions(TKaraokeSettings& settings);
+// Writes "RetornoMic", "VolumeRetorno", "EcoRetorno", "GuiaAfinacao",
+// "VolumeMelodia", "Revezamento" and "SenhaAnfitriao".
+void saveMoreOptions(const TKaraokeSettings& settings);
+// A new host password, from the system's random source.
+int drawHostPassword();
+// The password as shown: six digits, leading zeros kept.
+std::string hostPasswordText(int password);

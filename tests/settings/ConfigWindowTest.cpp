@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -29,6 +30,8 @@
 #include "support/RecordingMidiDevices.h"
 #include "platform/SettingsStore.h"
 #include "platform/WindowTimer.h"
+#include "platform/ui/UiModal.h"
+#include "settings/OptionsWindow.h"
 #include "settings/WindowTestSupport.h"
 #include "settings/vozaro_config.h"
 #include "stage/vozaro_main.h"
@@ -690,6 +693,64 @@ TEST_F(ConfigWindow, PitchScoringFollowsScoringAndIsStored) {
     TformConfig third;
     EXPECT_TRUE(third.cbAfinacao->isChecked());
     EXPECT_FALSE(third.cbAfinacao->isEnabled());
+}
+
+// The window of more options opens from the configuration window and from the
+// stage's adjustments panel, where the song plays on.  Its controls overlap
+// nothing, neither do the buttons that open it, and a change is live and
+// stored at once.
+TEST_F(ConfigWindow, MoreOptionsOpenFromBothWindowsWithoutStoppingTheSongAndStoreAtOnce) {
+    const auto overlapFree = [](const QWidget& window, const QWidget& control) {
+        const QRect box = control.geometry();
+        EXPECT_TRUE(window.rect().contains(box)) << control.objectName().toStdString();
+        for (QObject* child : window.children()) {
+            const auto* other = qobject_cast<QWidget*>(child);
+            if (other && other != &control && other->isVisibleTo(&window)) {
+                EXPECT_FALSE(box.intersects(other->geometry()))
+                    << control.objectName().toStdString() << " / " << other->objectName().toStdString();
+            }
+        }
+    };
+    TformKaraoke stage;
+    const Bytes bytes = song(8);
+    stage.MidiData.loadFromMemory(bytes.data(), bytes.size());
+    stage.TrackOutputs.setActive(true);
+    stage.MidiPlayer.setPlay(true);
+    TformConfig config;
+    int opened = 0;
+    const vozaro::platform::ScopedModalResponder responder([&](QDialog& dialog) {
+        auto* options = dynamic_cast<OptionsWindow*>(&dialog);
+        if (!options)
+            return int(QDialog::Rejected);
+        ++opened;
+        EXPECT_EQ(options->windowTitle(), QStringLiteral("Mais opções"));
+        for (QWidget* control : options->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (control->isVisibleTo(options))
+                overlapFree(*options, *control);
+        // The live settings of the configuration window follow at once.
+        options->cbRetornoMic->click();
+        options->VolumeMelodia->setValue(40);
+        EXPECT_EQ(&options->settings(), &config.Settings);
+        const QString before = options->lSenha->text();
+        options->bNovaSenha->click();
+        EXPECT_TRUE(options->lSenha->text().startsWith(QStringLiteral("Senha do anfitrião: ")));
+        EXPECT_EQ(options->lSenha->text().size(), before.size());
+        return int(QDialog::Accepted);
+    });
+    stage.bMaisOpcoes->click();
+    EXPECT_TRUE(stage.MidiPlayer.Play());
+    overlapFree(*stage.panelMelodia, *stage.bMaisOpcoes);
+    EXPECT_TRUE(config.Settings.RetornoMic);
+    EXPECT_EQ(ReadSettingInt("VolumeMelodia", -1), 40);
+    EXPECT_EQ(ReadSettingInt("SenhaAnfitriao", -1), config.Settings.SenhaAnfitriao);
+
+    config.show();
+    overlapFree(config, *config.bMaisOpcoes);
+    config.bMaisOpcoes->click();
+    EXPECT_EQ(opened, 2);
+    EXPECT_FALSE(config.Settings.RetornoMic);  // clicked off again
+    EXPECT_EQ(ReadSettingBool("RetornoMic", true), false);
+    config.reject();
 }
 
 }  // namespace

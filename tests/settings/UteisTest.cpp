@@ -68,9 +68,12 @@ TEST_F(Settings, EmptyStoreLoadsTheDefaultsAndTheSaveStoresThemAll) {
     settings.DarkLevel = 0;
     settings.autoNextSwitch = false;
     saveKaraokeSettings(settings);
-    EXPECT_EQ(store->writeLog(), (std::vector<std::string>{"MIDIPort", "AutoNext", "Ajuda", "MicMute", "DarNota",
+    // The load stored the host's password it drew.
+    EXPECT_EQ(store->writeLog(), (std::vector<std::string>{"SenhaAnfitriao", "MIDIPort", "AutoNext", "Ajuda", "MicMute", "DarNota",
                                                          "DarkImg", "NoiseLevel", "AfinacaoNota", "Celular",
-                                                         "PortaCelular", "TelaCantores"}));
+                                                         "PortaCelular", "TelaCantores", "RetornoMic",
+                                                         "VolumeRetorno", "EcoRetorno", "GuiaAfinacao",
+                                                         "VolumeMelodia", "Revezamento", "SenhaAnfitriao"}));
     EXPECT_EQ(settings.DarkLevel, 51);
     EXPECT_TRUE(settings.autoNextSwitch);
     EXPECT_EQ(ReadSettingInt("MIDIPort", 0), -1);
@@ -125,6 +128,40 @@ TEST_F(Settings, PhoneRequestsAreOffOnPort8080UntilStored) {
     saveKaraokeSettings(settings);
     EXPECT_EQ(ReadSettingInt("Celular", -1), 0);
     EXPECT_EQ(ReadSettingInt("PortaCelular", -1), 8500);
+}
+
+// The more options: percentages brought into 0..100; the host's password
+// drawn once when missing or out of range, stored, and kept afterwards.
+TEST_F(Settings, MoreOptionsAreBroughtIntoRangeAndThePasswordIsDrawnOnce) {
+    TKaraokeSettings settings;
+    loadKaraokeSettings(settings);
+    EXPECT_EQ(settings.VolumeRetorno, 50);
+    EXPECT_EQ(settings.EcoRetorno, 30);
+    EXPECT_EQ(settings.VolumeMelodia, 100);
+    EXPECT_TRUE(settings.GuiaAfinacao);
+    EXPECT_FALSE(settings.RetornoMic || settings.Revezamento);
+    const int drawn = ReadSettingInt("SenhaAnfitriao", -1);
+    EXPECT_EQ(settings.SenhaAnfitriao, drawn);
+    loadKaraokeSettings(settings);
+    EXPECT_EQ(settings.SenhaAnfitriao, drawn);
+
+    struct Case {
+        int stored, percent;
+        int password;
+        bool kept;
+    };
+    for (const Case& c : {Case{101, 100, 1000000, false}, {-1, 0, -1, false}, {7, 7, 42, true}, {0, 0, 999999, true}}) {
+        for (const char* name : {"VolumeRetorno", "EcoRetorno", "VolumeMelodia"})
+            WriteSettingInt(name, c.stored);
+        WriteSettingInt("SenhaAnfitriao", c.password);
+        loadKaraokeSettings(settings);
+        EXPECT_EQ(settings.VolumeRetorno, c.percent);
+        EXPECT_EQ(settings.EcoRetorno, c.percent);
+        EXPECT_EQ(settings.VolumeMelodia, c.percent);
+        EXPECT_EQ(settings.SenhaAnfitriao == c.password, c.kept) << c.password;
+        EXPECT_EQ(ReadSettingInt("SenhaAnfitriao", -1), settings.SenhaAnfitriao);
+    }
+    EXPECT_EQ(hostPasswordText(42), "000042");
 }
 
 TEST_F(Settings, TheSingersScreenIsOnUntilSwitchedOff) {
