@@ -35,5 +35,13 @@ ConfigStageLink configStageLinkOfProgram() {
 OptionsLink optionsLinkOfProgram() {
     OptionsLink link;
     link.settings = []() -> TKaraokeSettings* { return formConfig ? &formConfig->Settings : nullptr; };
+    link.changed = [] {
+        if (formKaraoke)
+            formKaraoke->optionsChanged();
+    };
+    link.closed = [] {
+        if (formKaraoke)
+            formKaraoke->optionsClosed();
+    };
     return link;
 }

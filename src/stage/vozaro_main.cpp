@@ -701,6 +701,10 @@ void TformKaraoke::bMelodiaClick() {
 
 void TformKaraoke::FechaMelodiaClick() { panelMelodia->hide(); }
 
+void TformKaraoke::optionsChanged() {}
+
+void TformKaraoke::optionsClosed() {}
+
 void TformKaraoke::bMaisOpcoesClick() {
     if (windows.showMoreOptions)
         windows.showMoreOptions();

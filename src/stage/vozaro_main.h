@@ -167,6 +167,11 @@ public:
 
     void Transpor(int shift);
 
+    // The window of more options changed the live settings (already stored):
+    // each option's path takes its new value at once.  And the window closed.
+    void optionsChanged();
+    void optionsClosed();
+
 public slots:
     void bCreditosClick();
     void bPlayClick();
