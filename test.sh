@@ -53,7 +53,7 @@ cmake --build build/tsan -j "$jobs"
 # The sound server's client library is not instrumented either, so these
 # tests run without reaching the server (the sound tests above heard it).
 OMP_NUM_THREADS=1 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  env -u PULSE_SERVER ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L 'midi|platform|audio' || status=1
+  env -u PULSE_SERVER ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L 'midi|platform|audio|karaoke|phone' || status=1
 
 if compgen -G "fuzz/*.cpp" >/dev/null; then
   step "fuzzing, ${fuzz_seconds}s per target"

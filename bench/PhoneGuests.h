@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "BigCatalogue.h"
-#include "platform/HttpService.h"
+#include "platform/network/HttpService.h"
 #include "phone/PhoneApi.h"
 #include "phone/PhoneRequests.h"
 #include "karaoke/RequestQueue.h"

@@ -7,9 +7,9 @@
 // read, not asserted.
 //
 //   bench_idle_sound [SECONDS]      (default 10; needs pulseaudio)
-#include "platform/MidiDevices.h"
-#include "platform/MidiDeviceFluidSynth.h"
-#include "platform/MixerDevice.h"
+#include "platform/devices/MidiDevices.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
+#include "platform/devices/MixerDevice.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

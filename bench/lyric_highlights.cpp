@@ -16,7 +16,7 @@
 #include <exception>
 
 #include "PhoneGuests.h"
-#include "platform/MidiDevices.h"
+#include "platform/devices/MidiDevices.h"
 #include "platform/PeriodicTimer.h"
 #include "platform/WindowTimer.h"
 #include "stage/canvas/KaraokeStage.h"

@@ -6,7 +6,7 @@
 #include "midi/cmpMidiData.h"
 #include "midi/cmpMidiOutput.h"
 #include "midi/cmpTrackOutputs.h"
-#include "platform/MidiDeviceFluidSynth.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
 #include "support/RecordingMidiDevices.h"
 
 #include <array>

@@ -5,8 +5,10 @@
 #     audio/, stores/, karaoke/, phone/) include neither Qt GUI nor Qt Widgets
 #     nor anything of the folders above them (stage/, catalogue/, settings/,
 #     controls/, platform/ui/);
-#   - the device libraries (ALSA, RtMidi, RtAudio, FluidSynth, libjpeg,
-#     libsndfile) are included under platform/ only;
+#   - the device libraries (ALSA, RtMidi, RtAudio, FluidSynth, PulseAudio)
+#     are included under platform/devices/ only, the file libraries
+#     (libjpeg, libsndfile, libqrencode) under platform/ only, and Qt
+#     Network under platform/network/ only;
 #   - the stage's drawing (stage/canvas/) includes no Qt Widgets and nothing
 #     of the window folders;
 #   - the window folders (stage/ with stage/singers/, catalogue/, settings/)
@@ -25,7 +27,9 @@ include='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]'
 widgets='Qt(Widgets|PrintSupport|Test)/|Q(Widget|Application|Dialog|MainWindow|MessageBox|Label|LineEdit|PushButton|AbstractButton|CheckBox|ComboBox|ListWidget|ListView|ProgressBar|Slider|Frame|Printer|PrintDialog|FileDialog)>'
 gui='QtGui/|Q(GuiApplication|Painter|Image|Pixmap|Font|FontMetrics|Screen|Cursor|Color)>'
 windows='(stage|catalogue|settings|controls|platform/ui)/'
-devices='alsa/|asoundlib\.h|RtMidi\.h|rtmidi/|RtAudio\.h|rtaudio/|fluidsynth|jpeglib\.h|turbojpeg\.h|sndfile\.h'
+devices='alsa/|asoundlib\.h|RtMidi\.h|rtmidi/|RtAudio\.h|rtaudio/|fluidsynth|pulse/|pipewire'
+file_libs='jpeglib\.h|turbojpeg\.h|sndfile\.h|qrencode\.h'
+network='QtNetwork/|Q(TcpServer|TcpSocket|HostAddress|NetworkInterface|AbstractSocket|UdpSocket|SslSocket)>'
 status=0
 
 refuse() {  # refuse WHAT PATTERN FILE...: fails on each file that includes PATTERN
@@ -51,11 +55,18 @@ while IFS= read -r f; do engine_files+=("$f"); done < <(
 [ ${#engine_files[@]} -gt 0 ] || { echo "check-layers: no engine files under $root" >&2; exit 2; }
 refuse "Files without windows include window or drawing headers" "$widgets|$gui|$windows" "${engine_files[@]}"
 
-non_platform=()
-for f in "${engine_files[@]}"; do
-  case "$f" in "$root"/platform/*) ;; *) non_platform+=("$f") ;; esac
-done
-refuse "Files outside the platform layer include device headers" "$devices" "${non_platform[@]}"
+outside() {  # outside DIR: the engine files not under DIR
+  local f
+  for f in "${engine_files[@]}"; do
+    case "$f" in "$root/$1"/*) ;; *) echo "$f" ;; esac
+  done
+}
+mapfile -t files < <(outside platform/devices)
+refuse "Files outside the platform's devices include device headers" "$devices" "${files[@]}"
+mapfile -t files < <(outside platform)
+refuse "Files outside the platform layer include file library headers" "$file_libs" "${files[@]}"
+mapfile -t files < <(outside platform/network)
+refuse "Files outside the platform's network include Qt Network" "$network" "${files[@]}"
 
 # The stage's drawing.
 canvas_files=()

@@ -9,7 +9,7 @@
 #include "catalogue/vozaro_editsong.h"
 #include "catalogue/vozaro_order.h"
 #include "platform/ContentFolder.h"
-#include "platform/MidiDeviceFluidSynth.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
 #include "platform/Paths.h"
 #include "platform/ProcessLimits.h"
 #include "platform/ui/UiApplication.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/MidiDeviceFluidSynth.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
 
 namespace vozaro::test {
 

@@ -17,7 +17,7 @@
 #include <cstdio>
 
 #include "stores/vozaro_colecao.h"
-#include "platform/HttpService.h"
+#include "platform/network/HttpService.h"
 #include "phone/PhoneApi.h"
 
 using namespace vozaro::stage;

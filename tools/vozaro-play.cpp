@@ -22,7 +22,7 @@
 #include "midi/cmpMidiData.h"
 #include "midi/cmpMidiPlayer.h"
 #include "midi/cmpTrackOutputs.h"
-#include "platform/MidiDevices.h"
+#include "platform/devices/MidiDevices.h"
 
 using namespace vozaro::midi;
 

@@ -12,7 +12,7 @@
 // operations return false or leave "not found" values.
 #pragma once
 
-#include "platform/MixerDevice.h"
+#include "platform/devices/MixerDevice.h"
 
 #include <QObject>
 

@@ -9,7 +9,7 @@
 // message: a failure leaves its text in LastError().
 #pragma once
 
-#include "platform/CaptureDevice.h"
+#include "platform/devices/CaptureDevice.h"
 
 #include <QObject>
 #include <QPointer>

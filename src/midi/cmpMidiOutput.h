@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "midi/unitMidiTrackStream.h"
-#include "platform/MidiDevices.h"
+#include "platform/devices/MidiDevices.h"
 
 namespace vozaro::midi {
 

@@ -34,7 +34,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform/HttpService.h"
+#include "platform/network/HttpService.h"
 #include "phone/PhoneRequests.h"
 
 namespace vozaro::stage {

@@ -45,13 +45,4 @@ MessageResponder setMessageResponder(MessageResponder responder) {
     return std::exchange(currentResponder(), std::move(responder));
 }
 
-ScopedMessageRecorder::ScopedMessageRecorder(MessageResult answer) : answer_(answer) {
-    previous_ = setMessageResponder([this](const MessageRequest& request) {
-        messages_.push_back(request);
-        return answer_;
-    });
-}
-
-ScopedMessageRecorder::~ScopedMessageRecorder() { setMessageResponder(std::move(previous_)); }
-
 }  // namespace vozaro::platform

@@ -40,23 +40,4 @@ void reportUncaughtError(std::exception_ptr error);
 // responder restores the silent default.
 MessageResponder setMessageResponder(MessageResponder responder);
 
-// Records every message and answers with a fixed result; installs itself for
-// its lifetime and restores the previous responder afterwards.  For tests.
-class ScopedMessageRecorder {
-public:
-    explicit ScopedMessageRecorder(MessageResult answer = MessageResult::Ok);
-    ~ScopedMessageRecorder();
-    ScopedMessageRecorder(const ScopedMessageRecorder&) = delete;
-    ScopedMessageRecorder& operator=(const ScopedMessageRecorder&) = delete;
-
-    void setAnswer(MessageResult answer) { answer_ = answer; }
-    const std::vector<MessageRequest>& messages() const { return messages_; }
-    void clear() { messages_.clear(); }
-
-private:
-    MessageResult answer_;
-    std::vector<MessageRequest> messages_;
-    MessageResponder previous_;
-};
-
 }  // namespace vozaro::platform

@@ -2,17 +2,15 @@
 //
 // The program keeps its settings under a registry-style key such as
 // "Software\Lumbra Karaoke".  The store in use is process-wide; the program
-// uses the INI file in the user's configuration folder, tests install an
-// in-memory store.  Nothing is cached: every read and write goes to the store.
+// uses the INI file in the user's configuration folder; tests install a
+// store of their own.  Nothing is cached: every read and write goes to the store.
 // User-interface thread only.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace vozaro::platform {
 
@@ -50,30 +48,6 @@ public:
 
 private:
     std::string filePath_;  // empty: the user's configuration folder
-};
-
-// Values in memory, for tests.  A value can also be stored as something
-// other than a number (as an INI file edited by hand can hold), and writes
-// can be made to fail.
-class MemorySettingsStore final : public SettingsStore {
-public:
-    std::optional<std::int32_t> readInt(const std::string& key, const std::string& name) override;
-    bool writeInt(const std::string& key, const std::string& name, std::int32_t value) override;
-
-    // Stores a value that is not a number (it reads as missing).
-    void putNonInteger(const std::string& key, const std::string& name);
-    void setWritable(bool writable) { writable_ = writable; }
-    bool contains(const std::string& key, const std::string& name) const;
-    // The names in the order they were last written, oldest first.
-    const std::vector<std::string>& writeLog() const { return writeLog_; }
-
-private:
-    struct Value {
-        std::optional<std::int32_t> number;  // nothing: stored as text
-    };
-    std::map<std::string, Value> values_;  // "key\name"
-    std::vector<std::string> writeLog_;
-    bool writable_ = true;
 };
 
 // The store every settings operation uses; an IniSettingsStore until another

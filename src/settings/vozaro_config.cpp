@@ -28,7 +28,7 @@
 #include "midi/cmpMidiPlayer.h"
 #include "midi/cmpTrackOutputs.h"
 #include "platform/MessageBox.h"
-#include "platform/MidiDevices.h"
+#include "platform/devices/MidiDevices.h"
 #include "platform/WindowTimer.h"
 #include "settings/OptionsWindow.h"
 #include "settings/vozaro_inicio.h"

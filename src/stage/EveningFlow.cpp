@@ -13,7 +13,7 @@
 #include "stores/vozaro_colecao.h"
 #include "midi/cmpMidiOutput.h"
 #include "platform/MessageBox.h"
-#include "platform/SoundPlayer.h"
+#include "platform/devices/SoundPlayer.h"
 #include "platform/TextEncoding.h"
 #include "platform/WindowTimer.h"
 #include "stage/canvas/KaraokeStage.h"

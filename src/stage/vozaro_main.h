@@ -13,7 +13,7 @@
 #include <optional>
 #include <random>
 
-#include "platform/HttpService.h"
+#include "platform/network/HttpService.h"
 #include "platform/WindowTimer.h"
 #include "stores/vozaro_uteis.h"
 #include "stage/EveningFlow.h"

@@ -2,7 +2,7 @@
 // server went away): it is opened again every kCaptureReconnectMs on the
 // windows' clock, and the wave input's buffers fill again.
 #include "audio/AudioIO.h"
-#include "platform/CaptureStream.h"
+#include "platform/devices/CaptureStream.h"
 #include "support/ManualTimerService.h"
 #include "support/ScopedManualWindowClock.h"
 #include "platform/WindowTimer.h"

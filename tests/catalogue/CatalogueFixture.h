@@ -17,6 +17,7 @@
 
 #include "stores/vozaro_colecao.h"
 #include "platform/MessageBox.h"
+#include "support/MessageRecorder.h"
 
 // Makes every write past `bytes` fail (EFBIG) for the lifetime of the object.
 class FileSizeLimit {

@@ -8,6 +8,7 @@
 #include "catalogue/CatalogueFixture.h"
 #include "stores/FirstStart.h"
 #include "platform/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 #include "settings/WindowTestSupport.h"
 #include "controls/PictureBox.h"
 #include "stage/vozaro_main.h"

@@ -15,6 +15,7 @@
 #include "support/ManualTimerService.h"
 #include "support/ScopedManualWindowClock.h"
 #include "platform/MessageBox.h"
+#include "support/MessageRecorder.h"
 #include "platform/ui/UiApplication.h"
 #include "platform/ui/UiMessageBox.h"
 #include "platform/WindowTimer.h"

@@ -10,7 +10,7 @@
 #include "midi/cmpMidiPlayer.h"
 #include "midi/cmpTrackOutputs.h"
 #include "support/ManualTimerService.h"
-#include "platform/MidiDeviceFluidSynth.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "catalogue/CatalogueFixture.h"
-#include "settings/WindowTestSupport.h"
+#include "support/CoreTestApplication.h"
 #include "phone/PhoneApi.h"
 
 using namespace vozaro::stage;
@@ -118,7 +118,7 @@ class PhoneLimits : public CatalogueTest {
 protected:
     void SetUp() override {
         CatalogueTest::SetUp();
-        testApplication();
+        coreTestApplication();
         ASSERT_TRUE(AbrirAlbum());
         RegistroAtual = TRegistroAlbum{"Caetano", "Le\xE3ozinho", "a.kar", ProximoNumero()};
         GravarRegistro(ContarMusicas());

@@ -2,7 +2,7 @@
 // the rules a request must pass, and the answers of the JSON interface.
 #include "catalogue/CatalogueFixture.h"
 #include "karaoke/SongSearch.h"
-#include "settings/WindowTestSupport.h"
+#include "support/CoreTestApplication.h"
 #include "phone/PhoneApi.h"
 #include "phone/PhoneRequests.h"
 #include "phone/SongIndex.h"
@@ -216,7 +216,7 @@ class PhoneRules : public PhoneCatalogue {
 public:  // for the table rows
     void SetUp() override {
         PhoneCatalogue::SetUp();
-        testApplication();  // the page's resources
+        coreTestApplication();  // the page's resources
         fill();
         songs.refresh();
         requests.setCode(QStringLiteral("1234"));

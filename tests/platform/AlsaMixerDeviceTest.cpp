@@ -1,7 +1,7 @@
 // The ALSA mixer back end where the card cannot be reached: the built-in
 // synthesizer's line is still there.
-#include "platform/MidiDevices.h"
-#include "platform/MixerDevice.h"
+#include "platform/devices/MidiDevices.h"
+#include "platform/devices/MixerDevice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The capture queue between a recording thread and the user-interface thread.
-#include "platform/CaptureQueue.h"
+#include "platform/devices/CaptureQueue.h"
 
 #include "audio/EventLoop.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "BuiltinSynthEngine.h"
-#include "platform/MidiDeviceFluidSynth.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
 
 #include <algorithm>
 #include <chrono>

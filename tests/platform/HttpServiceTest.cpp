@@ -4,7 +4,7 @@
 // socket of the server behind.  It runs under ThreadSanitizer with the
 // engine tests.  Waits are for conditions; their deadlines only guard
 // against a hang.
-#include "platform/HttpService.h"
+#include "platform/network/HttpService.h"
 
 #include "audio/EventLoop.h"
 

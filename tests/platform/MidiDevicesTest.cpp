@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "platform/MidiDeviceFluidSynth.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
 #include "support/RecordingMidiDevices.h"
-#include "platform/MidiDevices.h"
+#include "platform/devices/MidiDevices.h"
 
 using namespace vozaro::platform;
 using Kind = RecordedMidiEvent::Kind;

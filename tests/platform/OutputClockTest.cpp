@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/OutputClock.h"
+#include "platform/devices/OutputClock.h"
 
 using vozaro::platform::OutputClock;
 

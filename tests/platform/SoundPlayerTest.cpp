@@ -1,6 +1,6 @@
 // The sound player's refusals (a fanfare is never worth a failure) and its
 // test double.
-#include "platform/SoundPlayer.h"
+#include "platform/devices/SoundPlayer.h"
 #include "support/RecordingSoundPlayer.h"
 #include "sound/WaveFixture.h"
 

@@ -7,6 +7,7 @@
 
 #include "support/RecordingMidiDevices.h"
 #include "platform/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 #include "settings/vozaro_config.h"
 #include "settings/vozaro_creditos.h"
 #include "settings/vozaro_inicio.h"

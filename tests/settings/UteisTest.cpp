@@ -3,6 +3,7 @@
 #include <array>
 
 #include "platform/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 #include "stores/vozaro_uteis.h"
 
 using vozaro::platform::MemorySettingsStore;

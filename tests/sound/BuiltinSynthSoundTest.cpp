@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "midi/cmpMidiOutput.h"
-#include "platform/MidiDeviceFluidSynth.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
 #include "sound/SoundServer.h"
 #include "sound/SpeakerRecording.h"
 

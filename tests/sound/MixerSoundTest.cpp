@@ -1,7 +1,7 @@
 // The ALSA mixer back end on the virtual sound server: "Master" is the
 // server's default sink, "Capture" its default source.
 #include "audio/AMixer.h"
-#include "platform/MidiDevices.h"
+#include "platform/devices/MidiDevices.h"
 
 #include "audio/EventLoop.h"
 #include "sound/SoundServer.h"

@@ -1,6 +1,6 @@
 // A wave file played by the system's sound player is heard in the recording
 // of the virtual sound server's speakers, and the call does not wait for it.
-#include "platform/SoundPlayer.h"
+#include "platform/devices/SoundPlayer.h"
 #include "sound/SoundServer.h"
 #include "sound/SpeakerRecording.h"
 #include "sound/WaveFixture.h"

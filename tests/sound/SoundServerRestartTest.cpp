@@ -9,8 +9,8 @@
 #include "WaveFixture.h"
 #include "audio/AudioIO.h"
 #include "audio/EventLoop.h"
-#include "platform/MidiDevices.h"
-#include "platform/MixerDevice.h"
+#include "platform/devices/MidiDevices.h"
+#include "platform/devices/MixerDevice.h"
 
 #include <QTemporaryDir>
 

@@ -3,7 +3,7 @@
 // sound.
 #pragma once
 
-#include "platform/MidiDeviceFluidSynth.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
 
 #include <chrono>
 #include <cmath>

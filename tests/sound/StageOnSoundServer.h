@@ -12,9 +12,11 @@
 
 #include "stores/vozaro_colecao.h"
 #include "platform/MessageBox.h"
-#include "platform/MidiDeviceFluidSynth.h"
-#include "platform/MidiDevices.h"
+#include "support/MessageRecorder.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
+#include "platform/devices/MidiDevices.h"
 #include "platform/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 #include "settings/WindowTestSupport.h"
 #include "sound/SoundServer.h"
 #include "sound/SpeakerRecording.h"

@@ -18,8 +18,8 @@
 
 #include "stores/vozaro_colecao.h"
 #include "controls/PictureButton.h"
-#include "platform/MidiDeviceFluidSynth.h"
-#include "platform/MidiDevices.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
+#include "platform/devices/MidiDevices.h"
 #include "platform/MessageBox.h"
 #include "platform/SettingsStore.h"
 #include "settings/WindowTestSupport.h"

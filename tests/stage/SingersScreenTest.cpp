@@ -18,6 +18,7 @@
 
 #include "stores/vozaro_colecao.h"
 #include "platform/MessageBox.h"
+#include "support/MessageRecorder.h"
 #include "platform/ui/UiScreens.h"
 #include "support/FakeScreenSet.h"
 #include "settings/WindowTestSupport.h"

@@ -10,7 +10,9 @@
 #include "controls/vozaro_status.h"
 #include "controls/PictureBox.h"
 #include "platform/MessageBox.h"
+#include "support/MessageRecorder.h"
 #include "platform/SettingsStore.h"
+#include "support/MemorySettingsStore.h"
 #include "settings/WindowTestSupport.h"
 #include "stage/vozaro_main.h"
 

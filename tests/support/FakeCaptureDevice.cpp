@@ -1,6 +1,6 @@
 #include "support/FakeCaptureDevice.h"
 
-#include "platform/CaptureQueue.h"
+#include "platform/devices/CaptureQueue.h"
 
 #include <QTimer>
 

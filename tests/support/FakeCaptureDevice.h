@@ -9,7 +9,7 @@
 // scripted.  Everything runs on the user-interface thread.
 #pragma once
 
-#include "platform/CaptureDevice.h"
+#include "platform/devices/CaptureDevice.h"
 
 #include <cstdint>
 #include <memory>

@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "platform/HttpService.h"
+#include "platform/network/HttpService.h"
 
 namespace vozaro::platform {
 

@@ -1,6 +1,6 @@
 #include "support/FakeMixerDevice.h"
 
-#include "platform/MixerTable.h"
+#include "platform/devices/MixerTable.h"
 
 #include <algorithm>
 

@@ -9,7 +9,7 @@
 // included.  User-interface thread.
 #pragma once
 
-#include "platform/MixerDevice.h"
+#include "platform/devices/MixerDevice.h"
 
 #include <cstdint>
 #include <memory>

@@ -11,7 +11,7 @@
 // it are counted but not kept.
 #pragma once
 
-#include "platform/MidiDevices.h"
+#include "platform/devices/MidiDevices.h"
 
 #include <cstddef>
 #include <cstdint>

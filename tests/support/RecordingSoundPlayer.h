@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/SoundPlayer.h"
+#include "platform/devices/SoundPlayer.h"
 
 namespace vozaro::platform {
 

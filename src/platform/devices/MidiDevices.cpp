@@ -1,7 +1,7 @@
-#include "platform/MidiDevices.h"
+#include "platform/devices/MidiDevices.h"
 
-#include "platform/MidiDeviceFluidSynth.h"
-#include "platform/MidiDeviceRtMidi.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
+#include "platform/devices/MidiDeviceRtMidi.h"
 
 #include <alsa/asoundlib.h>
 

@@ -20,9 +20,9 @@
 // element switch turned off.  ALSA's failures are negative codes, turned into
 // mixer results here.  Changes by anybody are reported through the mixer's poll
 // descriptors, watched by the user-interface thread's event loop.
-#include "platform/AlsaMessages.h"
-#include "platform/MidiDevices.h"
-#include "platform/MixerTable.h"
+#include "platform/devices/AlsaMessages.h"
+#include "platform/devices/MidiDevices.h"
+#include "platform/devices/MixerTable.h"
 #include "platform/WindowTimer.h"
 
 #include <QSocketNotifier>

@@ -1,4 +1,4 @@
-#include "platform/CaptureDevice.h"
+#include "platform/devices/CaptureDevice.h"
 
 namespace vozaro::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/MixerTable.h"
+#include "platform/devices/MixerTable.h"
 
 #include <QMetaObject>
 

@@ -3,7 +3,7 @@
 // sequencer simply has none.
 #pragma once
 
-#include "platform/MidiDevices.h"
+#include "platform/devices/MidiDevices.h"
 
 namespace vozaro::platform {
 

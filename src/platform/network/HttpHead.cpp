@@ -1,4 +1,4 @@
-#include "platform/HttpHead.h"
+#include "platform/network/HttpHead.h"
 
 #include <QUrl>
 #include <QUrlQuery>

@@ -1,4 +1,4 @@
-#include "platform/MidiDeviceRtMidi.h"
+#include "platform/devices/MidiDeviceRtMidi.h"
 
 #include <alsa/asoundlib.h>
 #include <rtmidi/RtMidi.h>

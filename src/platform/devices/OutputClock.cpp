@@ -1,4 +1,4 @@
-#include "platform/OutputClock.h"
+#include "platform/devices/OutputClock.h"
 
 #include <algorithm>
 

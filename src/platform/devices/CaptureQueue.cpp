@@ -1,4 +1,4 @@
-#include "platform/CaptureQueue.h"
+#include "platform/devices/CaptureQueue.h"
 
 #include <QMetaObject>
 #include <QSocketNotifier>

@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 
-#include "platform/HttpService.h"
+#include "platform/network/HttpService.h"
 
 namespace vozaro::platform {
 

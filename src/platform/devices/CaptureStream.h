@@ -11,7 +11,7 @@
 // costs nothing while it stays lost.
 #pragma once
 
-#include "platform/CaptureDevice.h"
+#include "platform/devices/CaptureDevice.h"
 
 #include <cstddef>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "platform/MixerDevice.h"
+#include "platform/devices/MixerDevice.h"
 
 namespace vozaro::platform {
 

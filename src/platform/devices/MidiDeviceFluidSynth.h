@@ -25,8 +25,8 @@
 // waiting, so nothing already scheduled starts a note after them.
 #pragma once
 
-#include "platform/MidiDevices.h"
-#include "platform/PlaybackStream.h"
+#include "platform/devices/MidiDevices.h"
+#include "platform/devices/PlaybackStream.h"
 
 #include <cstdint>
 #include <functional>

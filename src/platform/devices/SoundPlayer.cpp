@@ -2,9 +2,9 @@
 // then plays it through an RtAudio output stream on the default output device
 // and closes the stream when the sound has run out.  Playing another file,
 // stop(), or destroying the player cuts the current sound off.
-#include "platform/SoundPlayer.h"
+#include "platform/devices/SoundPlayer.h"
 
-#include "platform/AlsaMessages.h"
+#include "platform/devices/AlsaMessages.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/HttpService.h"
+#include "platform/network/HttpService.h"
 
 namespace vozaro::platform {
 

@@ -38,8 +38,8 @@
 #include <thread>
 #include <unordered_map>
 
-#include "platform/HttpHead.h"
-#include "platform/HttpService.h"
+#include "platform/network/HttpHead.h"
+#include "platform/network/HttpService.h"
 
 namespace vozaro::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/AlsaMessages.h"
+#include "platform/devices/AlsaMessages.h"
 
 #include <alsa/asoundlib.h>
 

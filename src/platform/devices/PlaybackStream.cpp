@@ -1,7 +1,7 @@
 // The sound server's playback stream through PulseAudio's simple interface:
 // its own thread talks to the server, so the calls here only wait while the
 // buffer is full or for the server's timing.
-#include "platform/PlaybackStream.h"
+#include "platform/devices/PlaybackStream.h"
 
 #include "platform/PeriodicTimer.h"
 

@@ -6,7 +6,7 @@
 // and converts between "all channels at once" and per-channel values.
 #pragma once
 
-#include "platform/MixerDevice.h"
+#include "platform/devices/MixerDevice.h"
 
 #include <QPointer>
 

@@ -1,6 +1,6 @@
-#include "platform/MidiDeviceFluidSynth.h"
+#include "platform/devices/MidiDeviceFluidSynth.h"
 
-#include "platform/OutputClock.h"
+#include "platform/devices/OutputClock.h"
 #include "platform/PeriodicTimer.h"
 
 #include <fluidsynth.h>

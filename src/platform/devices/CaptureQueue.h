@@ -9,7 +9,7 @@
 // their order with the Open and Close events posted around them.
 #pragma once
 
-#include "platform/CaptureDevice.h"
+#include "platform/devices/CaptureDevice.h"
 
 #include <QPointer>
 

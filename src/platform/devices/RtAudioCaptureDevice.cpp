@@ -4,9 +4,9 @@
 // user-interface thread, and opens the stream again when RtAudio reports it
 // failed.  RtAudio's exceptions and error codes are turned into error texts
 // here.
-#include "platform/AlsaMessages.h"
-#include "platform/CaptureDevice.h"
-#include "platform/CaptureStream.h"
+#include "platform/devices/AlsaMessages.h"
+#include "platform/devices/CaptureDevice.h"
+#include "platform/devices/CaptureStream.h"
 
 #include <rtaudio/RtAudio.h>
 

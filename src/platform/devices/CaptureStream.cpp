@@ -1,6 +1,6 @@
-#include "platform/CaptureStream.h"
+#include "platform/devices/CaptureStream.h"
 
-#include "platform/CaptureQueue.h"
+#include "platform/devices/CaptureQueue.h"
 #include "platform/WindowTimer.h"
 
 #include <atomic>
