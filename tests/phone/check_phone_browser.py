@@ -6,8 +6,10 @@ check_phone_browser.py VOZARO_PEDIDOS SHOTS_FOLDER
 Makes a catalogue, serves it with vozaro-pedidos on 127.0.0.1 and drives
 headless Chromium (360 x 740) through Selenium: opens the QR code's address,
 searches a title's word without accents, types a name, presses "Pedir" and
-reads the position; the request must reach the queue and every text from the
-catalogue must show as text.  Without the code in the address the page asks
+reads the position; the request must reach the queue, marked as this phone's
+with its wait, and every text from the catalogue must show as text; a second
+request waits about 4 minutes (the song cannot be read) until the first is
+cancelled.  Without the code in the address the page asks
 for it.  Screenshots go to SHOTS_FOLDER.  Exits 77 (skipped) without
 Chromium, its driver or Selenium.
 """
@@ -103,11 +105,34 @@ def main():
         check(driver.find_element(By.ID, "aviso").text == "Pedido enviado! Você é o 1º da fila.",
               "the position: %r" % driver.find_element(By.ID, "aviso").text)
         wait.until(lambda d: "Ana <i>" in d.find_element(By.ID, "fila").text)
-        check(driver.find_element(By.ID, "fila").text == "1. Ana <i> - Café com Leão",
+        # This phone's own request is marked, with its wait and a way to
+        # take it back.
+        own = driver.find_elements(By.CSS_SELECTOR, "#fila li.seu")
+        check(len(own) == 1 and own[0].text.split("\n")[0] == "1. Ana <i> - Café com Leão",
               "the queue: %r" % driver.find_element(By.ID, "fila").text)
+        check(len(own) == 1 and own[0].find_element(By.CSS_SELECTOR, ".espera").text == "Você canta a seguir",
+              "the wait: %r" % driver.find_element(By.ID, "fila").text)
         driver.save_screenshot(os.path.join(shots, "page-request.png"))
         line = server.stdout.readline().strip()
         check(line == "00001 - Ana <i> - Caetano - Café com Leão", "queued: %r" % line)
+        # A second request (after the 10 seconds between a phone's requests)
+        # waits for the first song, which cannot be read: about 4 minutes.
+        time.sleep(10.5)
+        driver.find_element(By.NAME, "q").clear()
+        driver.find_element(By.NAME, "q").send_keys("rio\n")
+        wait.until(lambda d: "00003" in d.find_element(By.CSS_SELECTOR, "#resultados li").text)
+        driver.find_element(By.CSS_SELECTOR, "#resultados li .pedir").click()
+        wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "#fila li.seu")) == 2)
+        waits = [e.text for e in driver.find_elements(By.CSS_SELECTOR, "#fila li.seu .espera")]
+        check(waits == ["Você canta a seguir", "Você canta daqui a ~4 min"], "the waits: %r" % waits)
+        driver.save_screenshot(os.path.join(shots, "page-waits.png"))
+        server.stdout.readline()
+        driver.find_elements(By.CSS_SELECTOR, "#fila li.seu .cancelar")[0].click()
+        wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "#fila li.seu")) == 1)
+        check(driver.find_element(By.ID, "aviso").text == "Pedido cancelado.",
+              "cancelled: %r" % driver.find_element(By.ID, "aviso").text)
+        check(driver.find_element(By.ID, "fila").text.startswith("1. Ana <i> - Rio de Março"),
+              "the queue after cancelling: %r" % driver.find_element(By.ID, "fila").text)
 
         # The name is remembered on the phone.
         driver.get(url)
