@@ -16,8 +16,13 @@
 
 #include <QFrame>
 
+#include <QProcess>
+#include <QStandardPaths>
+
 #include "stores/vozaro_colecao.h"
 #include "platform/MessageBox.h"
+#include "support/FakeHttpService.h"
+#include "stage/KaraokeSongs.h"
 #include "platform/ui/UiScreens.h"
 #include "support/FakeScreenSet.h"
 #include "settings/WindowTestSupport.h"
@@ -278,4 +283,71 @@ TEST(TwoScreens, TheSingersSeeTheStageOnTheOtherScreen) {
     EXPECT_GT(yellow, 100);
     stage.close();
     EXPECT_EQ(stage.singersScreens().window(), nullptr);
+}
+
+// The idle stage's invitation on both screens: large, with who sings next
+// beside it, and readable by a phone's camera from the singers' screen too.
+TEST(TwoScreens, TheInvitationShowsLargeOnBothScreens) {
+    testApplication();
+    const QList<QScreen*> all = QGuiApplication::screens();
+    if (all.size() < 2) {
+        if (qEnvironmentVariableIsSet("VOZARO_TWO_SCREENS"))
+            FAIL() << "only " << all.size() << " screen(s) on " << QGuiApplication::platformName().toStdString();
+        GTEST_SKIP() << "one screen: run by check_singers_screen.sh on an X server with two";
+    }
+    QTemporaryDir folder;
+    vozaro::platform::ScopedMessageRecorder messages{vozaro::platform::MessageResult::Ok};
+    TKaraokeSettings settings;
+    settings.Celular = true;
+    TformKaraoke stage;
+    vozaro::catalogue::setProgramFolder(folder.path().toStdString());
+    ASSERT_TRUE(AbrirAlbum());
+    FecharAlbum();
+    const std::int32_t song = vozaro::test::catalogueEntry("Tom Jobim", "Garota de Ipanema", "garota.kar");
+    stage.config = ConfigLink{};
+    stage.config.settings = [&settings] { return &settings; };
+    stage.makePhoneServer = [](vozaro::platform::HttpHandler handler) {
+        return std::make_unique<vozaro::platform::FakeHttpService>(std::move(handler), std::set<int>{});
+    };
+    stage.networkAddress = [] { return QStringLiteral("192.168.0.7"); };
+    stage.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&stage));
+    vozaro::stage::SingersScreen* singers = stage.singersScreens().window();
+    ASSERT_NE(singers, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(singers));
+    vozaro::stage::PhoneRequests& phone = stage.phoneRequests();
+    phone.songs().refresh();
+    for (const char* singer : {"Ana", "Bia", "Caio", "Duda"})
+        ASSERT_EQ(phone.request(song, QString::fromLatin1(singer), phone.code(), QString::fromLatin1(singer)).result,
+                  vozaro::stage::PhoneRequests::Result::Accepted);
+    const QRect invite = stage.phoneInviteRect();
+    ASSERT_FALSE(invite.isEmpty());
+    EXPECT_GE(invite.height(), stage.canvasHeight() / 3);
+
+    SingersView expected;
+    expected.setScreenSize(singers->screen()->geometry().size(), stage.canvas());
+    QImage grabbed;
+    for (int look = 0; look < 50; ++look) {
+        QTest::qWait(100);
+        grabbed = singers->screen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+        if (largestDifference(grabbed, expected.picture()) <= 2)
+            break;
+    }
+    EXPECT_LE(largestDifference(grabbed, expected.picture()), 2);
+    QTemporaryDir shots;
+    QString shotFolder = shots.path();
+    if (const char* folderForShots = std::getenv("VOZARO_SCREENSHOTS"))
+        shotFolder = QString::fromLocal8Bit(folderForShots);
+    const QString singersShot = shotFolder + QStringLiteral("/invitation-singers.png");
+    ASSERT_TRUE(grabbed.save(singersShot));
+    stage.screen()->grabWindow(0).save(shotFolder + QStringLiteral("/invitation-stage.png"));
+    // The code is read back from the singers' screen, scaled as it is.
+    const QString zbarimg = QStandardPaths::findExecutable(QStringLiteral("zbarimg"));
+    if (!zbarimg.isEmpty()) {
+        QProcess zbar;
+        zbar.start(zbarimg, {QStringLiteral("--raw"), QStringLiteral("-q"), singersShot});
+        ASSERT_TRUE(zbar.waitForFinished(20000));
+        EXPECT_EQ(QString::fromUtf8(zbar.readAllStandardOutput()).trimmed(), stage.phoneUrl());
+    }
+    stage.close();
 }
