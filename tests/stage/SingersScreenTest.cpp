@@ -223,20 +223,26 @@ TEST(SingersScreens, TheStageWindowFeedsTheSingersScreen) {
     EXPECT_EQ(stage.singersScreens().window(), nullptr);
 }
 
-// On an X server with two screens: the singers' window opens on the other
-// screen, shows there what the stage draws, and the stage keeps its
-// controls on its own screen.  Skipped with one screen unless
-// VOZARO_TWO_SCREENS says there must be two.
-TEST(TwoScreens, TheSingersSeeTheStageOnTheOtherScreen) {
-    testApplication();
-    const QList<QScreen*> all = QGuiApplication::screens();
-    if (all.size() < 2) {
-        if (qEnvironmentVariableIsSet("VOZARO_TWO_SCREENS"))
-            FAIL() << "only " << all.size() << " screen(s) on " << QGuiApplication::platformName().toStdString();
-        GTEST_SKIP() << "one screen: run by check_singers_screen.sh on an X server with two";
+// On an X server with two screens (check_singers_screen.sh).  Skipped with
+// one screen unless VOZARO_TWO_SCREENS says there must be two.
+class TwoScreens : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testApplication();
+        const QList<QScreen*> all = QGuiApplication::screens();
+        if (all.size() < 2) {
+            if (qEnvironmentVariableIsSet("VOZARO_TWO_SCREENS"))
+                FAIL() << "only " << all.size() << " screen(s) on " << QGuiApplication::platformName().toStdString();
+            GTEST_SKIP() << "one screen: run by check_singers_screen.sh on an X server with two";
+        }
     }
     QTemporaryDir folder;
     vozaro::platform::ScopedMessageRecorder messages{vozaro::platform::MessageResult::Ok};
+};
+
+// The singers' window opens on the other screen, shows there what the stage
+// draws, and the stage keeps its controls on its own screen.
+TEST_F(TwoScreens, TheSingersSeeTheStageOnTheOtherScreen) {
     vozaro::catalogue::setProgramFolder(folder.path().toStdString());
     TformKaraoke stage;
     stage.show();
@@ -287,16 +293,7 @@ TEST(TwoScreens, TheSingersSeeTheStageOnTheOtherScreen) {
 
 // The idle stage's invitation on both screens: large, with who sings next
 // beside it, and readable by a phone's camera from the singers' screen too.
-TEST(TwoScreens, TheInvitationShowsLargeOnBothScreens) {
-    testApplication();
-    const QList<QScreen*> all = QGuiApplication::screens();
-    if (all.size() < 2) {
-        if (qEnvironmentVariableIsSet("VOZARO_TWO_SCREENS"))
-            FAIL() << "only " << all.size() << " screen(s) on " << QGuiApplication::platformName().toStdString();
-        GTEST_SKIP() << "one screen: run by check_singers_screen.sh on an X server with two";
-    }
-    QTemporaryDir folder;
-    vozaro::platform::ScopedMessageRecorder messages{vozaro::platform::MessageResult::Ok};
+TEST_F(TwoScreens, TheInvitationShowsLargeOnBothScreens) {
     TKaraokeSettings settings;
     settings.Celular = true;
     TformKaraoke stage;
