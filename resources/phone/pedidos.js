@@ -1,5 +1,6 @@
 // The guests' page: search, request, queue.  Every text from the program is
-// put in with textContent, never as markup.
+// put in with textContent, never as markup.  This phone's own requests are
+// marked in the queue with their wait, and can be taken back while they wait.
 "use strict";
 (function () {
   const $ = (id) => document.getElementById(id);
@@ -88,10 +89,34 @@
       lista.replaceChildren();
       for (const p of fila) {
         const quem = p.cantor ? p.cantor + " - " : "";
-        lista.appendChild(item("li", "", p.posicao + ". " + quem + p.musica));
+        const li = item("li", p.seu ? "seu" : "", p.posicao + ". " + quem + p.musica);
+        if (p.seu) {
+          li.appendChild(item("span", "espera", p.espera > 0
+            ? "Você canta daqui a ~" + p.espera + " min" : "Você canta a seguir"));
+          const b = item("button", "cancelar", "Cancelar");
+          b.type = "button";
+          b.addEventListener("click", () => cancelar(p.id));
+          li.appendChild(b);
+        }
+        lista.appendChild(li);
       }
       if (fila.length === 0) lista.appendChild(item("li", "", "A fila está vazia."));
     } catch (e) { /* tried again shortly */ }
+  }
+
+  async function cancelar(id) {
+    try {
+      const r = await fetch("/api/cancelar", {
+        method: "POST",
+        headers: { "Content-Type": "application/json" },
+        body: JSON.stringify({ id: id }),
+      });
+      const dados = await r.json();
+      aviso(r.ok ? "Pedido cancelado." : (dados.erro || "O pedido não foi cancelado."));
+      atualizarFila();
+    } catch (e) {
+      aviso("Sem conexão com o Vozaro.");
+    }
   }
 
   $("busca").addEventListener("submit", (ev) => { ev.preventDefault(); pagina = 1; buscar(); });

@@ -1,8 +1,12 @@
 #include "karaoke/RequestQueue.h"
 
+#include <algorithm>
 #include <chrono>
+#include <vector>
 #include <utility>
 
+#include "karaoke/SongSearch.h"
+#include "karaoke/Waits.h"
 #include "platform/TextEncoding.h"
 
 namespace vozaro::stage {
@@ -54,8 +58,38 @@ QString titleOf(const QString& singer, const QString& title) {
     return title.isEmpty() ? name : title;
 }
 
-RequestQueue::RequestQueue(QStringList* positions, std::function<std::int64_t()> clockMs)
-    : positions_(positions ? positions : &ownPositions_), clockMs_(std::move(clockMs)) {
+std::string singerKey(const QString& singer) { return catalogue::searchKey(singer.trimmed()); }
+
+int fairTurnRow(const QList<Request>& queue, const QString& singer) {
+    const std::string key = singerKey(singer);
+    const int end = static_cast<int>(queue.size());
+    if (key.empty())
+        return end;
+    std::vector<std::string> round;  // the singers of the round being read
+    bool hasSinger = false;
+    for (int row = 0; row < end; ++row) {
+        std::string other = singerKey(queue[row].singer);
+        if (!other.empty() && std::find(round.begin(), round.end(), other) != round.end()) {
+            // A new round starts here: the one just read may take the request.
+            if (!hasSinger)
+                return row;
+            round.clear();
+            hasSinger = false;
+        }
+        hasSinger = hasSinger || other == key;
+        if (!other.empty())
+            round.push_back(std::move(other));
+    }
+    return end;
+}
+
+RequestQueue::RequestQueue(QStringList* positions, std::function<std::int64_t()> clockMs,
+                           std::function<std::int64_t(const Request&)> songLengthMs)
+    : positions_(positions ? positions : &ownPositions_),
+      clockMs_(std::move(clockMs)),
+      songLengthMs_(std::move(songLengthMs)) {
+    if (!songLengthMs_)
+        songLengthMs_ = requestedSongLengthMs;
     if (!clockMs_)
         clockMs_ = [] {
             return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -75,9 +109,18 @@ QStringList RequestQueue::lines() const {
 const Request& RequestQueue::append(Request request) {
     request.id = ++lastId_;
     request.joinedMs = clockMs_();
-    positions_->append(QString::number(request.position));
-    requests_.append(std::move(request));
-    return requests_.last();
+    request.lengthMs = songLengthMs_(request);
+    const int row = fairTurns_ ? fairTurnRow(requests_, request.singer) : count();
+    positions_->insert(row, QString::number(request.position));
+    requests_.insert(row, std::move(request));
+    return requests_[row];
+}
+
+int RequestQueue::rowOf(std::uint64_t id) const {
+    for (int row = 0; row < count(); ++row)
+        if (requests_[row].id == id)
+            return row;
+    return -1;
 }
 
 bool RequestQueue::removeAt(int row) {

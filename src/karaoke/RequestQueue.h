@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "stores/vozaro_colecao.h"
 
@@ -34,7 +35,24 @@ struct Request {
     RequestSource source = RequestSource::Typed;
     QString phone;             // the phone's address, for a request by phone
     std::int64_t joinedMs = 0;  // when it joined the queue, on the queue's clock
+    // The song's length at 100 %, read from its file when the request
+    // joined the queue (kUnknownLengthMs when the file could not be read).
+    std::int64_t lengthMs = 0;
 };
+
+// What a song whose file cannot be read counts for.
+constexpr std::int64_t kUnknownLengthMs = 4 * 60 * 1000;
+
+// A singer's name as fair turns compare it: trimmed, case and accents aside
+// ("  ANA " and "Ána" are the same singer).  Empty for a request without one.
+std::string singerKey(const QString& singer);
+
+// Fair turns: the queue read from its front as rounds, a round ending just
+// before the first request whose singer already appears in it.  A request
+// for `singer` goes at the end of the first round without that singer, or at
+// the end of the queue when every round has it; a request without a singer
+// goes at the end.  The row it goes to.
+int fairTurnRow(const QList<Request>& queue, const QString& singer);
 
 // A request for a catalogue entry at `position` and a singer (already
 // trimmed); the queue gives it its id and time.
@@ -58,8 +76,11 @@ class RequestQueue {
 public:
     // `positions`: the list kept in step with the records (FilaPosicoes),
     // empty as the queue; without one the queue keeps its own.  `clockMs`: a monotonic clock in
-    // milliseconds, for the time a request joins.
-    explicit RequestQueue(QStringList* positions = nullptr, std::function<std::int64_t()> clockMs = {});
+    // milliseconds, for the time a request joins.  `songLengthMs`: the length
+    // of a request's song, read as it joins (requestedSongLengthMs, from the
+    // song's file, unless given).
+    explicit RequestQueue(QStringList* positions = nullptr, std::function<std::int64_t()> clockMs = {},
+                          std::function<std::int64_t(const Request&)> songLengthMs = {});
     RequestQueue(const RequestQueue&) = delete;
     RequestQueue& operator=(const RequestQueue&) = delete;
 
@@ -71,8 +92,18 @@ public:
     int count() const { return static_cast<int>(requests_.size()); }
     bool isEmpty() const { return requests_.isEmpty(); }
 
-    // Appends `request` with a new id and the time it joined; returns it.
+    // Fair turns ("Revezamento"): off, a request joins at the end of the
+    // queue; on, where fairTurnRow puts it.  The host's own moves are kept
+    // as made: later requests are placed around them by the same rule, the
+    // rounds read from the queue as it stands.
+    void setFairTurns(bool on) { fairTurns_ = on; }
+    bool fairTurns() const { return fairTurns_; }
+
+    // Adds `request` with a new id, the time it joined and its song's
+    // length, at the end or where fair turns put it; returns it.
     const Request& append(Request request);
+    // The row of the request with that id; -1 when it is not waiting.
+    int rowOf(std::uint64_t id) const;
     // False (nothing removed) for a row outside the queue.
     bool removeAt(int row);
     // The request at row `from` moves to row `to`, the ones between shift by
@@ -92,7 +123,9 @@ private:
     QStringList ownPositions_;
     QStringList* positions_;
     std::function<std::int64_t()> clockMs_;
+    std::function<std::int64_t(const Request&)> songLengthMs_;
     std::uint64_t lastId_ = 0;
+    bool fairTurns_ = false;
 };
 
 // Dragging a request with the mouse: the row pressed is remembered (the list

@@ -35,6 +35,8 @@ HttpResponse refusal(int status, const QString& why) {
 
 HttpResponse notAllowed() { return refusal(405, QStringLiteral("Método não permitido.")); }
 
+HttpResponse switchedOff() { return refusal(503, QStringLiteral("Os pedidos pelo celular estão desligados.")); }
+
 // The page's three files, from the program's resources.
 struct PageFile {
     const char* path;
@@ -94,7 +96,12 @@ void PhoneApi::handle(const HttpRequest& request, platform::HttpResponder respon
     if (request.path == QLatin1String("/api/fila")) {
         if (!get)
             return respond(notAllowed());
-        return onUiThread([this] { return queue(); }, std::move(respond));
+        return onUiThread([this, client = request.client] { return queue(client); }, std::move(respond));
+    }
+    if (request.path == QLatin1String("/api/cancelar")) {
+        if (!post)
+            return respond(notAllowed());
+        return cancelRequest(request, std::move(respond));
     }
     if (request.path == QLatin1String("/api/pedidos")) {
         if (!post)
@@ -172,16 +179,45 @@ HttpResponse PhoneApi::songs(const HttpRequest& request) {
                                                {QStringLiteral("musicas"), list}}));
 }
 
-HttpResponse PhoneApi::queue() {
-    // As the guests see it: singer, performer and title of each request.
+HttpResponse PhoneApi::queue(const QString& client) {
+    // As the guests see it: singer, performer and title of each request,
+    // how long until it starts, and which are the asking phone's own.
+    const QList<Request>& waiting = requests_.queue().requests();
+    const std::vector<std::int64_t> waits = waitsMs(waiting, requests_.stageTimes());
     QJsonArray list;
-    int position = 0;
-    for (const Request& request : requests_.queue().requests())
-        list.append(QJsonObject{{QStringLiteral("posicao"), ++position},
+    for (int row = 0; row < waiting.size(); ++row) {
+        const Request& request = waiting[row];
+        list.append(QJsonObject{{QStringLiteral("id"), static_cast<qint64>(request.id)},
+                                {QStringLiteral("posicao"), row + 1},
                                 {QStringLiteral("cantor"), request.singer},
                                 {QStringLiteral("interprete"), request.interprete},
-                                {QStringLiteral("musica"), request.musica}});
+                                {QStringLiteral("musica"), request.musica},
+                                {QStringLiteral("espera"), waitMinutes(waits[static_cast<std::size_t>(row)])},
+                                {QStringLiteral("seu"), PhoneRequests::madeBy(request, client)}});
+    }
     return json(200, QJsonDocument(list));
+}
+
+void PhoneApi::cancelRequest(const HttpRequest& request, platform::HttpResponder respond) {
+    if (request.body.size() > kMaxBody)
+        return respond(stage::refusal(413, QStringLiteral("Pedido grande demais.")));
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(request.body, &error);
+    const QJsonValue id = document.object().value(QStringLiteral("id"));
+    const double k = id.toDouble(-1);
+    // Ids are whole numbers from 1 that a double holds exactly.
+    if (error.error != QJsonParseError::NoError || !document.isObject() || !id.isDouble() || k != std::floor(k) ||
+        k < 1 || k > 9007199254740992.0)
+        return respond(stage::refusal(400, QStringLiteral("Pedido mal formado.")));
+    onUiThread(
+        [this, id = static_cast<std::uint64_t>(k), client = request.client] {
+            if (!requests_.accepting())
+                return switchedOff();
+            if (!requests_.cancel(id, client))
+                return stage::refusal(404, QStringLiteral("Pedido não encontrado na fila."));
+            return json(200, QJsonDocument(QJsonObject{{QStringLiteral("cancelado"), static_cast<qint64>(id)}}));
+        },
+        std::move(respond));
 }
 
 void PhoneApi::placeRequest(const HttpRequest& request, platform::HttpResponder respond) {
@@ -229,7 +265,7 @@ HttpResponse PhoneApi::placed(const PhoneRequests::Outcome& outcome) {
     case PhoneRequests::Result::Off:
         break;
     }
-    return stage::refusal(503, QStringLiteral("Os pedidos pelo celular estão desligados."));
+    return switchedOff();
 }
 
 QString phoneAddress(const QString& address, int port, const QString& code) {

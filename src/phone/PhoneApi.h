@@ -6,7 +6,14 @@
 //        {"total": T, "musicas": [{"numero", "interprete", "musica"}, ...]},
 //        50 a page, by number; 400 a query of more than 8 words or 200
 //        characters, 429 more than 5 searches a second from one address
-//   GET  /api/fila          [{"posicao", "cantor", "interprete", "musica"}, ...]
+//   GET  /api/fila          [{"id", "posicao", "cantor", "interprete", "musica",
+//                             "espera", "seu"}, ...]: "espera" in whole minutes,
+//        rounded up, until the request starts (waitsMs); "seu" true for the
+//        requests made from the asking address
+//   POST /api/cancelar      {"id": k}: a phone takes back its own request
+//        while it waits.  200 {"cancelado": k}; 404 no such request of this
+//        address waiting; 400 malformed, 413 a body over 2 KB, 503 requests
+//        by phone switched off
 //   POST /api/pedidos       {"numero": 7, "cantor": "Ana", "codigo": "123456"}
 //        201 {"posicao": k}; 429 a try within 2 seconds of the last from the
 //        same address (before anything else is looked at, so that a burst
@@ -64,7 +71,8 @@ public:
 
 private:
     platform::HttpResponse songs(const platform::HttpRequest& request);
-    platform::HttpResponse queue();
+    platform::HttpResponse queue(const QString& client);
+    void cancelRequest(const platform::HttpRequest& request, platform::HttpResponder respond);
     void placeRequest(const platform::HttpRequest& request, platform::HttpResponder respond);
     static platform::HttpResponse placed(const PhoneRequests::Outcome& outcome);
     // Runs `answer` on the user-interface thread and sends what it gives.

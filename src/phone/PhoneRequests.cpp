@@ -31,10 +31,23 @@ std::optional<QString> PhoneRequests::checkedName(const QString& name) {
     return trimmed;
 }
 
+bool PhoneRequests::madeBy(const Request& request, const QString& client) {
+    return request.source == RequestSource::Phone && request.phone == client;
+}
+
 int PhoneRequests::waitingOf(const QString& client) const {
-    return static_cast<int>(std::count_if(queue_->requests().begin(), queue_->requests().end(), [&](const Request& r) {
-        return r.source == RequestSource::Phone && r.phone == client;
-    }));
+    return static_cast<int>(std::count_if(queue_->requests().begin(), queue_->requests().end(),
+                                          [&](const Request& r) { return madeBy(r, client); }));
+}
+
+bool PhoneRequests::cancel(std::uint64_t id, const QString& client) {
+    const int row = queue_->rowOf(id);
+    if (!accepting_ || row < 0 || !madeBy(queue_->requests()[row], client))
+        return false;
+    queue_->removeAt(row);
+    if (queueChanged_)
+        queueChanged_();
+    return true;
 }
 
 PhoneRequests::Outcome PhoneRequests::request(std::int32_t numero, const QString& singer, const QString& code,
@@ -69,12 +82,12 @@ PhoneRequests::Outcome PhoneRequests::request(std::int32_t numero, const QString
         return {Result::TooMany};
 
     const TRegistroAlbum entry{std::string(song->interprete), std::string(song->musica), std::string(), song->numero};
-    queue_->append(requestFor(entry, song->position, *name, RequestSource::Phone, client));
+    const std::uint64_t id = queue_->append(requestFor(entry, song->position, *name, RequestSource::Phone, client)).id;
     lastTry_.insert(client, now);
     lastMinute_.push_back(now);
     if (queueChanged_)
         queueChanged_();
-    return {Result::Accepted, queue_->count()};
+    return {Result::Accepted, queue_->rowOf(id) + 1};
 }
 
 }  // namespace vozaro::stage

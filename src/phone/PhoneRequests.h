@@ -12,7 +12,8 @@
 //     formatting characters, only characters Windows-1252 can store; it may
 //     be empty (else BadName);
 //   - a song with that number in the catalogue (else NoSuchSong);
-//   - at most 2 requests of the same client address waiting in the queue,
+//   - at most 2 requests of the same client address waiting in the queue
+//     (the phone may take back its own while they wait),
 //     at most one request (or wrong code) per 10 seconds from it, at most
 //     30 requests of all phones together in a minute, at most 200 requests
 //     in the queue (else TooMany).
@@ -29,6 +30,7 @@
 #include <optional>
 
 #include "karaoke/RequestQueue.h"
+#include "karaoke/Waits.h"
 #include "phone/SongIndex.h"
 
 namespace vozaro::stage {
@@ -69,6 +71,17 @@ public:
 
     Outcome request(std::int32_t numero, const QString& singer, const QString& code, const QString& client);
 
+    // A phone takes back one of its own requests while it waits (the
+    // client address that made it is the one asking): false, nothing
+    // removed, when there is no such request of that phone waiting.
+    bool cancel(std::uint64_t id, const QString& client);
+    // Whether a request waiting in the queue was made by that phone.
+    static bool madeBy(const Request& request, const QString& client);
+
+    // What the stage is doing, for the waits (none given: an idle stage).
+    void setStageTimes(std::function<StageTimes()> stageTimes) { stageTimes_ = std::move(stageTimes); }
+    StageTimes stageTimes() const { return stageTimes_ ? stageTimes_() : StageTimes{}; }
+
     // The catalogue's list: refreshed by the web interface's thread, only
     // read here.
     SongSnapshots& songs() { return *songs_; }
@@ -82,6 +95,7 @@ private:
     RequestQueue* queue_;
     std::function<void()> queueChanged_;
     std::function<std::int64_t()> clockMs_;
+    std::function<StageTimes()> stageTimes_;
     bool accepting_ = false;
     QString code_;
     QHash<QString, std::int64_t> lastTry_;  // per client: last request or wrong code

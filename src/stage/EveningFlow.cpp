@@ -148,6 +148,7 @@ void EveningFlow::play() {
             stage_.MidiData.setActive(true);
             stage_.OrMidi.setActive(true);
             stage_.TrackOutputs.setActive(true);
+            songLengthMs_ = songLengthMs(stage_.MidiData);
             player.UpdateMidiData();
             player.setStopAtEnd(true);
             player.Rewind();
@@ -171,9 +172,11 @@ void EveningFlow::play() {
         stage_.MidiData.setActive(false);
         stage_.OrMidi.setActive(false);
         showMessage(KaraokeStage::songFailureMessage({}, error), MessageIcon::Error);
+        window_.stageIdle();
     } catch (const std::exception& error) {
         const QString song = QFile::decodeName(file.c_str());
         showMessage(KaraokeStage::songFailureMessage(song, error), MessageIcon::Error);
+        window_.stageIdle();
     }
 }
 
@@ -412,8 +415,9 @@ void EveningFlow::playNow(std::int32_t numero) {
         return;  // the host has been told to try again
     if (found.result == FoundSong::Found) {
         RegistroAtual = found.entry;
-        queue_.append(requestFor(found.entry, found.position, QString()));
-        queue_.move(queue_.count() - 1, 0);
+        // Wherever fair turns put it, this request goes first.
+        const std::uint64_t id = queue_.append(requestFor(found.entry, found.position, QString())).id;
+        queue_.move(queue_.rowOf(id), 0);
         window_.showQueue();
         refreshUpNext();
     }
@@ -503,7 +507,7 @@ void EveningFlow::announceScore() {
             std::error_code unreadable;  // a folder we may not look into: no fanfare
             if (std::filesystem::exists(fanfare, unreadable))
                 platform::soundPlayer().play(fanfare.string());
-            if (!pause(2000))
+            if (!pause(kAskingMs))
                 return;
 
             const QSize number = s.textSize(score.text, 150);
@@ -522,7 +526,7 @@ void EveningFlow::announceScore() {
             s.CaixaX = std::min(s.CaixaX, x);
             s.CaixaLargura = std::max(s.CaixaLargura, verdict.width());
             s.CaixaAltura = y + verdict.height() - s.CaixaY;
-            if (!pause(5000))
+            if (!pause(kScoreMs))
                 return;
         }
     } catch (...) {
@@ -551,7 +555,7 @@ void EveningFlow::close() {
 // --- who sings next -------------------------------------------------------------------------
 
 bool EveningFlow::upNextDue() const {
-    if (closing_ || queue_.isEmpty())
+    if (closing_ || queue_.isEmpty() || window_.invitationShown())
         return false;
     const midi::TMidiPlayer& player = stage_.MidiPlayer;
     if (announcing_ || !(player.Play() || player.FastForward() || player.Paused()))
@@ -560,6 +564,24 @@ bool EveningFlow::upNextDue() const {
     if (syllables == 0)
         return player.Time() >= static_cast<std::int64_t>(stage_.songEnd) - kUpNextWithoutLyricsMs;
     return stage_.SilabaAtual >= syllables - 1;
+}
+
+std::int64_t EveningFlow::pauseBetweenSongsMs() const {
+    return timerNota->interval() + (window_.scoringOn() ? kAnnouncementMs : 0);
+}
+
+StageTimes EveningFlow::stageTimes() const {
+    StageTimes times;
+    times.pauseMs = pauseBetweenSongsMs();
+    const midi::TMidiPlayer& player = stage_.MidiPlayer;
+    if (player.Play() || player.FastForward() || player.Paused()) {
+        const std::int64_t left = std::max<std::int64_t>(songLengthMs_ - player.Time(), 0);
+        const std::int64_t percent = std::max(player.TempoPercent(), 1);
+        times.untilFreeMs = left * 100 / percent + times.pauseMs;
+    } else if (stopPosted_.load() || timerNota->isActive() || announcing_) {
+        times.untilFreeMs = times.pauseMs;  // at most
+    }
+    return times;
 }
 
 void EveningFlow::refreshUpNext() {

@@ -33,6 +33,7 @@
 #include "audio/PitchDetector.h"
 #include "karaoke/RequestQueue.h"
 #include "karaoke/Scoring.h"
+#include "karaoke/Waits.h"
 #include "stage/canvas/UpNext.h"
 
 class KaraokeStage;
@@ -82,6 +83,9 @@ public:
     // score has been announced and no next request starts).
     virtual void songStarting() {}
     virtual void stageIdle() {}
+    // The idle stage's invitation is on screen: it shows who sings next
+    // itself, in place of the up-next line.
+    virtual bool invitationShown() { return false; }
 };
 
 class EveningFlow {
@@ -121,6 +125,10 @@ public:
     // A microphone buffer has set VozPresente and Afinacao.
     void bufferHeard();
     static constexpr std::int32_t kPitchJudgingMs = 250;
+    // The score's announcement: the question, then the score and verdict.
+    static constexpr int kAskingMs = 2000;
+    static constexpr int kScoreMs = 5000;
+    static constexpr int kAnnouncementMs = kAskingMs + kScoreMs;
 
     // The catalogue window's "Tocar Agora": the song numbered `numero` is
     // requested without a singer, put first in the queue and started.
@@ -143,6 +151,13 @@ public:
     void queueChanged() { refreshUpNext(); }
     const UpNextLine& upNext() const { return upNext_; }
     static constexpr std::int32_t kUpNextWithoutLyricsMs = 20000;
+
+    // What the guests' waits need now (see waitsMs): the rest of the song
+    // playing at its speed and the pause after it, or the pause under way.
+    StageTimes stageTimes() const;
+    // From a song's end to the next one's start: timerNota's half second,
+    // and with scoring on the announcement's two and five seconds.
+    std::int64_t pauseBetweenSongsMs() const;
 
     // thread: any.  The player's stop notification.  A stop the stage makes
     // on this thread is handled in place, so it has been handled when Stop
@@ -177,6 +192,7 @@ private:
     RequestQueue& queue_;
     EveningWindow& window_;
     std::string songFile_;
+    std::int64_t songLengthMs_ = 0;  // of the song playing, at 100 %
     bool announcing_ = false;
     bool nextAfterAnnouncement_ = false;  // Next was asked for during the announcement
     bool nextWaiting_ = false;            // a Next waits for the score to be announced

@@ -96,6 +96,7 @@ bool isEnter(const QKeyEvent* key) { return key->key() == Qt::Key_Return || key-
 
 TformKaraoke::TformKaraoke(QWidget* parent) : QWidget(parent) {
     formKaraoke = this;
+    phone_.setStageTimes([this] { return flow_.stageTimes(); });
     createControls();
     created_ = FormCreate();
 }
@@ -349,6 +350,7 @@ void TformKaraoke::FormShow() {
     FImg.setDirectory(QString::fromStdString(vozaro::catalogue::picturesFolder().string()));
     FImg.update();
     loadRandomPicture();
+    applyFairTurnsSetting();
     applyPhoneSetting();
     applySingersScreenSetting();
     // The accompaniment slider starts where the mixer's MIDI line stands.
@@ -419,7 +421,11 @@ void TformKaraoke::showPhoneInvite() {
         return;
     // Looked up each time: the machine may have joined another network.
     phoneAddress_ = networkAddress ? networkAddress() : QString();
-    phoneInvite_ = vozaro::stage::drawPhoneInvite(*this, phoneAddress_, phoneServer_->port(), phone_.code());
+    QStringList upNext;
+    for (const vozaro::stage::Request& request : queue_.requests().mid(0, 3))
+        upNext << vozaro::stage::upNextEntry(request);
+    phoneInvite_ = vozaro::stage::drawPhoneInvite(*this, phoneAddress_, phoneServer_->port(), phone_.code(), upNext);
+    flow_.queueChanged();  // it shows who sings next in place of the up-next line
 }
 
 void TformKaraoke::hidePhoneInvite() {
@@ -427,11 +433,17 @@ void TformKaraoke::hidePhoneInvite() {
         return;
     eraseRect(phoneInvite_);
     phoneInvite_ = QRect();
+    flow_.queueChanged();
 }
 
 void TformKaraoke::applySingersScreenSetting() {
     const TKaraokeSettings* settings = liveSettings();
     singers_.apply(settings ? settings->TelaCantores : TKaraokeSettings{}.TelaCantores);
+}
+
+void TformKaraoke::applyFairTurnsSetting() {
+    const TKaraokeSettings* settings = liveSettings();
+    queue_.setFairTurns(settings ? settings->Revezamento : TKaraokeSettings{}.Revezamento);
 }
 
 void TformKaraoke::songStarting() { hidePhoneInvite(); }
@@ -529,6 +541,11 @@ void TformKaraoke::showQueue() {
     Pedidos->addItems(queue_.lines());
     if (row >= 0 && row < Pedidos->count())
         Pedidos->setCurrentRow(row);
+    // The invitation's list of who sings next follows the queue.
+    if (!phoneInvite_.isEmpty()) {
+        hidePhoneInvite();
+        showPhoneInvite();
+    }
     flow_.queueChanged();
 }
 
@@ -701,7 +718,7 @@ void TformKaraoke::bMelodiaClick() {
 
 void TformKaraoke::FechaMelodiaClick() { panelMelodia->hide(); }
 
-void TformKaraoke::optionsChanged() {}
+void TformKaraoke::optionsChanged() { applyFairTurnsSetting(); }
 
 void TformKaraoke::optionsClosed() {}
 

@@ -164,6 +164,8 @@ public:
     // screens plugged in or removed.  Tests may set their own screens.
     vozaro::stage::SingersScreens& singersScreens() { return singers_; }
     void applySingersScreenSetting();
+    // Fair turns in the queue ("Revezamento") as the live settings say.
+    void applyFairTurnsSetting();
 
     void Transpor(int shift);
 
@@ -252,6 +254,7 @@ private:
 
     void songStarting() override;
     void stageIdle() override;
+    bool invitationShown() override { return !phoneInvite_.isEmpty(); }
     void showPhoneInvite();
     void hidePhoneInvite();
 

@@ -400,6 +400,25 @@ bool forEachEntryOf(const fs::path& albumFile, const std::function<bool(const En
     }
 }
 
+std::optional<TRegistroAlbum> entryOf(const fs::path& albumFile, int32_t position) {
+    if (position < 0)
+        return std::nullopt;
+    std::error_code error;
+    const BinaryFile file(albumFile, BinaryFile::Mode::ReadOnly, error);
+    if (!file.isOpen())
+        return std::nullopt;
+    std::array<char, kEntrySize> bytes;
+    try {
+        if (file.readAt(bytes.data(), bytes.size(), static_cast<uint64_t>(position) * kEntrySize) != bytes.size())
+            return std::nullopt;
+    } catch (const std::system_error&) {
+        return std::nullopt;
+    }
+    TRegistroAlbum entry;
+    decodeEntry(bytes.data(), entry);
+    return entry;
+}
+
 CatalogueLock::CatalogueLock(const fs::path& folder) : lock_(folder / "vozaro.lck") {}
 
 std::string lockRefusedMessage(std::error_code error) {

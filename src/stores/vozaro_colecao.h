@@ -177,6 +177,9 @@ void forEachEntry(const std::function<bool(const EntryView& entry)>& visit);
 // entries; false when the file cannot be read.
 bool forEachEntryOf(const std::filesystem::path& albumFile,
                     const std::function<bool(const EntryView& entry)>& visit);
+// The entry at `position` of an album file read on its own, as above;
+// std::nullopt when there is none or the file cannot be read.
+std::optional<TRegistroAlbum> entryOf(const std::filesystem::path& albumFile, int32_t position);
 
 // Why the last removal, start-up check or repair could not rewrite a
 // catalogue file (a full disk, a folder that cannot be written, a folder

@@ -170,3 +170,62 @@ TEST_F(RequestedEntry, ThePositionIsCheckedAgainstTheNumberShown) {
     EXPECT_EQ(entry.entry.Arquivo, "um.kar");
     EXPECT_EQ(findSong(three).position, 1);
 }
+
+// Fair turns: arrivals (a name; "" a request without a singer) and the
+// host's moves ("^from>to" moves a row, "-row" deletes one, "*" starts the
+// first), each sequence with the order it leaves.
+TEST(RequestQueue, FairTurnsPlaceEachArrivalInTheFirstRoundWithoutItsSinger) {
+    struct Case {
+        bool fair;
+        std::vector<const char*> steps;
+        QStringList order;
+    };
+    const Case cases[] = {
+        {true, {"Ana", "Ana", "Bia", "Caio", "Bia"}, {"Ana", "Bia", "Caio", "Ana", "Bia"}},
+        {true, {"Ana", "Ana", "Bia", "Caio", "Bia", "Davi"}, {"Ana", "Bia", "Caio", "Davi", "Ana", "Bia"}},
+        // The host made Ana, Bia, Bia, Caio (rounds Ana, Bia | Bia, Caio).
+        {true, {"Ana", "Bia", "Bia", "Caio", "^3>2", "Davi"}, {"Ana", "Bia", "Davi", "Bia", "Caio"}},
+        // Names alike but for case, accents and spaces are one singer.
+        {true, {"Ana", " ANA ", "\xC3\x81na", "Bia"}, {"Ana", "Bia", " ANA ", "\xC3\x81na"}},
+        // Without a singer: at the end, and in no round's way.
+        {true, {"Ana", "", "Bia"}, {"Ana", "", "Bia"}},
+        {true, {"Ana", "Ana", "", "Bia"}, {"Ana", "Bia", "Ana", ""}},
+        // The host put Caio first: the rounds are read as they now stand.
+        {true, {"Ana", "Bia", "Caio", "^2>0", "Ana", "Caio"}, {"Caio", "Ana", "Bia", "Ana", "Caio"}},
+        {true, {"Ana", "Bia", "Ana", "Bia", "-1", "Caio"}, {"Ana", "Caio", "Ana", "Bia"}},
+        // The singer on stage does not count.
+        {true, {"Ana", "Bia", "Ana", "*", "Ana", "Caio"}, {"Bia", "Ana", "Caio", "Ana"}},
+        // Off: first come, first served.
+        {false, {"Ana", "Ana", "Bia", "Caio", "Bia"}, {"Ana", "Ana", "Bia", "Caio", "Bia"}},
+    };
+    for (const Case& c : cases) {
+        TestQueue queue;
+        queue.setFairTurns(c.fair);
+        QString trace;
+        for (const char* step : c.steps) {
+            const QString s = QString::fromUtf8(step);
+            trace += QLatin1Char('[') + s + QLatin1Char(']');
+            if (s.startsWith(QLatin1Char('^'))) {
+                const QStringList rows = s.mid(1).split(QLatin1Char('>'));
+                ASSERT_TRUE(queue.move(rows[0].toInt(), rows[1].toInt()));
+            } else if (s.startsWith(QLatin1Char('-'))) {
+                ASSERT_TRUE(queue.removeAt(s.mid(1).toInt()));
+            } else if (s == QLatin1String("*")) {
+                ASSERT_TRUE(queue.takeFirst());
+            } else {
+                Request request;
+                request.numero = 1;
+                request.position = static_cast<std::int32_t>(queue.count());
+                request.singer = s;
+                const std::uint64_t id = queue.append(request).id;
+                EXPECT_EQ(queue.requests()[queue.rowOf(id)].singer, s);
+            }
+        }
+        EXPECT_EQ(queue.singers(), c.order) << trace.toStdString();
+        // The catalogue positions follow the records.
+        QStringList positions;
+        for (const Request& request : queue.requests())
+            positions << QString::number(request.position);
+        EXPECT_EQ(queue.filaPosicoes, positions) << trace.toStdString();
+    }
+}

@@ -390,12 +390,29 @@ TEST_F(PhoneRules, TheInterfaceAnswersInJson) {
     r = handled(api, call("POST", "/api/pedidos", {}, R"({"numero": 3, "cantor": "Zé & <b>", "codigo": "1234"})"));
     EXPECT_EQ(r.status, 201);
     EXPECT_EQ(parsed(r).object(), (QJsonObject{{"posicao", 1}}));
-    r = handled(api, call("GET", "/api/fila"));
+    q.queue.append(typed(2, 1, "Bia", "ÁGUAS", "Rio de Março"));
+    // Each phone sees which requests are its own, and how long each waits
+    // (the songs' files cannot be read: 4 minutes each).
+    for (const char* client : {"10.0.0.9", "10.0.0.8"}) {
+        const QJsonArray fila = parsed(handled(api, call("GET", "/api/fila", {}, {}, client))).array();
+        ASSERT_EQ(fila.size(), 2);
+        EXPECT_EQ(fila[0].toObject(), (QJsonObject{{"id", 1}, {"posicao", 1}, {"cantor", QString::fromUtf8("Zé & <b>")},
+                                                   {"interprete", QString::fromUtf8("Tom & Vinícius")},
+                                                   {"musica", "<script>alert(1)</script>"}, {"espera", 0},
+                                                   {"seu", QByteArray(client) == "10.0.0.9"}}));
+        EXPECT_EQ(fila[1]["espera"].toInt(), 4);
+        EXPECT_FALSE(fila[1]["seu"].toBool());
+    }
+    // A phone takes back its own request, never another's.
+    const int before = shown;
+    EXPECT_EQ(handled(api, call("POST", "/api/cancelar", {}, R"({"id": 1})", "10.0.0.8")).status, 404);
+    EXPECT_EQ(handled(api, call("POST", "/api/cancelar", {}, R"({"id": 2})")).status, 404);  // typed at the stage
+    r = handled(api, call("POST", "/api/cancelar", {}, R"({"id": 1})"));
     EXPECT_EQ(r.status, 200);
-    EXPECT_EQ(parsed(r).array(), (QJsonArray{QJsonObject{{"posicao", 1},
-                                                         {"cantor", QString::fromUtf8("Zé & <b>")},
-                                                         {"interprete", QString::fromUtf8("Tom & Vinícius")},
-                                                         {"musica", "<script>alert(1)</script>"}}}));
+    EXPECT_EQ(parsed(r).object(), (QJsonObject{{"cancelado", 1}}));
+    EXPECT_EQ(q.lines().size(), 1);
+    EXPECT_EQ(shown, before + 1);  // the stage shows it
+    EXPECT_EQ(handled(api, call("POST", "/api/cancelar", {}, R"({"id": 1})")).status, 404);
     // The page and its two files come from the program's resources.
     for (const char* path : {"/", "/pedidos.js", "/pedidos.css"}) {
         r = handled(api, call("GET", path));
@@ -425,11 +442,14 @@ TEST_F(PhoneRules, TheQueueShowsTheSingerWhateverTheTextsHold) {
     };
     QJsonArray expected;
     for (const Case& c : cases) {
-        q.queue.append(typed(1, 0, c.cantor, c.interprete, c.musica));
-        expected.append(QJsonObject{{"posicao", expected.size() + 1},
+        const Request& request = q.queue.append(typed(1, 0, c.cantor, c.interprete, c.musica));
+        expected.append(QJsonObject{{"id", static_cast<qint64>(request.id)},
+                                    {"posicao", expected.size() + 1},
                                     {"cantor", QString::fromUtf8(c.cantor)},
                                     {"interprete", QString::fromUtf8(c.interprete)},
-                                    {"musica", QString::fromUtf8(c.musica)}});
+                                    {"musica", QString::fromUtf8(c.musica)},
+                                    {"espera", 4 * expected.size()},
+                                    {"seu", false}});
     }
     PhoneApi api(requests);
     EXPECT_EQ(parsed(handled(api, call("GET", "/api/fila"))).array(), expected);
@@ -473,6 +493,15 @@ TEST_F(PhoneRules, TheInterfaceRefuses) {
              for (int i = 0; i < PhoneRequests::kMaxQueue; ++i)
                  t.q.queue.append(typed(1, 0, "", "Caetano", "Café com Leão"));
          }},
+        {"cancel switched off", "POST", "/api/cancelar", {}, R"({"id": 1})", 503,
+         [](PhoneRules& t) {
+             t.ask(1, "Ana", "10.0.0.9");
+             t.requests.setAccepting(false);
+         }},
+        {"cancel without an id", "POST", "/api/cancelar", {}, R"({"numero": 1})", 400},
+        {"cancel an id as text", "POST", "/api/cancelar", {}, R"({"id": "1"})", 400},
+        {"cancel over 2 KB", "POST", "/api/cancelar", {}, R"({"id": 1, "x": ")" + QByteArray(2100, 'a') + "\"}", 413},
+        {"get the cancelling", "GET", "/api/cancelar", {}, {}, 405},
         {"search page not a number", "GET", "/api/musicas", {{"pagina", "x"}}, {}, 400},
         {"search page zero", "GET", "/api/musicas", {{"pagina", "0"}}, {}, 400},
         {"search too long", "GET", "/api/musicas", {{"q", QString(201, QLatin1Char('a'))}}, {}, 400},

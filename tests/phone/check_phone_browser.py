@@ -6,11 +6,15 @@ check_phone_browser.py VOZARO_PEDIDOS SHOTS_FOLDER
 Makes a catalogue, serves it with vozaro-pedidos on 127.0.0.1 and drives
 headless Chromium (360 x 740) through Selenium: opens the QR code's address,
 searches a title's word without accents, types a name, presses "Pedir" and
-reads the position; the request must reach the queue and every text from the
-catalogue must show as text.  Without the code in the address the page asks
+reads the position; the request must reach the queue, marked as this phone's
+with its wait (after another guest's request for a song that cannot be read:
+about 4 minutes), and every text from the catalogue must show as text; then
+it is cancelled.  Without the code in the address the page asks
 for it.  Screenshots go to SHOTS_FOLDER.  Exits 77 (skipped) without
 Chromium, its driver or Selenium.
 """
+import http.client
+import json
 import os
 import shutil
 import struct
@@ -93,6 +97,16 @@ def main():
         check("Tom & <b>Jobim</b> - <script>alert(1)</script>" in texts, "markup shown as text: %r" % texts)
         check(not driver.find_elements(By.CSS_SELECTOR, "#resultados b, #resultados script"), "no markup made")
 
+        # Another guest, from another address, asks first for a song whose
+        # file cannot be read (4 minutes).
+        host, port = url.split("/")[2].split(":")
+        other = http.client.HTTPConnection(host, int(port), timeout=10, source_address=("127.0.0.2", 0))
+        other.request("POST", "/api/pedidos", json.dumps({"numero": 3, "cantor": "Bia", "codigo": url[-6:]}),
+                      {"Content-Type": "application/json"})
+        check(other.getresponse().status == 201, "another guest's request")
+        other.close()
+        check(server.stdout.readline().startswith("00003 - Bia"), "the other request queued")
+
         query = driver.find_element(By.NAME, "q")
         query.send_keys("cafe leao\n")
         wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "#resultados li")) == 1)
@@ -100,14 +114,25 @@ def main():
         driver.find_element(By.NAME, "cantor").send_keys("Ana <i>")
         driver.find_element(By.CSS_SELECTOR, "#resultados li .pedir").click()
         wait.until(lambda d: d.find_element(By.ID, "aviso").text.startswith("Pedido enviado"))
-        check(driver.find_element(By.ID, "aviso").text == "Pedido enviado! Você é o 1º da fila.",
+        check(driver.find_element(By.ID, "aviso").text == "Pedido enviado! Você é o 2º da fila.",
               "the position: %r" % driver.find_element(By.ID, "aviso").text)
         wait.until(lambda d: "Ana <i>" in d.find_element(By.ID, "fila").text)
-        check(driver.find_element(By.ID, "fila").text == "1. Ana <i> - Café com Leão",
+        # This phone's own request is marked, with its wait and a way to
+        # take it back; the other guest's is not.
+        own = driver.find_elements(By.CSS_SELECTOR, "#fila li.seu")
+        check(len(own) == 1 and own[0].text.split("\n")[0] == "2. Ana <i> - Café com Leão",
               "the queue: %r" % driver.find_element(By.ID, "fila").text)
+        check(len(own) == 1 and own[0].find_element(By.CSS_SELECTOR, ".espera").text == "Você canta daqui a ~4 min",
+              "the wait: %r" % driver.find_element(By.ID, "fila").text)
         driver.save_screenshot(os.path.join(shots, "page-request.png"))
         line = server.stdout.readline().strip()
         check(line == "00001 - Ana <i> - Caetano - Café com Leão", "queued: %r" % line)
+        own[0].find_element(By.CSS_SELECTOR, ".cancelar").click()
+        wait.until(lambda d: not d.find_elements(By.CSS_SELECTOR, "#fila li.seu"))
+        check(driver.find_element(By.ID, "aviso").text == "Pedido cancelado.",
+              "cancelled: %r" % driver.find_element(By.ID, "aviso").text)
+        check(driver.find_element(By.ID, "fila").text == "1. Bia - Rio de Março",
+              "the queue after cancelling: %r" % driver.find_element(By.ID, "fila").text)
 
         # The name is remembered on the phone.
         driver.get(url)

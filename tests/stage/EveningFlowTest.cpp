@@ -27,6 +27,7 @@
 #include "stage/EveningFlow.h"
 #include "stage/KaraokeSongs.h"
 #include "stage/canvas/KaraokeStage.h"
+#include "phone/PhoneApi.h"
 #include "stage/canvas/PhoneInvite.h"
 #include "stage/canvas/UpNext.h"
 
@@ -72,7 +73,11 @@ public:
     void songStopped() override {
         lyricTimer.stop();
         ++stops;
+        if (afterStop)
+            afterStop();
     }
+    void songStarting() override { idle = false; }
+    void stageIdle() override { idle = true; }
     int pictureCount() override { return 0; }
     void loadRandomPicture() override {}
     void showCatalogue() override {
@@ -102,6 +107,8 @@ public:
     int programEnded = 0;
     std::function<void()> duringCatalogue;
     std::function<void()> duringConfiguration;
+    std::function<void()> afterStop;
+    bool idle = true;
     platform::WindowTimer lyricTimer;
 };
 
@@ -120,11 +127,12 @@ protected:
     }
 
     // Catalogues a song and queues a request for it; returns its number.
-    std::int32_t request(const std::string& title, const QString& singer, std::string file = {}) {
+    std::int32_t request(const std::string& title, const QString& singer, std::string file = {},
+                         const fx::Bytes& bytes = karaokeSong()) {
         if (file.empty())
             file = title + ".kar";
         const std::int32_t numero = vozaro::test::catalogueEntry("Banda", title, file);
-        fx::writeFile((vozaro::catalogue::songsFolder() / file).string(), karaokeSong());
+        fx::writeFile((vozaro::catalogue::songsFolder() / file).string(), bytes);
         const auto found = vozaro::stage::findSong(numero);
         queue.append(vozaro::stage::requestFor(found.entry, found.position, singer));
         return numero;
@@ -377,6 +385,7 @@ TEST_F(Evening, ARequestNobodyCouldHearStaysFirstInTheQueue) {
     EXPECT_EQ(queue.lines(), waiting);
     EXPECT_EQ(queue.requests().front().id, first);  // the same request, not a new one
     EXPECT_EQ(queue.positions().size(), 2);
+    EXPECT_TRUE(window.idle);  // the invitation comes back
 
     for (int device : {0, 1})
         devices.recorder->setOpenFails(device, false);
@@ -704,6 +713,82 @@ TEST_F(Evening, WhoSingsNextNeverCoversAnotherText) {
         // Smaller than the lyrics, and not tiny.
         EXPECT_LT(upNext.height(), stage.AlturaLinha);
         EXPECT_GE(upNext.height(), size.height() / 30);
+    }
+}
+
+// Each request's wait, as the guests are told it, against the test clock: the
+// song playing at the speed it has now, the next ones at 100 %, the pause
+// with the score between them.  A song file that cannot be read counts as 4
+// minutes.
+TEST_F(Evening, EachWaitIsWhenTheRequestStarts) {
+    // Syllables at 100, 1000 and 2000 ms; the song ends at 3000 ms.
+    const fx::Bytes notes = fx::vlq(0) + fx::Bytes{0x90, 60, 100} + fx::vlq(2900) + fx::Bytes{0x80, 60, 0} +
+                            fx::vlq(100) + fx::Bytes{0xB0, 7, 100};
+    request("Primeira", "Ana");
+    request("Longa", "Bia", "longa.kar",
+            vozaro::test::song({vozaro::test::lyricTrack({{100, "Lon"}, {1000, "ga"}, {2000, "/mos"}}), notes}));
+    request("Terceira", "Caio");
+    request("Ruim", "Duda", "ruim.kar", fx::Bytes{'M', 'T', 'h', 'd', 0, 0});
+    EXPECT_EQ(queue.requests()[0].lengthMs, 1000);
+    EXPECT_EQ(queue.requests()[1].lengthMs, 3000);
+    EXPECT_EQ(queue.requests()[3].lengthMs, vozaro::stage::kUnknownLengthMs);
+    // After every stop the speed goes back to normal.
+    window.afterStop = [&] { stage.MidiPlayer.setTempoPercent(100); };
+
+    const auto waits = [&] { return vozaro::stage::waitsMs(queue.requests(), flow.stageTimes()); };
+    EXPECT_EQ(waits().front(), 0);  // idle: the first starts at once
+    flow.next();
+    ASSERT_EQ(flow.Titulo, "Ana - Primeira");
+    clock.advance(400);
+    stage.MidiPlayer.setTempoPercent(50);  // the singer asks for half speed
+    const std::vector<std::int64_t> told = waits();
+    ASSERT_EQ(told.size(), 3u);
+
+    const std::uint64_t asked = clock.elapsed();
+    for (std::size_t k : {0u, 1u}) {
+        const QString title = k == 0 ? "Bia - Longa" : "Caio - Terceira";
+        ASSERT_TRUE(clock.advanceWhile([&] { return flow.Titulo != title; }, 60000));
+        EXPECT_NEAR(static_cast<double>(clock.elapsed() - asked), static_cast<double>(told[k]), 150.0) << k;
+    }
+    // Without the score, half a second between songs.
+    window.scoring = false;
+    EXPECT_EQ(flow.stageTimes().pauseMs, 500);
+    flow.stopPlaying();
+}
+
+// The invitation, large on the idle stage: a code a third of the screen high
+// or more, its address and code under it, who sings next beside it, clear of
+// the logo, the up-next line's place and the bars, at the sizes hosts use.
+TEST_F(Evening, TheInvitationIsLargeAndClearOfTheRestAtEverySize) {
+    const QSize sizes[] = {{800, 600}, {1024, 768}, {1280, 1024}, {1920, 1080}};
+    const QString address = QStringLiteral("192.168.100.200");
+    const QStringList upNext = {QStringLiteral("Maximiliana \u2014 Uma Cancao Com Um Titulo Bem Comprido de Verdade"),
+                                QStringLiteral("Bartolomeu \u2014 Outra Cancao"), QStringLiteral("Terceira")};
+    for (const QSize& size : sizes) {
+        SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
+        stage.resizeCanvas(size);
+        const int modules =
+            vozaro::stage::phoneInviteModules(vozaro::stage::phoneAddress(address, 8080, QStringLiteral("123456")));
+        const auto layout = vozaro::stage::phoneInviteLayout(stage, modules);
+        const QRect drawn = vozaro::stage::drawPhoneInvite(stage, address, 8080, QStringLiteral("123456"), upNext);
+        const int bars = size.height() - stage.barHeight * 12 / 10 - stage.micBarHeight;
+        EXPECT_GE(layout.code.height(), size.height() / 3);
+        EXPECT_TRUE(QRect(QPoint(0, 0), size).contains(drawn));
+        EXPECT_TRUE(drawn.contains(layout.code));
+        for (const QRect& part : {layout.code, layout.caption, layout.list}) {
+            EXPECT_FALSE(part.intersects(QRect(QPoint(10, 10), stage.logo.size())));
+            EXPECT_FALSE(part.intersects(vozaro::stage::upNextArea(stage)));
+            EXPECT_LT(part.bottom(), bars);
+        }
+        // The address and code under the code, the list beside it.
+        EXPECT_GT(layout.caption.top(), layout.code.bottom());
+        EXPECT_GE(layout.list.left(), layout.code.right());
+        // The three lines drawn beside the code: the list's third line
+        // changes the picture.
+        const int line = stage.textSize(QStringLiteral("Ág"), layout.points).height();
+        const QRect third(layout.list.left(), layout.list.top() + line * 9 / 2, layout.list.width(), line);
+        EXPECT_NE(stage.canvas().copy(third), stage.FundoLimpo.copy(third));
+        stage.eraseRect(drawn);
     }
 }
 

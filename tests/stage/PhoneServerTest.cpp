@@ -153,8 +153,9 @@ TEST_F(PhoneServer, AnswersOnTheLoopbackWithTheSecurityHeaders) {
     EXPECT_EQ(QJsonDocument::fromJson(found.body)["musicas"][0]["musica"].toString(), QString::fromUtf8("Café com Leão"));
     const Reply fila = fetch(net, "GET", base + "/api/fila");
     EXPECT_EQ(QJsonDocument::fromJson(fila.body).array(),
-              (QJsonArray{QJsonObject{{"posicao", 1}, {"cantor", "Ana"}, {"interprete", "Caetano"},
-                                      {"musica", QString::fromUtf8("Café com Leão")}}}));
+              (QJsonArray{QJsonObject{{"id", 1}, {"posicao", 1}, {"cantor", "Ana"}, {"interprete", "Caetano"},
+                                      {"musica", QString::fromUtf8("Café com Leão")}, {"espera", 0},
+                                      {"seu", true}}}));
     EXPECT_EQ(queue.lines(), QStringList{QString::fromUtf8("00001 - Ana - Caetano - Café com Leão")});
 
     // All ten ports taken: none.
@@ -231,15 +232,14 @@ TEST_F(PhoneOnStage, TheCodeShowsWhileNoSongPlaysAndARequestJoinsTheQueue) {
     EXPECT_EQ(stage->phoneUrl(), QStringLiteral("http://192.168.0.7:8082/?c=") + code);
     EXPECT_TRUE(messages.messages().empty());
 
-    // The invitation keeps clear of the logo, the panels, the centred text
-    // and the lyric lines.
+    // The invitation, large while the stage is idle, keeps clear of the
+    // logo and the button bar.
     const QRect invite = stage->phoneInviteRect();
     ASSERT_FALSE(invite.isEmpty());
-    const int W = stage->canvasWidth(), H = stage->canvasHeight();
+    const int H = stage->canvasHeight();
+    EXPECT_GE(invite.height(), H / 3);
     EXPECT_FALSE(invite.intersects(QRect(QPoint(10, 10), stage->logo.size())));
-    EXPECT_FALSE(invite.intersects(stage->panelLista->geometry()));
-    EXPECT_FALSE(invite.intersects(QRect(W * 15 / 100, H * 46 / 100, W * 70 / 100, H * 8 / 100)));
-    EXPECT_LT(invite.bottom(), H - H * 30 / 100 - 56 - 13);
+    EXPECT_LT(invite.bottom(), stage->panelBotoes->y());
 
     // The QR code, read back from the stage's picture, is the address.
     const QString zbarimg = QStandardPaths::findExecutable(QStringLiteral("zbarimg"));
@@ -321,4 +321,30 @@ TEST_F(PhoneOnStage, APhoneRequestPlaysOnNextWithItsSingerAndTheCodeComesBack) {
     stage->bStopClick();
     ASSERT_TRUE(clock.advanceWhile([&] { return stage->phoneInviteRect().isEmpty(); }, 10000));
     EXPECT_TRUE(stage->panelBotoes->isEnabled());  // after the score, not before
+}
+
+// Fair turns, switched on in the window of more options while the stage
+// runs: typed and phone requests alike join the first round without their
+// singer; switched off, the queue is first come, first served again.
+TEST_F(PhoneOnStage, FairTurnsPlaceTypedAndPhoneRequestsAlike) {
+    stage->show();
+    stage->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(stage.get()));
+    const QByteArray code = stage->phoneRequests().code().toLatin1();
+    const auto ask = [&](const char* singer, const char* client) {
+        return post("{\"numero\": 1, \"cantor\": \"" + QByteArray(singer) + "\", \"codigo\": \"" + code + "\"}", client);
+    };
+    const auto singers = [&] { return vozaro::test::requestLines(*stage).replaceInStrings(" - <script>x</script>", "")
+                                      .replaceInStrings(QRegularExpression("^00001 - | - Tom & <b>$"), ""); };
+    settings.Revezamento = true;
+    stage->optionsChanged();
+    ASSERT_EQ(ask("Ana", "10.0.0.1").status, 201);
+    vozaro::test::typeRequest(*stage, QStringLiteral("1"), QStringLiteral("ana"));
+    EXPECT_EQ(QJsonDocument::fromJson(ask("Bia", "10.0.0.2").body)["posicao"].toInt(), 2);
+    EXPECT_EQ(singers(), (QStringList{"Ana", "Bia", "ana"}));
+    settings.Revezamento = false;
+    stage->optionsChanged();
+    ASSERT_EQ(ask("Caio", "10.0.0.3").status, 201);
+    EXPECT_EQ(singers(), (QStringList{"Ana", "Bia", "ana", "Caio"}));
+    EXPECT_EQ(stage->FilaPosicoes, (QStringList{"0", "0", "0", "0"}));
 }

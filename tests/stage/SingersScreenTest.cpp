@@ -19,6 +19,8 @@
 #include "stores/vozaro_colecao.h"
 #include "platform/MessageBox.h"
 #include "support/MessageRecorder.h"
+#include "support/FakeHttpService.h"
+#include "stage/KaraokeSongs.h"
 #include "platform/ui/UiScreens.h"
 #include "support/FakeScreenSet.h"
 #include "settings/WindowTestSupport.h"
@@ -60,6 +62,19 @@ int largestDifference(const QImage& a, const QImage& b) {
                                 std::abs(qBlue(p) - qBlue(q))});
         }
     return largest;
+}
+
+// What a screen shows once it shows `picture`: the X server shows it once
+// the window has repainted, so it is looked at until it does, for 5 s at most.
+QImage shown(QScreen& screen, const QImage& picture) {
+    QImage grabbed;
+    for (int look = 0; look < 50; ++look) {
+        QTest::qWait(100);
+        grabbed = screen.grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+        if (largestDifference(grabbed, picture) <= 2)
+            break;
+    }
+    return grabbed;
 }
 
 }  // namespace
@@ -219,20 +234,26 @@ TEST(SingersScreens, TheStageWindowFeedsTheSingersScreen) {
     EXPECT_EQ(stage.singersScreens().window(), nullptr);
 }
 
-// On an X server with two screens: the singers' window opens on the other
-// screen, shows there what the stage draws, and the stage keeps its
-// controls on its own screen.  Skipped with one screen unless
-// VOZARO_TWO_SCREENS says there must be two.
-TEST(TwoScreens, TheSingersSeeTheStageOnTheOtherScreen) {
-    testApplication();
-    const QList<QScreen*> all = QGuiApplication::screens();
-    if (all.size() < 2) {
-        if (qEnvironmentVariableIsSet("VOZARO_TWO_SCREENS"))
-            FAIL() << "only " << all.size() << " screen(s) on " << QGuiApplication::platformName().toStdString();
-        GTEST_SKIP() << "one screen: run by check_singers_screen.sh on an X server with two";
+// On an X server with two screens (check_singers_screen.sh).  Skipped with
+// one screen unless VOZARO_TWO_SCREENS says there must be two.
+class TwoScreens : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testApplication();
+        const QList<QScreen*> all = QGuiApplication::screens();
+        if (all.size() < 2) {
+            if (qEnvironmentVariableIsSet("VOZARO_TWO_SCREENS"))
+                FAIL() << "only " << all.size() << " screen(s) on " << QGuiApplication::platformName().toStdString();
+            GTEST_SKIP() << "one screen: run by check_singers_screen.sh on an X server with two";
+        }
     }
     QTemporaryDir folder;
     vozaro::platform::ScopedMessageRecorder messages{vozaro::platform::MessageResult::Ok};
+};
+
+// The singers' window opens on the other screen, shows there what the stage
+// draws, and the stage keeps its controls on its own screen.
+TEST_F(TwoScreens, TheSingersSeeTheStageOnTheOtherScreen) {
     vozaro::catalogue::setProgramFolder(folder.path().toStdString());
     TformKaraoke stage;
     stage.show();
@@ -255,15 +276,7 @@ TEST(TwoScreens, TheSingersSeeTheStageOnTheOtherScreen) {
     stage.drawOutlinedText(100, stage.canvasHeight() / 2, title, 60, Qt::black, KaraokeStage::kYellow);
     SingersView expected;
     expected.setScreenSize(singersScreen->geometry().size(), stage.canvas());
-    // The X server shows it once the window has repainted: looked at until
-    // it does, for 5 s at most.
-    QImage grabbed;
-    for (int look = 0; look < 50; ++look) {
-        QTest::qWait(100);
-        grabbed = singersScreen->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
-        if (largestDifference(grabbed, expected.picture()) <= 2)
-            break;
-    }
+    const QImage grabbed = shown(*singersScreen, expected.picture());
     if (const char* folderForShots = std::getenv("VOZARO_SCREENSHOTS"))
         grabbed.save(QString::fromLocal8Bit(folderForShots) + QStringLiteral("/singers-screen.png"));
     ASSERT_EQ(grabbed.size(), expected.picture().size());
@@ -279,4 +292,42 @@ TEST(TwoScreens, TheSingersSeeTheStageOnTheOtherScreen) {
     EXPECT_GT(yellow, 100);
     stage.close();
     EXPECT_EQ(stage.singersScreens().window(), nullptr);
+}
+
+// The idle stage's invitation with who sings next, on both screens (the
+// screenshots show it).
+TEST_F(TwoScreens, TheInvitationShowsLargeOnBothScreens) {
+    TKaraokeSettings settings;
+    settings.Celular = true;
+    TformKaraoke stage;
+    vozaro::catalogue::setProgramFolder(folder.path().toStdString());
+    ASSERT_TRUE(AbrirAlbum());
+    FecharAlbum();
+    const std::int32_t song = vozaro::test::catalogueEntry("Tom Jobim", "Garota de Ipanema", "garota.kar");
+    stage.config = ConfigLink{};
+    stage.config.settings = [&settings] { return &settings; };
+    stage.makePhoneServer = [](vozaro::platform::HttpHandler handler) {
+        return std::make_unique<vozaro::platform::FakeHttpService>(std::move(handler), std::set<int>{});
+    };
+    stage.networkAddress = [] { return QStringLiteral("192.168.0.7"); };
+    stage.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&stage));
+    vozaro::stage::SingersScreen* singers = stage.singersScreens().window();
+    ASSERT_NE(singers, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(singers));
+    vozaro::stage::PhoneRequests& phone = stage.phoneRequests();
+    phone.songs().refresh();
+    for (const char* singer : {"Ana", "Bia", "Caio", "Duda"})
+        ASSERT_EQ(phone.request(song, QString::fromLatin1(singer), phone.code(), QString::fromLatin1(singer)).result,
+                  vozaro::stage::PhoneRequests::Result::Accepted);
+    ASSERT_FALSE(stage.phoneInviteRect().isEmpty());
+    SingersView expected;
+    expected.setScreenSize(singers->screen()->geometry().size(), stage.canvas());
+    const QImage grabbed = shown(*singers->screen(), expected.picture());
+    EXPECT_LE(largestDifference(grabbed, expected.picture()), 2);
+    if (const char* shots = std::getenv("VOZARO_SCREENSHOTS")) {
+        grabbed.save(QString::fromLocal8Bit(shots) + QStringLiteral("/invitation-singers.png"));
+        stage.screen()->grabWindow(0).save(QString::fromLocal8Bit(shots) + QStringLiteral("/invitation-stage.png"));
+    }
+    stage.close();
 }

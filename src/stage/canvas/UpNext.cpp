@@ -15,14 +15,17 @@ constexpr int kMargin = 10;       // the logo's distance from the corner, and th
 constexpr double kHeight = 0.05;  // of the stage's height, at most
 }  // namespace
 
-QString upNextText(const Request& request) {
+QString upNextEntry(const Request& request) {
     const QString singer = request.singer.trimmed();
     const QString title = request.musica.trimmed();
-    if (singer.isEmpty() && title.isEmpty())
-        return QString();
     if (singer.isEmpty() || title.isEmpty())
-        return QStringLiteral("A seguir: ") + (title.isEmpty() ? singer : title);
-    return QStringLiteral("A seguir: %1 \u2014 %2").arg(singer, title);
+        return title.isEmpty() ? singer : title;
+    return QStringLiteral("%1 \u2014 %2").arg(singer, title);
+}
+
+QString upNextText(const Request& request) {
+    const QString entry = upNextEntry(request);
+    return entry.isEmpty() ? QString() : QStringLiteral("A seguir: ") + entry;
 }
 
 QRect upNextArea(const KaraokeStage& stage) {

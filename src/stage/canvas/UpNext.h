@@ -19,7 +19,10 @@ class KaraokeStage;
 
 namespace vozaro::stage {
 
-// The line for a request: its singer's whole name and its song's title.
+// Who sings a request: its singer's whole name and its song's title
+// ("Ana — Garota de Ipanema"; either alone when the other is empty).
+QString upNextEntry(const Request& request);
+// The line for a request: "A seguir: " and its entry.
 QString upNextText(const Request& request);
 
 // The area the line may take on a stage: from the logo's top, no taller
