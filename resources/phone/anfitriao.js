@@ -56,6 +56,7 @@
       texto.appendChild(item("span", "numero", String(p.numero).padStart(5, "0")));
       texto.appendChild(document.createTextNode(" " + (p.cantor ? p.cantor + " - " : "") + p.interprete + " - " + p.musica));
       li.appendChild(texto);
+      li.appendChild(item("div", "espera", "Canta daqui a ~" + p.espera + " min"));
       const acoes = item("div", "acoes", "");
       const botao = (classe, rotulo, titulo, acao, desligado) => {
         const b = item("button", classe, rotulo);

@@ -103,11 +103,13 @@ std::optional<HttpResponse> refused(HostStage::Outcome outcome) {
     return refusalAnswer(503, QStringLiteral("O catálogo está ocupado. Tente de novo daqui a pouco."));
 }
 
-QJsonArray queueJson(const QList<Request>& requests) {
+QJsonArray queueJson(const HostState& state) {
     QJsonArray list;
+    const std::vector<std::int64_t> waits = waitsMs(state.queue, state.times);
     int position = 0;
-    for (const Request& request : requests)
+    for (const Request& request : state.queue)
         list.append(QJsonObject{{QStringLiteral("id"), static_cast<qint64>(request.id)},
+                                {QStringLiteral("espera"), waitMinutes(waits[static_cast<std::size_t>(position)])},
                                 {QStringLiteral("posicao"), ++position},
                                 {QStringLiteral("numero"), request.numero},
                                 {QStringLiteral("cantor"), request.singer},
@@ -294,7 +296,7 @@ HttpResponse HostApi::queueChange(const QJsonObject& body) {
     return queue();
 }
 
-HttpResponse HostApi::queue() { return jsonAnswer(200, QJsonDocument(queueJson(stage_.hostState().queue))); }
+HttpResponse HostApi::queue() { return jsonAnswer(200, QJsonDocument(queueJson(stage_.hostState()))); }
 
 HttpResponse HostApi::state() {
     const HostState s = stage_.hostState();
@@ -312,7 +314,7 @@ HttpResponse HostApi::state() {
                                                      {QStringLiteral("retorno"), s.monitorVolume},
                                                      {QStringLiteral("eco"), s.echo},
                                                      {QStringLiteral("melodia"), s.melodyVolume},
-                                                     {QStringLiteral("fila"), queueJson(s.queue)}}));
+                                                     {QStringLiteral("fila"), queueJson(s)}}));
 }
 
 }  // namespace vozaro::stage

@@ -10,7 +10,8 @@
 //        200 {"tocando": {"numero", "cantor", "titulo", "decorrido",
 //        "duracao"} or null, "velocidade", "tom", "volume", "retorno", "eco",
 //        "melodia", "fila": [{"id", "posicao", "numero", "cantor",
-//        "interprete", "musica"}, ...]} (times in whole seconds)
+//        "interprete", "musica", "espera"}, ...]} (times in whole seconds;
+//        "espera" in whole minutes, rounded up, as the guests see it)
 //   POST /api/anfitriao/comando  {"acao": "tocar" | "parar" | "proxima" |
 //        "tom" | "velocidade" | "volume" | "retorno" | "eco" | "melodia",
 //        "valor": n}
@@ -52,6 +53,7 @@
 #include <optional>
 
 #include "karaoke/RequestQueue.h"
+#include "karaoke/Waits.h"
 #include "phone/JsonAnswer.h"
 #include "platform/network/HttpService.h"
 
@@ -72,6 +74,7 @@ struct HostState {
     int echo = 0;            // its echo, 0..100
     int melodyVolume = 0;    // the guide melody, 0..100
     QList<Request> queue;
+    StageTimes times;  // for each request's wait
 };
 
 // The stage as the host's page drives it: each call goes through the same

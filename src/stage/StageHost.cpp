@@ -41,6 +41,7 @@ HostState TformKaraoke::hostState() {
     state.echo = settings.EcoRetorno;
     state.melodyVolume = settings.VolumeMelodia;
     state.queue = queue_.requests();
+    state.times = flow_.stageTimes();
     return state;
 }
 

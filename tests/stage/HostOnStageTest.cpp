@@ -178,11 +178,15 @@ TEST_F(HostOnStage, EachRequestGoesThroughTheStagesHandlerAndTheStageShowsIt) {
 
     // The state as the page reads it.
     ASSERT_EQ(send("POST", "/api/anfitriao/comando", R"({"acao": "proxima"})").status, 200);
+    ASSERT_EQ(send("POST", "/api/anfitriao/fila", R"({"acao": "pedir", "numero": 1, "cantor": "Ana"})").status, 200);
     EXPECT_EQ(QJsonDocument::fromJson(send("GET", "/api/anfitriao/estado").body).object(),
               (QJsonObject{{"tocando", QJsonObject{{"numero", 2}, {"cantor", "Bia"}, {"titulo", "<i>Dois</i>"},
                                                     {"decorrido", 0}, {"duracao", 4}}},
                            {"velocidade", 100}, {"tom", 1}, {"volume", 100}, {"retorno", 70}, {"eco", 60},
-                           {"melodia", 40}, {"fila", QJsonArray{}}}));
+                           {"melodia", 40},
+                           {"fila", QJsonArray{QJsonObject{{"id", 5}, {"espera", 1}, {"posicao", 1}, {"numero", 1},
+                                                           {"cantor", "Ana"}, {"interprete", "Grupo"},
+                                                           {"musica", "Um"}}}}}));
 
     // "Nova senha" in the window of more options, on the stage's hook, ends
     // every token.
