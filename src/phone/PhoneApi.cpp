@@ -1,5 +1,7 @@
 #include "phone/PhoneApi.h"
 
+#include "phone/JsonAnswer.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -23,15 +25,8 @@ using platform::HttpResponse;
 
 namespace {
 
-const QByteArray kJson = "application/json; charset=utf-8";
-
-HttpResponse json(int status, const QJsonDocument& document) {
-    return HttpResponse{status, kJson, document.toJson(QJsonDocument::Compact)};
-}
-
-HttpResponse refusal(int status, const QString& why) {
-    return json(status, QJsonDocument(QJsonObject{{QStringLiteral("erro"), why}}));
-}
+HttpResponse json(int status, const QJsonDocument& document) { return jsonAnswer(status, document); }
+HttpResponse refusal(int status, const QString& why) { return refusalAnswer(status, why); }
 
 HttpResponse notAllowed() { return refusal(405, QStringLiteral("Método não permitido.")); }
 
@@ -112,18 +107,7 @@ void PhoneApi::handle(const HttpRequest& request, platform::HttpResponder respon
 }
 
 void PhoneApi::onUiThread(std::function<HttpResponse()> answer, platform::HttpResponder respond) {
-    QMetaObject::invokeMethod(
-        &ui_,
-        [answer = std::move(answer), respond = std::move(respond)] {
-            HttpResponse response;
-            try {
-                response = answer();
-            } catch (...) {
-                response = HttpResponse{500, {}, {}};
-            }
-            respond(std::move(response));
-        },
-        Qt::QueuedConnection);
+    ui_.answer(std::move(answer), std::move(respond));
 }
 
 void PhoneApi::forgetOld(std::int64_t now) {

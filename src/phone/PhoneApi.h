@@ -42,6 +42,7 @@
 #include <functional>
 
 #include "platform/network/HttpService.h"
+#include "phone/JsonAnswer.h"
 #include "phone/PhoneRequests.h"
 
 namespace vozaro::stage {
@@ -83,7 +84,7 @@ private:
 
     PhoneRequests& requests_;
     std::function<std::int64_t()> clockMs_;
-    QObject ui_;  // lives on the user-interface thread
+    UiThreadAnswers ui_;  // made on the user-interface thread
     // The web server's thread only:
     QHash<QString, std::array<std::int64_t, kSearchesPerSecond>> searches_;  // per address, the last ones
     QHash<QString, std::int64_t> tries_;  // per address, the last request with a code

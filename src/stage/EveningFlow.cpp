@@ -385,6 +385,8 @@ void EveningFlow::startFirstRequest() {
     }
     RegistroAtual = found.entry;
     Titulo = titleOf(request->singer, fromCatalogue(found.entry.Musica));
+    started_ = request;
+    started_->musica = fromCatalogue(found.entry.Musica);
     const auto path = catalogue::songFilePath(found.entry.Arquivo);
     songFile_ = path ? path->string() : std::string();
     const QString song = path ? QFile::decodeName(path->c_str()) : QString();

@@ -27,6 +27,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -172,6 +173,8 @@ public:
     int announcements() const { return announcements_; }
     // The song file the player plays (a RIFF song's MidiData renames it).
     const std::string& songFile() const { return songFile_; }
+    // The request started last (what plays while the player plays).
+    const std::optional<Request>& started() const { return started_; }
 
 private:
     class AutoNextOff;
@@ -193,6 +196,7 @@ private:
     EveningWindow& window_;
     std::string songFile_;
     std::int64_t songLengthMs_ = 0;  // of the song playing, at 100 %
+    std::optional<Request> started_;
     bool announcing_ = false;
     bool nextAfterAnnouncement_ = false;  // Next was asked for during the announcement
     bool nextWaiting_ = false;            // a Next waits for the score to be announced

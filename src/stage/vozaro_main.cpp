@@ -376,6 +376,7 @@ void TformKaraoke::loadRandomPicture() {
 // --- requests by phone ----------------------------------------------------------------
 
 void TformKaraoke::applyPhoneSetting() {
+    applyHostPassword();
     const TKaraokeSettings* settings = liveSettings();
     const bool on = settings && settings->Celular;
     if (!on && phoneServer_) {
@@ -388,6 +389,8 @@ void TformKaraoke::applyPhoneSetting() {
             phone_.setCode(vozaro::stage::PhoneRequests::drawCode());
         auto server = makePhoneServer([this](const vozaro::platform::HttpRequest& request,
                                              vozaro::platform::HttpResponder respond) {
+            if (vozaro::stage::HostApi::serves(request.path))
+                return hostApi_.handle(request, std::move(respond));
             phoneApi_.handle(request, std::move(respond));
         });
         const int first = settings->PortaCelular;
@@ -718,7 +721,10 @@ void TformKaraoke::bMelodiaClick() {
 
 void TformKaraoke::FechaMelodiaClick() { panelMelodia->hide(); }
 
-void TformKaraoke::optionsChanged() { applyFairTurnsSetting(); }
+void TformKaraoke::optionsChanged() {
+    applyFairTurnsSetting();
+    applyHostPassword();
+}
 
 void TformKaraoke::optionsClosed() {}
 

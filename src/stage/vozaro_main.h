@@ -20,6 +20,7 @@
 #include "stage/StageLinks.h"
 #include "stage/canvas/FileList.h"
 #include "stage/canvas/KaraokeStage.h"
+#include "phone/HostApi.h"
 #include "phone/PhoneApi.h"
 #include "phone/PhoneRequests.h"
 #include "karaoke/RequestQueue.h"
@@ -46,7 +47,10 @@ class TAudioIn;
 // the evening's flow (playing, stopping, scoring, the next request) is the
 // EveningFlow; the window shows the canvas in Fundo, holds the controls, and
 // forwards its handlers to those two.
-class TformKaraoke : public QWidget, public KaraokeStage, private vozaro::stage::EveningWindow {
+class TformKaraoke : public QWidget,
+                     public KaraokeStage,
+                     private vozaro::stage::EveningWindow,
+                     private vozaro::stage::HostStage {
     Q_OBJECT
 public:
     explicit TformKaraoke(QWidget* parent = nullptr);
@@ -255,12 +259,23 @@ private:
     void songStarting() override;
     void stageIdle() override;
     bool invitationShown() override { return !phoneInvite_.isEmpty(); }
+
+    // The host's page (StageHost.cpp): the password it opens with, and
+    // what it asks of the stage.
+    void applyHostPassword();
+    // A window of the host's is open, or the stage waits for a score.
+    bool hostBusy() const;
+    vozaro::stage::HostState hostState() override;
+    Outcome hostCommand(Command command, int value) override;
+    Outcome hostMove(QueueMove move, std::uint64_t id) override;
+    Outcome hostRequest(std::int32_t numero, const QString& singer) override;
     void showPhoneInvite();
     void hidePhoneInvite();
 
     vozaro::stage::SongSnapshots songIndex_;
     vozaro::stage::PhoneRequests phone_{songIndex_, queue_, [this] { showQueue(); }, vozaro::stage::PhoneApi::steadyMs};
     vozaro::stage::PhoneApi phoneApi_{phone_};
+    vozaro::stage::HostApi hostApi_{*this, vozaro::stage::PhoneApi::steadyMs};
     std::unique_ptr<vozaro::platform::HttpService> phoneServer_;  // after phoneApi_: closed before it goes
     QString phoneAddress_;  // the network address shown, empty: none
     QRect phoneInvite_;     // drawn on the stage, empty: not shown

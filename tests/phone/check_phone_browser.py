@@ -35,21 +35,38 @@ def entry(number, performer, title, file_name):
     return record
 
 
-def main():
-    tool, shots = sys.argv[1], sys.argv[2]
+def phone_browser():
+    """Headless Chromium at a phone's size (360 x 740 CSS pixels) through
+    Selenium; None, with the reason printed, without Chromium, its driver or
+    Selenium."""
     try:
         from selenium import webdriver
         from selenium.webdriver.chrome.service import Service
-        from selenium.webdriver.common.by import By
-        from selenium.webdriver.support.ui import WebDriverWait
     except ImportError:
-        print("python3-selenium is not installed: skipped")
-        return SKIP
+        print("python3-selenium is not installed: skipped", flush=True)
+        return None
     browser = shutil.which("chromium")
     driver_path = shutil.which("chromedriver")
     if not browser or not driver_path:
-        print("chromium and chromium-driver are not installed: skipped")
+        print("chromium and chromium-driver are not installed: skipped", flush=True)
+        return None
+    options = webdriver.ChromeOptions()
+    options.binary_location = browser
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=360,740",
+                     "--disable-dev-shm-usage"):
+        options.add_argument(argument)
+    options.add_experimental_option("mobileEmulation",
+                                    {"deviceMetrics": {"width": 360, "height": 740, "pixelRatio": 1.0}})
+    return webdriver.Chrome(service=Service(executable_path=driver_path), options=options)
+
+
+def main():
+    tool, shots = sys.argv[1], sys.argv[2]
+    driver = phone_browser()
+    if driver is None:
         return SKIP
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import WebDriverWait
 
     os.makedirs(shots, exist_ok=True)
     folder = tempfile.mkdtemp(prefix="vozaro-browser-")
@@ -61,21 +78,11 @@ def main():
     open(os.path.join(folder, "vozaro.idx"), "wb").close()
 
     server = subprocess.Popen([tool, folder, "18480"], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-    driver = None
     try:
         url = server.stdout.readline().strip()
         if not url.startswith("http://127.0.0.1:"):
             print("vozaro-pedidos did not start:", url)
             return 1
-        options = webdriver.ChromeOptions()
-        options.binary_location = browser
-        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=360,740",
-                         "--disable-dev-shm-usage"):
-            options.add_argument(argument)
-        # A phone's screen: 360 CSS pixels wide.
-        options.add_experimental_option("mobileEmulation",
-                                        {"deviceMetrics": {"width": 360, "height": 740, "pixelRatio": 1.0}})
-        driver = webdriver.Chrome(service=Service(executable_path=driver_path), options=options)
         wait = WebDriverWait(driver, 15)
         failures = []
         checks = []
@@ -153,8 +160,7 @@ def main():
         print("%d passed, %d failed" % (len(checks) - len(failures), len(failures)))
         return 1 if failures else 0
     finally:
-        if driver:
-            driver.quit()
+        driver.quit()
         server.stdin.close()
         server.wait(timeout=10)
         shutil.rmtree(folder, ignore_errors=True)

@@ -54,4 +54,15 @@ inline std::int32_t catalogueEntry(const std::string& performer, const std::stri
     return numero;
 }
 
+// Catalogue entries by "Grupo" with the titles given (Windows-1252), under
+// the next free numbers, all on one song file "a.kar" of two syllables and a
+// note of 4 s.  The album is written first: it makes the songs' folder.
+inline void catalogueOfShortSongs(const std::vector<std::string>& titles) {
+    for (const std::string& title : titles)
+        catalogueEntry("Grupo", title, "a.kar");
+    fx::writeFile((catalogue::songsFolder() / "a.kar").string(),
+                  song({lyricTrack({{100, "Can"}, {300, "ta"}}),
+                        fx::vlq(0) + fx::Bytes{0x90, 60, 100} + fx::vlq(4000) + fx::Bytes{0x80, 60, 0}}));
+}
+
 }  // namespace vozaro::test

@@ -19,3 +19,10 @@ if(TARGET test_stage)
                    $<TARGET_FILE:test_stage> ${CMAKE_BINARY_DIR}/screenshots)
   set_tests_properties(stage.SingersScreenOnTwoScreens PROPERTIES LABELS stage SKIP_RETURN_CODE 77 TIMEOUT 120)
 endif()
+
+# The host's page in headless Chromium, driven from the stage test that
+# serves it (skipped without Chromium or Selenium).
+if(TARGET test_stage)
+  target_compile_definitions(test_stage PRIVATE
+    VOZARO_HOST_BROWSER_SCRIPT="${CMAKE_CURRENT_LIST_DIR}/../phone/check_host_browser.py")
+endif()

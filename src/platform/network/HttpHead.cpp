@@ -72,6 +72,8 @@ HttpHead parseHttpHead(const QByteArray& head, const HttpLimits& limits) {
                 return h;
             }
             h.bodySize = static_cast<qsizetype>(size);
+        } else if (name == "authorization") {
+            h.request.authorization = value;
         } else if (name == "transfer-encoding") {
             h.refusal = 411;
             return h;

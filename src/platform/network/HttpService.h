@@ -31,6 +31,7 @@ struct HttpRequest {
     std::vector<std::pair<QString, QString>> query;  // decoded, in order
     QByteArray body;
     QString client;     // the peer's address
+    QByteArray authorization = {};  // the "Authorization" header's value, trimmed; empty without one
     // The value of the first query item named `name`, or nothing.
     const QString* queryItem(const QString& name) const;
 };
