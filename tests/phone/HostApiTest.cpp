@@ -1,7 +1,7 @@
 // The host's interface without a network or a stage: the password, the
 // tokens and the limit of tries (the stage's tests take the other statuses).
 #include "phone/HostApi.h"
-#include "settings/WindowTestSupport.h"
+#include "support/CoreTestApplication.h"
 #include "support/FakeHttpService.h"
 
 #include <QJsonDocument>
@@ -31,7 +31,7 @@ public:
 class HostInterface : public ::testing::Test {
 protected:
     void SetUp() override {
-        testApplication();
+        coreTestApplication();
         api.setPassword(42);
     }
     HttpResponse send(const char* method, const char* path, const QByteArray& body = {},
