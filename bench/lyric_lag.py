@@ -6,7 +6,8 @@
 
 Writes a karaoke song with a claves hit under every syllable (standard lyric
 events, a line break every 8 syllables), the syllables GRID ms apart, or at
-irregular times 170-420 ms apart without --grid.  Each run plays it with
+irregular times 170-420 ms apart without --grid (stretched by PERCENT/100
+above 100 %).  Each run plays it with
 bench_lyric_highlights (the stage's display steps, the built-in synthesizer
 through the sound server) at PERCENT % speed, which prints when each
 syllable is lit on the monotonic clock and when the display time passed it,
@@ -34,13 +35,16 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from onset_scatter import heard_onsets, record, vlq  # noqa: E402
 
 
-def write_song(path, count, grid, seed):
-    """Returns the song times of the syllables in milliseconds (1 tick = 1 ms)."""
+def write_song(path, count, grid, seed, stretch=1.0):
+    """Returns the song times of the syllables in milliseconds (1 tick = 1 ms).
+    stretch widens the irregular gaps, so that a song played faster keeps its
+    hits as far apart in real time as the onset finder needs (it hears one
+    hit in 120 ms)."""
     rng = random.Random(seed)
     ticks, tick = [], 2000
     for _ in range(count):
         ticks.append(tick)
-        tick += grid if grid else rng.randint(170, 420)
+        tick += grid if grid else int(rng.randint(170, 420) * stretch)
     tempo = vlq(0) + b'\xff\x51\x03' + (500000).to_bytes(3, 'big') + vlq(0) + b'\xff\x2f\x00'
     notes = bytearray()
     last = 0
@@ -109,7 +113,7 @@ def main():
     if 'PULSE_SERVER' not in os.environ:
         sys.exit('PULSE_SERVER is not set: start scripts/sound-server.sh first')
     song = os.path.join(tempfile.mkdtemp(), 'silabas.mid')
-    times = write_song(song, args.syllables, args.grid, args.seed)
+    times = write_song(song, args.syllables, args.grid, args.seed, max(1.0, args.speed / 100.0))
     medians = []
     for run in range(args.runs):
         count, lag, floor = run_once(args.program, song, times, args.guests, args.speed)

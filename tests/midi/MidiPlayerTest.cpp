@@ -73,6 +73,15 @@ protected:
         vozaro::test::closeWithoutWaiting(outputs);
     }
     std::vector<std::uint32_t> deviceMessages() const { return devices.recorder->messages(0); }
+    // What the stage does before a song: outputs off, the song read into the
+    // same object, outputs on, UpdateMidiData, Rewind.
+    void loadAfresh(const vozaro::midi::fixtures::Bytes& bytes) {
+        vozaro::test::closeWithoutWaiting(outputs);
+        song->loadFromMemory(bytes.data(), bytes.size());
+        outputs.setActive(true);
+        player->UpdateMidiData();
+        player->Rewind();
+    }
 
     vozaro::test::RecordingDevices devices;
     ManualTimerService timers;
@@ -501,23 +510,15 @@ TEST_F(PlayerTest, StageSequenceStartsTheSongAgainFromItsBeginning) {
               TrackBuilder().event(0, {0xC0, 20}).note(0, 0, 60, 10).event(280, {0xE0, 0, 0x60}).event(0, {0xB0, 64, 127}).end(110)});
     for (const bool wholeSong : {false, true}) {
         SCOPED_TRACE(wholeSong ? "played to its end" : "stopped at tick 350");
-        vozaro::test::closeWithoutWaiting(outputs);
-        song->loadFromMemory(bytes.data(), bytes.size());
-        outputs.setActive(true);
-        player->UpdateMidiData();
-        player->Rewind();
+        loadAfresh(bytes);
         player->setPlay(true);
         timers.advance(wholeSong ? 2100 : 1760);
         player->Stop();
         ASSERT_GE(player->StartPosition(), 350);
 
-        vozaro::test::closeWithoutWaiting(outputs);
-        song->loadFromMemory(bytes.data(), bytes.size());
-        outputs.setActive(true);
         devices.recorder->clear();
-        player->UpdateMidiData();
+        loadAfresh(bytes);
         EXPECT_EQ(player->Position(), 0);
-        player->Rewind();
         player->setPlay(true);
         timers.advance(100);
         const auto messages = deviceMessages();
@@ -661,12 +662,8 @@ TEST_F(PlayerTest, MelodyVolumeScalesItsChannelsVolumeAsSentAndHolds) {
     std::vector<std::uint32_t> othersAtFull;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.percent);
-        vozaro::test::closeWithoutWaiting(outputs);
-        song->loadFromMemory(songA.data(), songA.size());
-        outputs.setActive(true);
         player->setMelodyVolume(-1, 100);
-        player->UpdateMidiData();
-        player->Rewind();
+        loadAfresh(songA);
         devices.recorder->clear();
 
         player->setMelodyVolume(0, c.percent);
@@ -680,11 +677,7 @@ TEST_F(PlayerTest, MelodyVolumeScalesItsChannelsVolumeAsSentAndHolds) {
         timers.advance(100);
         player->Stop();
 
-        vozaro::test::closeWithoutWaiting(outputs);
-        song->loadFromMemory(songB.data(), songB.size());
-        outputs.setActive(true);
-        player->UpdateMidiData();
-        player->Rewind();
+        loadAfresh(songB);
         player->setPlay(true);
         timers.advance(100);
         player->Stop();
