@@ -12,8 +12,12 @@
 //   DisplayStep/singers_WxH    the same, with the singers' screen of that size
 //                              brought up to date after it (scaled, or copied
 //                              at the stage's own size)
+//   DisplayStep/between        one of the 16 ms display steps between two
+//                              syllables, which changes nothing on the screen
+//                              (most of them while a song plays)
 //
-// Targets: a song under 20 copies, a display step under one copy, the picture
+// Targets: a song under 20 copies, a display step under one copy, a step
+// between syllables under 2 % of a copy, the picture
 // under twice the decode alone, the singers' screen adding under one copy to
 // a step.
 //
@@ -157,7 +161,8 @@ void JpegDecodeOnly(benchmark::State& state) {
 BENCHMARK(JpegDecodeOnly)->Unit(benchmark::kMillisecond);
 
 // singers: the size of the singers' screen following the stage; empty: none.
-void DisplayStep(benchmark::State& state, QSize singers) {
+// between: the step comes between two syllables and lights none.
+void DisplayStep(benchmark::State& state, QSize singers, bool between) {
     application();
     KaraokeStage stage;
     stage.resizeCanvas(kScreen);
@@ -193,7 +198,8 @@ void DisplayStep(benchmark::State& state, QSize singers) {
     const int loaded = stage.UltimaCarregada;
     const auto lines = stage.Linha;
     const auto sung = stage.Cantado;
-    const std::int64_t due = stage.Tempos[static_cast<std::size_t>(syllable) + 1] + 1;
+    const std::int64_t due = between ? stage.Tempos[static_cast<std::size_t>(syllable) + 1] - 1
+                                     : stage.Tempos[static_cast<std::size_t>(syllable) + 1] + 1;
     for (auto _ : state) {
         stage.SilabaAtual = syllable;
         stage.LinhaAtual = current;
@@ -204,12 +210,13 @@ void DisplayStep(benchmark::State& state, QSize singers) {
         if (!singers.isEmpty())
             view.update(stage.canvas());
     }
-    if (stage.SilabaAtual != syllable + 1)
-        state.SkipWithError("no syllable highlighted");
+    if (stage.SilabaAtual != (between ? syllable : syllable + 1))
+        state.SkipWithError(between ? "a syllable was highlighted" : "no syllable highlighted");
 }
-BENCHMARK_CAPTURE(DisplayStep, stage, QSize())->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(DisplayStep, singers_1280x1024, QSize(1280, 1024))->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(DisplayStep, singers_1920x1080, QSize(1920, 1080))->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(DisplayStep, stage, QSize(), false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(DisplayStep, singers_1280x1024, QSize(1280, 1024), false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(DisplayStep, singers_1920x1080, QSize(1920, 1080), false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(DisplayStep, between, QSize(), true)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -256,8 +256,23 @@ void TMidiIterator::Advance(std::int64_t ms, const TSongClock& clock) {
     Advance(ms);
 }
 
+void TMidiIterator::setChannelVolume(std::int32_t channel, std::int32_t percent) noexcept {
+    volumeChannel_.store(channel >= 0 && channel < 16 ? channel : -1);
+    volumePercent_.store(std::clamp(percent, 0, 100));
+}
+
+std::uint8_t TMidiIterator::scaleVolume(std::uint8_t v) const noexcept {
+    return static_cast<std::uint8_t>((v * volumePercent_.load() + 50) / 100);
+}
+
+std::uint8_t TMidiIterator::ScaledVolume() const noexcept {
+    const std::int32_t song = songVolume_.load();
+    return scaleVolume(song >= 0 ? static_cast<std::uint8_t>(song) : kDefaultVolume);
+}
+
 void TMidiIterator::Reset() {
     TMidiPosition::Reset();
+    songVolume_.store(-1);
     atEnd_ = true;
     if (trackOutputs_ == nullptr)
         return;
@@ -278,6 +293,9 @@ void TMidiIterator::PositionChanged() {
     const std::int64_t position = Position();
     const std::int32_t count = trackOutputs_->Count();
     const TSongClock* clock = playing_ && clock_ != nullptr && clock_->speedPercent > 0 ? clock_ : nullptr;
+    // No status byte is 0xB0 | 0x100: nothing is scaled without a channel.
+    const std::int32_t channel = volumeChannel_.load();
+    const int volumeChannel = channel >= 0 ? channel : 0x100;
     for (std::int32_t i = 0; i < count; ++i) {
         TTrackOutput& output = *trackOutputs_->Outputs(i);
         const TMidiTrackStream& track = *output.Track();
@@ -296,7 +314,11 @@ void TMidiIterator::PositionChanged() {
             // Field by field: the user-interface thread may be rewriting the
             // note number (a key change) while this runs, so that byte is
             // read atomically and the record is never copied whole.
-            const TEventData message{status, event.Message.loadData1(), event.Message.Data2, 0, 0};
+            TEventData message{status, event.Message.loadData1(), event.Message.Data2, 0, 0};
+            if (status == (0xB0 | volumeChannel) && message.Data1 == 7) {
+                songVolume_.store(message.Data2);
+                message.Data2 = scaleVolume(message.Data2);
+            }
             if (clock != nullptr) {
                 // How long ago, on the clock, the song passed the event.
                 const std::int64_t ago = (clock->songUs - songMicrosAt(cursor, event.Time)) * 100 / clock->speedPercent;

@@ -17,6 +17,7 @@
 // thread, never both at once (the player serialises them).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "midi/cmpMidiData.h"
@@ -173,6 +174,21 @@ public:
     // sent again.
     void Reset() override;
 
+    // One channel's volume controller (7) goes out scaled: at percent (0 to
+    // 100) of the value the song sends, as it is sent, seeks included; the
+    // other channels and controllers go out as stored.  Channel -1: none.
+    // Any thread (the player sets it under its lock).
+    void setChannelVolume(std::int32_t channel, std::int32_t percent) noexcept;
+    std::int32_t VolumeChannel() const noexcept { return volumeChannel_.load(); }
+    std::int32_t VolumePercent() const noexcept { return volumePercent_.load(); }
+    // What the channel's volume is now as sent: the song's last value since
+    // the position was reset (the default 100 while it has sent none),
+    // scaled.
+    std::uint8_t ScaledVolume() const noexcept;
+    // The song's own volume value v on the scaled channel as it goes out.
+    std::uint8_t scaleVolume(std::uint8_t v) const noexcept;
+    static constexpr std::uint8_t kDefaultVolume = 100;
+
 protected:
     // Sends every record before the new position, track by track.
     void PositionChanged() override;
@@ -183,6 +199,9 @@ private:
     TTempoCursor advanceStart_{};        // the tempo segment Advance started in
     bool playing_ = false;
     bool atEnd_ = true;
+    std::atomic<std::int32_t> volumeChannel_{-1};
+    std::atomic<std::int32_t> volumePercent_{100};
+    std::atomic<std::int32_t> songVolume_{-1};  // the song's last value on that channel, -1: none yet
 };
 
 }  // namespace vozaro::midi

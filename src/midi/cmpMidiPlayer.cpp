@@ -86,9 +86,31 @@ void TMidiPlayer::setPosition(std::int64_t ticks) {
             trackOutputs_->ResetControllers();
     }
     iterator_.SetPosition(ticks);
+    // Going back reset the controllers: a song without a volume of its own
+    // on the melody channel gets its scaled default again.
+    sendMelodyVolume(false);
     if (State() == psPaused)
         state_.store(remembered);
     publishPosition();
+}
+
+void TMidiPlayer::setMelodyVolume(std::int32_t channel, std::int32_t percent) {
+    Lock lock(mutex_);
+    const std::int32_t oldChannel = iterator_.VolumeChannel();
+    const std::int32_t oldPercent = iterator_.VolumePercent();
+    iterator_.setChannelVolume(channel, percent);
+    if (iterator_.VolumeChannel() != oldChannel || iterator_.VolumePercent() != oldPercent)
+        sendMelodyVolume(true);
+}
+
+void TMidiPlayer::sendMelodyVolume(bool always) noexcept {
+    const std::int32_t channel = iterator_.VolumeChannel();
+    if (channel < 0 || (!always && iterator_.VolumePercent() == 100))
+        return;
+    if (trackOutputs_ == nullptr || !trackOutputs_->Active() || trackOutputs_->Count() == 0)
+        return;
+    const TEventData message{static_cast<std::uint8_t>(0xB0 | channel), 7, iterator_.ScaledVolume(), 0, 0};
+    trackOutputs_->Outputs(0)->Port()->SendEvent(message);
 }
 
 void TMidiPlayer::setTimerPeriod(std::int32_t ms) {
@@ -180,6 +202,7 @@ void TMidiPlayer::Start(TPlayerState mode) {
     if (current != StartPosition())
         iterator_.Reset();
     iterator_.SetPosition(current);
+    sendMelodyVolume(false);
     publishPosition();
     speed_.store(speedOf(mode));
 

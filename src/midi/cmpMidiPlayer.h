@@ -134,6 +134,18 @@ public:
     // note-off would later go out with the new number.
     void transpose(const TMidiData& original, TMidiData& played, std::int32_t shift);
 
+    // The guide melody's own volume: the volume controller (7) of `channel`
+    // goes out at `percent` (0 to 100) of what the song sends, and a song
+    // that sends none on it gets the default 100 so scaled when it starts
+    // (unless percent is 100).  Holds through key and speed changes, seeks
+    // and the next song; a change reaches a playing song at once.  Channel
+    // -1: no channel is scaled (a song without a melody).  The controller
+    // goes out through the first output's port (every output of the
+    // program's songs is on the same device).
+    void setMelodyVolume(std::int32_t channel, std::int32_t percent);
+    std::int32_t MelodyChannel() const noexcept { return iterator_.VolumeChannel(); }
+    std::int32_t MelodyVolume() const noexcept { return iterator_.VolumePercent(); }
+
     // Returns once no tick is inside OnStop any more.  Not from the OnStop
     // handler itself.
     void waitForStopHandler() const noexcept;
@@ -177,6 +189,9 @@ private:
     void rewindLocked();
     void updateMidiDataLocked();
     void publishPosition() noexcept;
+    // Sends the melody channel's volume as it stands; with `always` false
+    // only when it is scaled at all.  Under the lock.
+    void sendMelodyVolume(bool always) noexcept;
     // The largest fixed latency of the outputs' devices.
     std::int64_t outputLatency() const noexcept;
 

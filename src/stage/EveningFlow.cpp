@@ -231,8 +231,15 @@ void EveningFlow::stopReported() {
 void EveningFlow::lyricStep() {
     if (handlePendingEnd(false))
         return;
-    stage_.AtualizarLetra();
     refreshUpNext();
+}
+
+void EveningFlow::displayStep() {
+    // A song that has ended waits for the lyric step: nothing is lit after
+    // its end.
+    if (stopPosted_.load())
+        return;
+    stage_.AtualizarLetra();
 }
 
 void EveningFlow::playerStopped() {

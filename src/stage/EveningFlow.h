@@ -115,7 +115,8 @@ public:
     void playerStopped();       // the player stopped: reset, then the score in 500 ms
     void announceScore();       // timerNota
     void delayOver();           // timerDelay: the centred text goes
-    void lyricStep();           // the 50 ms lyric timer
+    void lyricStep();           // the 50 ms lyric timer: the end of the song, who sings next
+    void displayStep();         // the stage's display step (every 16 ms, and at each syllable)
     // A highlighted syllable counts as sung when the singer was heard; with
     // pitch scoring on a song whose melody is known, when the singer is
     // heard in tune with the syllable's note (moved by the key) in one of

@@ -172,10 +172,7 @@ void TformKaraoke::createControls() {
 
     TimerKaraoke = std::make_unique<vozaro::platform::WindowTimer>([this] { TimerKaraokeTimer(); });
     TimerKaraoke->setInterval(kLyricStepMs);
-    syllableStepDue = [this] {
-        if (TimerKaraoke->isActive())
-            TimerKaraokeTimer();
-    };
+    displayStepDue = [this] { flow_.displayStep(); };
     timerDelay->setOnTimer([this] { timerDelayTimer(); });
     timerNota->setOnTimer([this] { timerNotaTimer(); });
 
@@ -449,7 +446,15 @@ void TformKaraoke::applyFairTurnsSetting() {
     queue_.setFairTurns(settings ? settings->Revezamento : TKaraokeSettings{}.Revezamento);
 }
 
-void TformKaraoke::songStarting() { hidePhoneInvite(); }
+void TformKaraoke::applyMelodyVolume() {
+    const TKaraokeSettings* settings = liveSettings();
+    setMelodyVolume(settings ? settings->VolumeMelodia : TKaraokeSettings{}.VolumeMelodia);
+}
+
+void TformKaraoke::songStarting() {
+    hidePhoneInvite();
+    applyMelodyVolume();
+}
 void TformKaraoke::stageIdle() { showPhoneInvite(); }
 
 void TformKaraoke::resizeEvent(QResizeEvent* event) {
@@ -495,6 +500,7 @@ void TformKaraoke::FormClose() {
     showQueue();
     QCoreApplication::processEvents();
     TimerKaraoke->stop();
+    stopDisplaySteps();
     try {
         if (MidiPlayer.FastForward())
             MidiPlayer.setFastForward(false);
@@ -707,8 +713,15 @@ void TformKaraoke::bStopClick() { flow_.stop(); }
 void TformKaraoke::bProximaClick() { flow_.next(); }
 void TformKaraoke::bMusicasClick() { flow_.openCatalogue(); }
 void TformKaraoke::bConfigClick() { flow_.openConfiguration(); }
-void TformKaraoke::MidiPlayerPlay() { TimerKaraoke->start(); }
-void TformKaraoke::MidiPlayerFastForward() { TimerKaraoke->start(); }
+void TformKaraoke::MidiPlayerPlay() {
+    TimerKaraoke->start();
+    startDisplaySteps();
+}
+
+void TformKaraoke::MidiPlayerFastForward() {
+    TimerKaraoke->start();
+    startDisplaySteps();
+}
 void TformKaraoke::MidiPlayerStop() { flow_.playerStopped(); }
 
 void TformKaraoke::bMelodiaClick() {
@@ -724,6 +737,7 @@ void TformKaraoke::FechaMelodiaClick() { panelMelodia->hide(); }
 void TformKaraoke::optionsChanged() {
     applyFairTurnsSetting();
     applyHostPassword();
+    applyMelodyVolume();
 }
 
 void TformKaraoke::optionsClosed() {}
@@ -809,6 +823,7 @@ int TformKaraoke::key() { return MidiTone->value(); }
 void TformKaraoke::songStopped() {
     AudioIn->StopNow();
     TimerKaraoke->stop();
+    stopDisplaySteps();
     {
         const QSignalBlocker toneBlocker(MidiTone);
         const QSignalBlocker tempoBlocker(MidiTempo);

@@ -89,7 +89,7 @@ public:
     QFrame* panelLista = nullptr;
     QFrame* panelMelodia = nullptr;
     // Window timers run on the test clock when a test installs one.
-    std::unique_ptr<vozaro::platform::WindowTimer> TimerKaraoke;  // 50 ms lyric step
+    std::unique_ptr<vozaro::platform::WindowTimer> TimerKaraoke;  // 50 ms: the end of the song, who sings next
     vozaro::platform::WindowTimer* const timerDelay = flow_.timerDelay.get();  // erases the centred text
     vozaro::platform::WindowTimer* const timerNota = flow_.timerNota.get();    // 500 ms after a stop
     vozaro::audio::TAudioIn* AudioIn = nullptr;  // the microphone while a song plays
@@ -269,6 +269,8 @@ private:
     Outcome hostCommand(Command command, int value) override;
     Outcome hostMove(QueueMove move, std::uint64_t id) override;
     Outcome hostRequest(std::int32_t numero, const QString& singer) override;
+    // The guide melody's volume of the live settings, to the player.
+    void applyMelodyVolume();
     void showPhoneInvite();
     void hidePhoneInvite();
 

@@ -73,6 +73,15 @@ protected:
         vozaro::test::closeWithoutWaiting(outputs);
     }
     std::vector<std::uint32_t> deviceMessages() const { return devices.recorder->messages(0); }
+    // What the stage does before a song: outputs off, the song read into the
+    // same object, outputs on, UpdateMidiData, Rewind.
+    void loadAfresh(const vozaro::midi::fixtures::Bytes& bytes) {
+        vozaro::test::closeWithoutWaiting(outputs);
+        song->loadFromMemory(bytes.data(), bytes.size());
+        outputs.setActive(true);
+        player->UpdateMidiData();
+        player->Rewind();
+    }
 
     vozaro::test::RecordingDevices devices;
     ManualTimerService timers;
@@ -501,23 +510,15 @@ TEST_F(PlayerTest, StageSequenceStartsTheSongAgainFromItsBeginning) {
               TrackBuilder().event(0, {0xC0, 20}).note(0, 0, 60, 10).event(280, {0xE0, 0, 0x60}).event(0, {0xB0, 64, 127}).end(110)});
     for (const bool wholeSong : {false, true}) {
         SCOPED_TRACE(wholeSong ? "played to its end" : "stopped at tick 350");
-        vozaro::test::closeWithoutWaiting(outputs);
-        song->loadFromMemory(bytes.data(), bytes.size());
-        outputs.setActive(true);
-        player->UpdateMidiData();
-        player->Rewind();
+        loadAfresh(bytes);
         player->setPlay(true);
         timers.advance(wholeSong ? 2100 : 1760);
         player->Stop();
         ASSERT_GE(player->StartPosition(), 350);
 
-        vozaro::test::closeWithoutWaiting(outputs);
-        song->loadFromMemory(bytes.data(), bytes.size());
-        outputs.setActive(true);
         devices.recorder->clear();
-        player->UpdateMidiData();
+        loadAfresh(bytes);
         EXPECT_EQ(player->Position(), 0);
-        player->Rewind();
         player->setPlay(true);
         timers.advance(100);
         const auto messages = deviceMessages();
@@ -629,4 +630,74 @@ TEST(PlayerLyricClock, SongTimeAgreesWithThePositionOfTheSameTickAtEveryTick) {
     EXPECT_EQ(lyric.Tempo(), 1000);  // the last tempo was reached
     player.Stop();
     vozaro::test::closeWithoutWaiting(outputs);
+}
+
+TEST_F(PlayerTest, MelodyVolumeScalesItsChannelsVolumeAsSentAndHolds) {
+    // Song A: the melody on channel 0 and an accompaniment on channel 1, each
+    // with volumes of its own at ticks 0 and 200 (1000 ms).  Song B, played
+    // next, has no volume on channel 0.
+    using vozaro::platform::packShortMessage;
+    const auto songA = vozaro::test::buildSong(
+        100, {TrackBuilder().tempo(0, 500000).end(400),
+              TrackBuilder().event(0, {0xB0, 7, 100}).note(0, 0, 60, 50).event(150, {0xB0, 7, 60}).note(0, 0, 62, 50).end(150),
+              TrackBuilder().event(0, {0xB1, 7, 80}).note(0, 1, 40, 50).event(150, {0xB1, 7, 70}).note(0, 1, 41, 50).end(150)});
+    const auto songB = vozaro::test::buildSong(
+        100, {TrackBuilder().tempo(0, 500000).end(400),
+              TrackBuilder().note(0, 0, 65, 50).end(350),
+              TrackBuilder().event(0, {0xB1, 7, 80}).note(0, 1, 43, 50).end(350)});
+    auto original = std::make_unique<TMidiData>();
+    original->loadFromMemory(songA.data(), songA.size());
+    struct Case {
+        std::int32_t percent;
+        std::vector<int> melodyVolumes;  // channel 0's volume messages as the device got them
+    };
+    // In order: the setting, the start, ticks 0 and 200, the seek back (the
+    // port's controller reset, the scaled default, tick 0 again), the slider
+    // moved to 50 while playing, the outputs closed (reset), song B's start.
+    const Case cases[] = {
+        {100, {100, 100, 60, 90, 100, 50, 90, 50}},
+        {40, {40, 40, 40, 24, 90, 40, 40, 50, 90, 50}},
+        {0, {0, 0, 0, 0, 90, 0, 0, 50, 90, 50}},
+    };
+    std::vector<std::uint32_t> othersAtFull;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.percent);
+        player->setMelodyVolume(-1, 100);
+        loadAfresh(songA);
+        devices.recorder->clear();
+
+        player->setMelodyVolume(0, c.percent);
+        player->setPlay(true);
+        timers.advance(500);
+        player->transpose(*original, *song, 2);
+        timers.advance(600);
+        player->setPosition(0);
+        timers.advance(100);
+        player->setMelodyVolume(0, 50);
+        timers.advance(100);
+        player->Stop();
+
+        loadAfresh(songB);
+        player->setPlay(true);
+        timers.advance(100);
+        player->Stop();
+
+        std::vector<int> melody, accompaniment;
+        std::vector<std::uint32_t> others;
+        for (const std::uint32_t m : deviceMessages()) {
+            if ((m & 0xFFFF) == 0x07B0)
+                melody.push_back(static_cast<int>(m >> 16));
+            else if ((m & 0xFFFF) == 0x07B1)
+                accompaniment.push_back(static_cast<int>(m >> 16));
+            else
+                others.push_back(m);
+        }
+        EXPECT_EQ(melody, c.melodyVolumes);
+        // Channel 1: its own values, the resets' default between them.
+        EXPECT_EQ(accompaniment, (std::vector<int>{80, 70, 90, 80, 90, 80}));
+        if (othersAtFull.empty())
+            othersAtFull = others;
+        EXPECT_EQ(others, othersAtFull);  // notes and every other message untouched
+        EXPECT_EQ(std::count(others.begin(), others.end(), packShortMessage(0x90, 65, 100)), 1);  // song B played
+    }
 }

@@ -72,6 +72,8 @@ public:
     int key() override { return keyChosen; }
     void songStopped() override {
         lyricTimer.stop();
+        if (stage != nullptr)
+            stage->stopDisplaySteps();
         ++stops;
         if (afterStop)
             afterStop();
@@ -110,6 +112,7 @@ public:
     std::function<void()> afterStop;
     bool idle = true;
     platform::WindowTimer lyricTimer;
+    KaraokeStage* stage = nullptr;  // its display steps stop with the song, as the window's do
 };
 
 class Evening : public ::testing::Test {
@@ -121,7 +124,12 @@ protected:
         FecharAlbum();
         stage.resizeCanvas(QSize(800, 600));
         window.lyricTimer.setOnTimer([this] { flow.lyricStep(); });
-        stage.MidiPlayer.OnPlay = [this](vozaro::midi::TMidiPlayer*) { window.lyricTimer.start(); };
+        window.stage = &stage;
+        stage.displayStepDue = [this] { flow.displayStep(); };
+        stage.MidiPlayer.OnPlay = [this](vozaro::midi::TMidiPlayer*) {
+            window.lyricTimer.start();
+            stage.startDisplaySteps();
+        };
         // Every syllable is sung.
         flow.VozPresente = true;
     }
@@ -235,6 +243,7 @@ TEST_F(Evening, NextJustAsASongEndsStartsExactlyOneRequest) {
         stage.MidiPlayer.OnPlay = [&](vozaro::midi::TMidiPlayer*) {
             ++starts;
             window.lyricTimer.start();
+            stage.startDisplaySteps();
         };
         playToItsEnd();
         if (c.endHandledFirst) {

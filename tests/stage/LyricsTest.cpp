@@ -579,6 +579,88 @@ TEST_F(Lyrics, TheTextBoxIsErasedClippedToThePicture) {
     EXPECT_EQ(stage.canvas(), stage.FundoLimpo);
 }
 
+TEST(DisplaySteps, WhatFollowsTheDisplayTimeComesWithinOneStepAndOnlyChangesAreRepainted) {
+    testApplication();
+    vozaro::test::RecordingDevices devices;
+    vozaro::platform::ManualTimerService timers;
+    vozaro::platform::ScopedManualWindowClock clock(timers);
+    QTemporaryDir folder;
+    const QString path = folder.filePath("song.kar");
+    // A pause of 6.4 s after "Three": the lines are erased, then the
+    // countdown and the next line come, and its dashes light.
+    fx::writeFile(QFile::encodeName(path).toStdString(),
+                  song({lyricTrack({{2000, "/One"}, {2300, " two"}, {2600, "/Three"}, {9000, "/Four"}, {9200, " five"}})}));
+    KaraokeStage stage;
+    int repainted = 0;
+    stage.attachCanvas(nullptr, [&](const QRect&) { ++repainted; });
+    stage.resizeCanvas(QSize(800, 600));
+    ASSERT_TRUE(stage.CarregarMusica(path));
+
+    // Each change of the display, with how long after it fell due (display
+    // time) the step made it.
+    std::vector<std::pair<std::string, std::int64_t>> late;
+    struct Shown {
+        int syllable, line, loaded;
+        std::int32_t erase, countdownDue;
+        QString countdown, lit;
+        bool operator==(const Shown&) const = default;
+    };
+    const auto shown = [&] {
+        return Shown{stage.SilabaAtual, stage.LinhaAtual, stage.UltimaCarregada, stage.TempoLimpeza, stage.TempoContagem,
+                     stage.Contagem, stage.ContagemAcesa};
+    };
+    Shown before = shown();
+    int repaintedBefore = 0;
+    int steps = 0;
+    stage.displayStepped = [&](std::int64_t now) {
+        ++steps;
+        const Shown after = shown();
+        if (after.syllable != before.syllable)
+            late.emplace_back("syllable " + std::to_string(after.syllable), now - stage.Tempos[after.syllable]);
+        if (before.erase > 0 && after.erase == 0)
+            late.emplace_back("erased", now - before.erase);
+        if (before.countdown.isEmpty() && !after.countdown.isEmpty())
+            late.emplace_back("countdown", now - before.countdownDue);
+        if (after == before) {
+            EXPECT_EQ(repainted, repaintedBefore) << "a step that changed nothing repainted at " << now;
+        }
+        before = after;
+        repaintedBefore = repainted;
+    };
+    stage.MidiData.setActive(true);
+    stage.OrMidi.setActive(true);
+    stage.TrackOutputs.setActive(true);
+    stage.MidiPlayer.UpdateMidiData();
+    stage.MidiPlayer.setPlay(true);
+    stage.startDisplaySteps();
+    clock.advanceWhile([&] { return stage.MidiPlayer.Time() < 9400; }, 20000);
+
+    EXPECT_EQ(late.size(), 8u);  // five syllables, the erasing, two countdowns
+    for (const auto& [what, ms] : late) {
+        SCOPED_TRACE(what);
+        EXPECT_GE(ms, 0);
+        // One display step, and the player's 4 ms tick that moves the time.
+        EXPECT_LE(ms, KaraokeStage::kDisplayStepMs + 4);
+    }
+    // Paused just before a syllable: the steps keep their pace.
+    stage.MidiPlayer.Stop();
+    ASSERT_TRUE(stage.CarregarMusica(path));
+    stage.MidiData.setActive(true);
+    stage.OrMidi.setActive(true);
+    stage.TrackOutputs.setActive(true);
+    stage.MidiPlayer.UpdateMidiData();
+    stage.MidiPlayer.setPlay(true);
+    clock.advanceWhile([&] { return stage.MidiPlayer.DisplayTime() < 1995; }, 5000);
+    stage.MidiPlayer.setPaused(true);
+    steps = 0;
+    clock.advance(1000);
+    EXPECT_LE(steps, 1000 / KaraokeStage::kDisplayStepMs + 1);
+    stage.stopDisplaySteps();
+    clock.advance(100);
+    EXPECT_LE(steps, 1000 / KaraokeStage::kDisplayStepMs + 1);
+    stage.MidiPlayer.Stop();
+}
+
 TEST_F(Lyrics, TheStageFollowsACorpusSongPlayedOnTheTestClock) {
     const QString path = QStringLiteral(VOZARO_CORPUS_DIR) +
                          "/files/kar/msc__TROGGS_Wild_Thing.KAR";

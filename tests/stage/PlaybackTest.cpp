@@ -608,3 +608,65 @@ TEST_F(Playback, ASongThatCannotBeReadIsNamedInTheMessage) {
         EXPECT_FALSE(stage->MidiPlayer.Play());
     }
 }
+
+TEST_F(Playback, TheMelodyVolumeReachesTheMelodyChannelAtOnceAndHoldsForTheNextSongs) {
+    // The melody on channel 2, a note under each syllable, its volume 100 at
+    // 900 ms; the accompaniment on channel 3 with a volume of 80.
+    const Bytes notes = fx::vlq(0) + Bytes{0xB2, 7, 80} + fx::vlq(0) + Bytes{0x92, 50, 100} +
+                        fx::vlq(100) + Bytes{0x91, 60, 100} + fx::vlq(200) + Bytes{0x91, 62, 100} +
+                        fx::vlq(200) + Bytes{0x91, 64, 100} + fx::vlq(400) + Bytes{0xB1, 7, 100};
+    const Bytes withMelody =
+        vozaro::test::song({vozaro::test::lyricTrack({{100, "Can"}, {300, "ta"}, {500, "/mos"}}), notes});
+    addSong("um.kar", "Primeira", withMelody);
+    addSong("dois.kar", "Segunda", withMelody);
+    addSong("tres.kar", "Terceira");  // no melody: channel 1 keeps its own volume
+    TKaraokeSettings settings;
+    settings.VolumeMelodia = 25;
+    stage->config.settings = [&] { return &settings; };
+    const auto volumes = [&](int channel) {
+        std::vector<int> values;
+        for (const std::uint32_t m : devices.recorder->messages(0))
+            if ((m & 0xFFFF) == (0x07B0u | static_cast<std::uint32_t>(channel)))
+                values.push_back(static_cast<int>(m >> 16));
+        return values;
+    };
+    const auto lastVolume = [&](int channel) {
+        const std::vector<int> values = volumes(channel);
+        return values.empty() ? -1 : values.back();
+    };
+    const auto playNext = [&](const QString& number) {
+        request(number, "Ana");
+        stage->bProximaClick();
+        ASSERT_TRUE(advanceUntil([&] { return stage->MidiPlayer.Play(); }));
+    };
+    // Channel 2 is never scaled: its own 80, or the default 90 of a reset.
+    const auto accompanimentUntouched = [&] {
+        for (const int v : volumes(2))
+            EXPECT_TRUE(v == 80 || v == 90) << v;
+    };
+
+    playNext("1");
+    EXPECT_EQ(stage->MidiPlayer.MelodyChannel(), 1);
+    EXPECT_EQ(lastVolume(1), 25);  // the song has sent none yet: the default 100, scaled
+    clock.advance(200);
+    settings.VolumeMelodia = 0;
+    stage->optionsChanged();
+    EXPECT_EQ(lastVolume(1), 0);  // at once
+    devices.recorder->clear();
+    clock.advance(750);
+    EXPECT_EQ(volumes(1).at(0), 0);  // the song's own 100 at 900 ms, scaled
+    accompanimentUntouched();
+
+    playNext("2");
+    EXPECT_EQ(lastVolume(1), 0);
+    devices.recorder->clear();
+    clock.advance(950);
+    EXPECT_EQ(volumes(1).at(0), 0);
+    accompanimentUntouched();
+
+    playNext("3");
+    EXPECT_EQ(stage->MidiPlayer.MelodyChannel(), -1);
+    devices.recorder->clear();
+    clock.advance(1050);
+    EXPECT_EQ(volumes(0).at(0), 100);
+}

@@ -61,12 +61,12 @@ QImage blankPicture(const QSize& size) {
 
 KaraokeStage::KaraokeStage()
     : MidiPlayer(vozaro::platform::currentTimerService()),
-      syllableTimer_(std::make_unique<vozaro::platform::WindowTimer>([this] {
-          if (syllableStepDue)
-              syllableStepDue();
-      })) {
+      syllableTimer_(std::make_unique<vozaro::platform::WindowTimer>([this] { displayStep(); })),
+      displayTimer_(std::make_unique<vozaro::platform::WindowTimer>([this] { displayStep(); })) {
     syllableTimer_->setSingleShot(true);
     syllableTimer_->setPrecise(true);
+    displayTimer_->setInterval(kDisplayStepMs);
+    displayTimer_->setPrecise(true);
     // Debian has no Times New Roman; Liberation Serif has its metrics.
     QFont::insertSubstitution(QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"));
     font_.setFamily(QStringLiteral("Times New Roman"));
@@ -90,7 +90,7 @@ KaraokeStage::~KaraokeStage() {
     // not run (one the timer thread is still inside is let finish first).
     MidiPlayer.clearStopHandler();
     MidiPlayer.Stop();
-    syllableTimer_->stop();
+    stopDisplaySteps();
 }
 
 // --- song loading ---------------------------------------------------------------
@@ -166,6 +166,7 @@ bool KaraokeStage::ExtrairLetra() {
     } catch (...) {
         melody = {};  // only memory can fail: the song is scored by loudness
     }
+    MidiPlayer.setMelodyVolume(melody.channel, melodyVolume_);
 
     TempoLimpeza = 0;
     LinhaAtual = 2;
@@ -205,6 +206,11 @@ bool KaraokeStage::ExtrairLetra() {
     return true;
 }
 
+void KaraokeStage::setMelodyVolume(int percent) {
+    melodyVolume_ = percent;
+    MidiPlayer.setMelodyVolume(melody.channel, percent);
+}
+
 std::int32_t KaraokeStage::firstCountdown() const {
     // Without syllables no countdown may ever look for one.
     if (Silabas.isEmpty() || Tempos.empty())
@@ -214,11 +220,33 @@ std::int32_t KaraokeStage::firstCountdown() const {
 
 // --- the display step -------------------------------------------------------------
 
+void KaraokeStage::startDisplaySteps() {
+    if (!displayTimer_->isActive())
+        displayTimer_->start();
+}
+
+void KaraokeStage::stopDisplaySteps() {
+    displayTimer_->stop();
+    syllableTimer_->stop();
+}
+
+bool KaraokeStage::displayStepsRunning() const { return displayTimer_->isActive(); }
+
+void KaraokeStage::displayStep() {
+    if (displayStepDue)
+        displayStepDue();
+    else
+        AtualizarLetra();
+}
+
 void KaraokeStage::AtualizarLetra() {
-    AtualizarLetra(MidiPlayer.DisplayTime());
+    const std::int64_t now = MidiPlayer.DisplayTime();
+    AtualizarLetra(now);
+    if (displayStepped)
+        displayStepped(now);
     // One millisecond more: a syllable lights once the time is past it.
     const std::optional<std::int64_t> ms = msToNextSyllable();
-    if (ms && *ms < kLyricStepMs)
+    if (ms && *ms < kDisplayStepMs && displayTimer_->isActive())
         syllableTimer_->start(static_cast<int>(*ms) + 1);
     else
         syllableTimer_->stop();
@@ -227,7 +255,9 @@ void KaraokeStage::AtualizarLetra() {
 std::optional<std::int64_t> KaraokeStage::msToNextSyllable() const {
     const auto next = static_cast<std::size_t>(SilabaAtual + 1);
     const std::int64_t percent = std::int64_t{MidiPlayer.TempoPercent()} * MidiPlayer.Speed();
-    if (LinhaAtual == 0 || next >= Tempos.size() || percent <= 0 || MidiPlayer.State() == vozaro::midi::psStopped)
+    const vozaro::midi::TPlayerState state = MidiPlayer.State();
+    if (LinhaAtual == 0 || next >= Tempos.size() || percent <= 0 ||
+        (state != vozaro::midi::psPlaying && state != vozaro::midi::psFastForward))
         return std::nullopt;
     const std::int64_t songMs = std::max<std::int64_t>(Tempos[next] - MidiPlayer.DisplayTime(), 0);
     return (songMs * 100 + percent - 1) / percent;
@@ -240,8 +270,10 @@ void KaraokeStage::AtualizarLetra(std::int64_t now) {
     }
     const int count = static_cast<int>(Silabas.size());
 
-    // The countdown's dashes light one by one before the coming line.
+    // The countdown's dashes light one by one before the coming line; they
+    // are drawn as they change, not again on every step.
     if (!Contagem.isEmpty()) {
+        const QString litBefore = ContagemAcesa;
         if (SilabaAtual + 1 < count) {
             const std::int64_t r = Tempos[SilabaAtual + 1] - now;
             if (r > 2000 && r <= 2100)
@@ -251,7 +283,7 @@ void KaraokeStage::AtualizarLetra(std::int64_t now) {
             else if (r > 600 && r <= 700)
                 ContagemAcesa = Contagem;
         }
-        if (!ContagemAcesa.isEmpty())
+        if (!ContagemAcesa.isEmpty() && ContagemAcesa != litBefore)
             drawOutlinedText(ContagemX, LinhaY[1] - AlturaLinha, ContagemAcesa, Qt::white,
                              kMagenta);
     }

@@ -46,8 +46,13 @@ class KaraokeStage {
 public:
     // TempoContagem when no countdown is ever due again.
     static constexpr std::int32_t kNever = 2147483647;
-    // The lyric timer's interval: one display step every 50 ms while a song plays.
+    // The lyric timer's interval: the end of a song and what comes after it
+    // are looked at every 50 ms while a song plays.
     static constexpr int kLyricStepMs = 50;
+    // The display steps every 16 ms while a song plays (one screen refresh at
+    // 60 Hz): the highlight, the line change, the countdown and its erasing,
+    // and whatever else follows the display time.
+    static constexpr int kDisplayStepMs = 16;
 
     // The player is made on the windows' current timer service: install a
     // test clock before making a stage to drive it from a test.
@@ -82,6 +87,10 @@ public:
     // The melody the syllables are sung on (not found: pitch cannot be
     // scored), from the untouched song.
     vozaro::stage::Melody melody;
+    // The guide melody's own volume, 0 to 100 (100: as the song has it): the
+    // player scales the melody's channel by it, for this song and the next
+    // ones, at once while one plays.  A song without a melody ignores it.
+    void setMelodyVolume(int percent);
     // When the song's last note ends, in song time (ms); 0 without notes.
     std::int32_t songEnd = 0;
     std::int32_t AlturaLinha = 0;       // height of one lyric line in pixels
@@ -104,17 +113,30 @@ public:
     std::int32_t ContagemX = 0;
 
     // One display step at the player's time, or at the time given.  The
-    // step at the player's time runs on the 50 ms lyric timer; when the next
-    // syllable falls due before the following step, it also arms a precise
-    // timer that calls syllableStepDue as the display time passes that
-    // syllable, so that each syllable lights when its sound is heard rather
-    // than up to 50 ms later, at a phase of the lyric timer that differs from
-    // song to song.  The owner runs its display step from it.
+    // step at the player's time runs every kDisplayStepMs between
+    // startDisplaySteps() and stopDisplaySteps() (a precise timer); when the
+    // next syllable falls due before the following step, it also arms a
+    // precise timer for the moment the display time passes that syllable, so
+    // that each syllable lights when its sound is heard rather than up to a
+    // step later.  Both timers call displayStepDue (the owner's display step,
+    // which must call AtualizarLetra()); without one, AtualizarLetra()
+    // itself.  Only the rectangles a step changes are reported to the canvas's
+    // owner: a step that changes nothing reports none.
     void AtualizarLetra();
-    std::function<void()> syllableStepDue;
+    std::function<void()> displayStepDue;
+    // Called at the end of every display step at the player's time with its
+    // display time: what else on the stage follows the song time (the melody
+    // band) draws its own step there, on the same cadence as the highlight,
+    // and reports what it changed through changed().
+    std::function<void(std::int64_t now)> displayStepped;
+    // The display steps while a song plays (the owner starts them when the
+    // player starts playing and stops them when the song stops).
+    void startDisplaySteps();
+    void stopDisplaySteps();
+    bool displayStepsRunning() const;
     // Wall milliseconds until the display time passes the next syllable's,
     // at the player's speed; nullopt while no line is being sung or the
-    // player stands still.
+    // player stands still (stopped, paused or at speed 0).
     std::optional<std::int64_t> msToNextSyllable() const;
     void AtualizarLetra(std::int64_t now);
     // The step while no line is active.
@@ -201,6 +223,8 @@ public:
 
 private:
     std::unique_ptr<vozaro::platform::WindowTimer> syllableTimer_;  // the step at the next syllable
+    std::unique_ptr<vozaro::platform::WindowTimer> displayTimer_;   // the step every kDisplayStepMs
+    void displayStep();
     void changed(const QRect& rect);
     struct TextLayer {
         QString text;
@@ -219,6 +243,7 @@ private:
     QRect countdownBand() const;
     void drawLit(int slot);
 
+    int melodyVolume_ = 100;
     QImage ownCanvas_;
     QImage* canvas_ = &ownCanvas_;
     std::function<void(const QRect&)> changed_;
