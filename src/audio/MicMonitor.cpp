@@ -45,6 +45,7 @@ std::optional<std::string> MicMonitor::failureToTell(std::chrono::milliseconds w
 
 void MicMonitor::work() {
     std::unique_ptr<platform::MonitorPath> path;
+    unsigned pathSession = 0;  // the switching on the open path belongs to
     std::unique_lock lock(mutex_);
     auto closePath = [&] {
         running_.store(false);
@@ -61,7 +62,17 @@ void MicMonitor::work() {
             continue;
         }
         if (path && !path->lost() && !lostSeen_) {
-            wake_.wait(lock, [this] { return quit_ || !wanted_ || lostSeen_; });
+            // Switched off and on again before the worker saw it: the path
+            // that runs is the new session's first outcome.
+            if (pathSession != session_) {
+                pathSession = session_;
+                firstDone_ = true;
+                failure_.clear();
+                outcome_.notify_all();
+            }
+            wake_.wait(lock, [this, pathSession] {
+                return quit_ || !wanted_ || lostSeen_ || pathSession != session_;
+            });
             continue;
         }
         if (path)
@@ -73,6 +84,7 @@ void MicMonitor::work() {
         auto opened = opener_(*this, why);
         lock.lock();
         path = std::move(opened);
+        pathSession = session;
         running_.store(path != nullptr);
         if (session == session_ && !firstDone_) {
             firstDone_ = true;
