@@ -5,13 +5,15 @@
 //
 // Prints "ready" once the path carries sound (the script behind it,
 // bench/mic_monitor.py, plays into the microphone from then on), then, at
-// the end, the process's CPU time over the run as a share of one core.
+// the end, the process's CPU time over the run as a share of one core, and
+// how long ending the path took.
 // Needs PULSE_SERVER (scripts/sound-server.sh start).
 #include "audio/MicMonitor.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include <sys/resource.h>
@@ -35,7 +37,8 @@ int main(int argc, char** argv) {
     const double seconds = std::atof(argv[1]);
     const int volume = argc > 2 ? std::atoi(argv[2]) : 50;
     const int echo = argc > 3 ? std::atoi(argv[3]) : 0;
-    vozaro::audio::MicMonitor monitor(vozaro::platform::openSoundServerMonitor);
+    auto owned = std::make_unique<vozaro::audio::MicMonitor>(vozaro::platform::openSoundServerMonitor);
+    vozaro::audio::MicMonitor& monitor = *owned;
     monitor.apply(true, volume, echo);
     if (auto why = monitor.failureToTell(std::chrono::seconds(5))) {
         std::fprintf(stderr, "cannot monitor: %s\n", why->c_str());
@@ -54,12 +57,11 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
     const double cpu = cpuSeconds() - cpu0;
+    // The program closing: the monitor goes, and with it the path.
     const auto start = std::chrono::steady_clock::now();
-    monitor.apply(false, volume, echo);
-    while (monitor.running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    owned.reset();
     const double endMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    std::printf("cpu %.2f %% of one core over %.1f s; path ended %.1f ms after switching off\n", 100.0 * cpu / wall,
+    std::printf("cpu %.2f %% of one core over %.1f s; path ended %.1f ms after closing\n", 100.0 * cpu / wall,
                 wall, endMs);
     return 0;
 }

@@ -56,10 +56,12 @@ TEST(MicMonitorSound, TheMicrophoneIsHeardThroughTheSpeakersWhileTheLevelBarReco
     ASSERT_TRUE(singer.waitForStarted(5000));
     ASSERT_TRUE(runUntil([&] { return singer.state() == QProcess::NotRunning; }, 20000));
     runUntil([] { return false; }, 300);  // the tail reaches the speakers
-    // The tone, at its own level (volume 50 is unity): RMS 12000 / 32768 / sqrt 2.
+    // The tone, at its own level (volume 50 is unity): RMS 12000 / 32768 /
+    // sqrt 2 = 0.26 on PulseAudio; PipeWire mixes the mono stream into the
+    // mono recording 3 dB louder.
     const vozaro::test::Levels heard = vozaro::test::measure(speakers.stop());
     EXPECT_GT(heard.loudest, 0.22);
-    EXPECT_LT(heard.loudest, 0.30);
+    EXPECT_LT(heard.loudest, 0.40);
     EXPECT_GE(loudest, 11000);  // the level bar's input heard it too
 
     // Switched off: the speakers stay silent.

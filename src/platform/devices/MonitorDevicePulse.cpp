@@ -4,11 +4,17 @@
 // written to the playback stream in the same callback, so the delay is one
 // recorded fragment plus what the playback buffer holds.
 //
-// The buffers, in frames of the input's own rate: the recording stream
-// delivers fragments of kFragmentMs; the playback stream starts (and starts
-// again after an underrun) once kStartMs are queued and never holds more
-// than kMostMs: what would overfill it is dropped, which also absorbs an
-// input clock that runs faster than the output's.
+// The buffers: the recording stream delivers fragments of kFragmentMs.  The
+// playback stream starts (and starts again after running dry) once its
+// start threshold is queued, kStartMs at first; when it runs dry again and
+// again, the threshold grows a millisecond at a time up to kLatestStartMs,
+// as the machine's timing needs (the server's own loopback does the same).
+// The server keeps kSpareMs above it; when the output has wanted nothing for
+// kFullBlocksToDrop fragments in a row, a fragment is left out, so that an
+// input clock faster than the output's does not make the delay creep up.
+// Dropping only because the output's buffer looked full at one moment, or
+// starting from a lower threshold without growing it, left audible gaps on
+// the virtual servers (bench/mic_monitor.py).
 #include "platform/devices/MonitorDevice.h"
 
 #include <pulse/context.h>
@@ -30,7 +36,11 @@ namespace {
 
 constexpr int kFragmentMs = 2;
 constexpr int kStartMs = 4;
-constexpr int kMostMs = 12;
+constexpr int kSpareMs = 8;
+constexpr int kLatestStartMs = 20;
+constexpr int kFullBlocksToDrop = 5;
+constexpr int kUnderflowsToGrow = 2;  // within kUnderflowWindowUs
+constexpr pa_usec_t kUnderflowWindowUs = 2 * PA_USEC_PER_SEC;
 constexpr pa_usec_t kAnswerUs = 3 * PA_USEC_PER_SEC;  // the server's time to answer
 constexpr int kBlockFrames = 1024;                     // processed at most at once
 
@@ -141,13 +151,10 @@ private:
         pa_stream_set_state_callback(play_, &PulseMonitorPath::streamState, this);
         pa_stream_set_state_callback(record_, &PulseMonitorPath::streamState, this);
         pa_stream_set_read_callback(record_, &PulseMonitorPath::recorded, this);
+        pa_stream_set_underflow_callback(play_, &PulseMonitorPath::underflow, this);
 
-        pa_buffer_attr playing{};
-        playing.maxlength = kMostMs * msBytes * 2;
-        playing.tlength = kMostMs * msBytes;
-        playing.prebuf = kStartMs * msBytes;
-        playing.minreq = kFragmentMs * msBytes;
-        playing.fragsize = static_cast<std::uint32_t>(-1);
+        msBytes_ = msBytes;
+        const pa_buffer_attr playing = playBuffer();
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_NOT_MONOTONIC);
         if (pa_stream_connect_playback(play_, nullptr, &playing, flags, nullptr, nullptr) < 0)
             return fail(why, serverError());
@@ -175,6 +182,36 @@ private:
             return fail(why, serverError());
         ready_ = true;
         return true;
+    }
+
+    // The playback buffer for the start threshold reached.
+    pa_buffer_attr playBuffer() const {
+        pa_buffer_attr playing{};
+        playing.tlength = static_cast<std::uint32_t>(startMs_ + kSpareMs) * msBytes_;
+        playing.maxlength = 2 * playing.tlength;
+        playing.prebuf = static_cast<std::uint32_t>(startMs_) * msBytes_;
+        playing.minreq = kFragmentMs * msBytes_;
+        playing.fragsize = static_cast<std::uint32_t>(-1);
+        return playing;
+    }
+
+    // The output ran dry: repeatedly within kUnderflowWindowUs, the start
+    // threshold grows by a millisecond, up to kLatestStartMs, as this
+    // machine's timing needs.
+    static void underflow(pa_stream* stream, void* user) {
+        auto* self = static_cast<PulseMonitorPath*>(user);
+        const pa_usec_t now = pa_rtclock_now();
+        if (now - self->windowStart_ > kUnderflowWindowUs) {
+            self->windowStart_ = now;
+            self->underflows_ = 0;
+        }
+        if (++self->underflows_ < kUnderflowsToGrow || self->startMs_ >= kLatestStartMs)
+            return;
+        self->underflows_ = 0;
+        ++self->startMs_;
+        const pa_buffer_attr playing = self->playBuffer();
+        if (pa_operation* op = pa_stream_set_buffer_attr(stream, &playing, nullptr, nullptr))
+            pa_operation_unref(op);
     }
 
     static void signal(pa_context* context, void* user) {
@@ -234,10 +271,16 @@ private:
             // The recorded data may be unaligned for floats.
             std::memcpy(block_.data(), samples, n * sizeof(float));
             processor_.process(block_.data(), out_.data(), static_cast<int>(n));
+            // Everything is played, unless the output has wanted nothing
+            // for kFullBlocksToDrop blocks in a row (the input's clock runs
+            // faster than the output's, or a burst came late): then a block
+            // is left out, so that the delay does not creep up.
             const std::size_t room = pa_stream_writable_size(play_);
-            const std::size_t bytes = std::min(n * sizeof(float), room - room % sizeof(float));
-            if (bytes > 0 && room != static_cast<std::size_t>(-1))
-                pa_stream_write(play_, out_.data(), bytes, nullptr, 0, PA_SEEK_RELATIVE);
+            fullBlocks_ = room == 0 ? fullBlocks_ + 1 : 0;
+            if (fullBlocks_ < kFullBlocksToDrop)
+                pa_stream_write(play_, out_.data(), n * sizeof(float), nullptr, 0, PA_SEEK_RELATIVE);
+            else
+                fullBlocks_ = 0;
             samples += n;
             frames -= n;
         }
@@ -252,6 +295,11 @@ private:
     bool timedOut_ = false;
     bool answered_ = false;
     bool ready_ = false;
+    std::uint32_t msBytes_ = 0;
+    int startMs_ = kStartMs;
+    pa_usec_t windowStart_ = 0;
+    int underflows_ = 0;
+    int fullBlocks_ = 0;
     std::string sourceName_;
     bool sourceIsMonitor_ = false;
     std::uint32_t sourceRate_ = 48000;
