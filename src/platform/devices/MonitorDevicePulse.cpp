@@ -30,6 +30,9 @@
 #include <cstring>
 #include <vector>
 
+#include <pthread.h>
+#include <sched.h>
+
 namespace vozaro::platform {
 
 namespace {
@@ -42,6 +45,7 @@ constexpr int kFullBlocksToDrop = 5;
 constexpr int kUnderflowsToGrow = 2;  // within kUnderflowWindowUs
 constexpr pa_usec_t kUnderflowWindowUs = 2 * PA_USEC_PER_SEC;
 constexpr pa_usec_t kAnswerUs = 3 * PA_USEC_PER_SEC;  // the server's time to answer
+constexpr int kRealTimePriority = 5;  // as the sound server asks for its clients
 constexpr int kBlockFrames = 1024;                     // processed at most at once
 
 class PulseMonitorPath final : public MonitorPath {
@@ -254,6 +258,16 @@ private:
     // thread: the main loop's; every fragment recorded.
     static void recorded(pa_stream* stream, std::size_t, void* user) {
         auto* self = static_cast<PulseMonitorPath*>(user);
+        if (!self->scheduled_) {
+            // Real-time scheduling where the system grants it (the sound
+            // server's own threads have it): on a busy machine an ordinary
+            // thread is held up for longer than the few milliseconds buffered.
+            // Without it the path runs all the same.
+            self->scheduled_ = true;
+            sched_param param{};
+            param.sched_priority = kRealTimePriority;
+            pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+        }
         const void* data = nullptr;
         std::size_t bytes = 0;
         while (pa_stream_readable_size(stream) > 0) {
@@ -300,6 +314,7 @@ private:
     pa_usec_t windowStart_ = 0;
     int underflows_ = 0;
     int fullBlocks_ = 0;
+    bool scheduled_ = false;
     std::string sourceName_;
     bool sourceIsMonitor_ = false;
     std::uint32_t sourceRate_ = 48000;
