@@ -21,6 +21,7 @@ case "$mode" in
                clang libfuzzer-14-dev libclang-rt-14-dev
                python3 python3-mido libsmf-dev
                xvfb xauth pulseaudio pulseaudio-utils libasound2-plugins alsa-utils
+               pipewire pipewire-pulse wireplumber dbus
                poppler-utils sox espeak-ng lintian zbar-tools
                chromium chromium-driver python3-selenium) ;;
   *) echo "usage: $0 run|test" >&2; exit 2 ;;

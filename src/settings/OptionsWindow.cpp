@@ -57,6 +57,7 @@ void OptionsWindow::createControls() {
     EcoRetorno = slider("EcoRetorno", QStringLiteral("Eco"), 58);
     lRetornoDica = whiteLabel(this, QString(), arialPixels(10), Qt::AlignLeft | Qt::AlignTop);
     lRetornoDica->setObjectName(QStringLiteral("lRetornoDica"));
+    lRetornoDica->setWordWrap(true);
     lRetornoDica->setGeometry(30, 82, 312, 28);
     cbGuiaAfinacao = box("cbGuiaAfinacao", QStringLiteral("Mostrar as notas da melodia"), 118);
     VolumeMelodia = slider("VolumeMelodia", QStringLiteral("Melodia"), 142);

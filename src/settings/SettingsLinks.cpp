@@ -32,6 +32,19 @@ ConfigStageLink configStageLinkOfProgram() {
     return link;
 }
 
+namespace {
+
+// Where the sound card plays the microphone through its own mixer line as
+// well, the voice would be heard twice.
+QString microphoneLineHint() {
+    if (!formConfig || formConfig->MicLine < 0)
+        return QString();
+    return QStringLiteral("Esta placa de som também toca o microfone nas caixas (linha \"Microfone\" do mixer): "
+                          "use uma das duas.");
+}
+
+}  // namespace
+
 OptionsLink optionsLinkOfProgram() {
     OptionsLink link;
     link.settings = []() -> TKaraokeSettings* { return formConfig ? &formConfig->Settings : nullptr; };
@@ -43,5 +56,6 @@ OptionsLink optionsLinkOfProgram() {
         if (formKaraoke)
             formKaraoke->optionsClosed();
     };
+    link.microphoneHint = microphoneLineHint;
     return link;
 }

@@ -52,6 +52,7 @@ constexpr int kPanelHeight = 177;
 constexpr int kAdjustmentPanelHeight = kPanelHeight + 22;
 constexpr int kNormalTempo = 50;  // MidiTempo's value for 100 %
 constexpr int kCaptionMargin = 3;  // between a panel's left edge and its caption
+constexpr int kMicMonitorTellMs = 500;  // the longest the closing window waits for the first try
 
 // A panel's header bar: its caption in the system's active-caption colours,
 // and the close box at its right end.
@@ -350,6 +351,7 @@ void TformKaraoke::FormShow() {
     applyFairTurnsSetting();
     applyPhoneSetting();
     applySingersScreenSetting();
+    applyMicMonitorSetting();
     // The accompaniment slider starts where the mixer's MIDI line stands.
     if (const auto volume = config.midiVolume ? config.midiVolume() : std::nullopt) {
         const QSignalBlocker blocker(VolMidi);
@@ -738,9 +740,32 @@ void TformKaraoke::optionsChanged() {
     applyFairTurnsSetting();
     applyHostPassword();
     applyMelodyVolume();
+    applyMicMonitorSetting();
 }
 
-void TformKaraoke::optionsClosed() {}
+void TformKaraoke::optionsClosed() { tellMicMonitorFailure(); }
+
+// --- the microphone through the speakers ------------------------------------------------
+
+void TformKaraoke::applyMicMonitorSetting() {
+    const TKaraokeSettings* settings = liveSettings();
+    const TKaraokeSettings fallback;
+    const TKaraokeSettings& s = settings ? *settings : fallback;
+    if (!micMonitor_ && !s.RetornoMic)
+        return;
+    if (!micMonitor_)
+        micMonitor_ = std::make_unique<vozaro::audio::MicMonitor>(openMicMonitor);
+    micMonitor_->apply(s.RetornoMic, s.VolumeRetorno, s.EcoRetorno);
+}
+
+// A failing try ends within milliseconds (no server, no input); a server
+// that does not answer is not waited for past kMicMonitorTellMs.
+void TformKaraoke::tellMicMonitorFailure() {
+    if (!micMonitor_)
+        return;
+    if (const auto why = micMonitor_->failureToTell(std::chrono::milliseconds(kMicMonitorTellMs)))
+        showMessage("Não foi possível ouvir o microfone nas caixas (" + *why + ").", MessageIcon::Warning);
+}
 
 void TformKaraoke::bMaisOpcoesClick() {
     if (windows.showMoreOptions)

@@ -14,6 +14,7 @@
 #include <random>
 
 #include "platform/network/HttpService.h"
+#include "audio/MicMonitor.h"
 #include "platform/WindowTimer.h"
 #include "stores/vozaro_uteis.h"
 #include "stage/EveningFlow.h"
@@ -178,6 +179,16 @@ public:
     void optionsChanged();
     void optionsClosed();
 
+    // The microphone heard through the speakers: on, off and set as the
+    // live settings say ("RetornoMic", "VolumeRetorno", "EcoRetorno"), at
+    // the first showing and at every change in the window of more options;
+    // when the window closes, why it could not start, once.  Tests may put
+    // their own path in before the first showing.
+    vozaro::platform::MonitorOpener openMicMonitor = vozaro::platform::openSoundServerMonitor;
+    void applyMicMonitorSetting();
+    void tellMicMonitorFailure();
+    vozaro::audio::MicMonitor* micMonitor() const { return micMonitor_.get(); }
+
 public slots:
     void bCreditosClick();
     void bPlayClick();
@@ -279,6 +290,7 @@ private:
     vozaro::stage::PhoneApi phoneApi_{phone_};
     vozaro::stage::HostApi hostApi_{*this, vozaro::stage::PhoneApi::steadyMs};
     std::unique_ptr<vozaro::platform::HttpService> phoneServer_;  // after phoneApi_: closed before it goes
+    std::unique_ptr<vozaro::audio::MicMonitor> micMonitor_;  // made when first switched on
     QString phoneAddress_;  // the network address shown, empty: none
     QRect phoneInvite_;     // drawn on the stage, empty: not shown
     bool phoneOnMessageShown_ = false;

@@ -22,6 +22,7 @@
 #include "support/FakeCaptureDevice.h"
 #include "support/FakeHttpService.h"
 #include "support/FakeMixerDevice.h"
+#include "support/FakeMonitorDevice.h"
 #include "support/ManualTimerService.h"
 #include "support/ScopedManualWindowClock.h"
 #include "platform/MessageBox.h"
@@ -714,6 +715,7 @@ TEST_F(ConfigWindow, MoreOptionsOpenFromBothWindowsWithoutStoppingTheSongAndStor
         }
     };
     TformKaraoke stage;
+    stage.openMicMonitor = std::make_shared<FakeMonitorSystem>()->opener();
     const Bytes bytes = song(8);
     stage.MidiData.loadFromMemory(bytes.data(), bytes.size());
     stage.TrackOutputs.setActive(true);
@@ -753,6 +755,60 @@ TEST_F(ConfigWindow, MoreOptionsOpenFromBothWindowsWithoutStoppingTheSongAndStor
     EXPECT_FALSE(config.Settings.RetornoMic);  // clicked off again
     EXPECT_EQ(ReadSettingBool("RetornoMic", true), false);
     config.reject();
+}
+
+// The window's box and sliders reach the stage's microphone path at once;
+// a path that cannot start is told once, when the window closes, and
+// starts by itself once it can.
+TEST_F(ConfigWindow, TheMicrophoneThroughTheSpeakersFollowsTheWindowAndSaysOnceWhyItCannot) {
+    auto system = std::make_shared<FakeMonitorSystem>();
+    system->setInput(false, "no sound server");
+    TformKaraoke stage;
+    stage.openMicMonitor = system->opener();
+    TformConfig config;
+    std::function<void(OptionsWindow&)> change;
+    const vozaro::platform::ScopedModalResponder responder([&](QDialog& dialog) {
+        if (auto* options = dynamic_cast<OptionsWindow*>(&dialog)) {
+            change(*options);
+            options->bFechar->click();
+        }
+        return int(QDialog::Accepted);
+    });
+    auto eventually = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 1000 && !done(); ++i)
+            QTest::qWait(5);
+        return done();
+    };
+    change = [](OptionsWindow& options) { options.cbRetornoMic->click(); };
+    stage.bMaisOpcoes->click();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text, "Não foi possível ouvir o microfone nas caixas (no sound server).");
+    EXPECT_TRUE(config.Settings.RetornoMic);  // the box stays set
+    change = [](OptionsWindow& options) { options.VolumeRetorno->setValue(80); };
+    stage.bMaisOpcoes->click();
+    EXPECT_EQ(messages.messages().size(), 1u);
+    system->setInput(true);
+    ASSERT_TRUE(eventually([&] { return stage.micMonitor()->running(); }));
+    std::vector<float> in(64, 0.0f), out;
+    in[0] = 0.25f;
+    ASSERT_TRUE(system->feed(in, out));
+    EXPECT_FLOAT_EQ(out[0], 0.25f * 1.6f * 1.6f);  // "VolumeRetorno" 80
+    change = [](OptionsWindow& options) { options.cbRetornoMic->click(); };
+    stage.bMaisOpcoes->click();
+    EXPECT_TRUE(eventually([&] { return !system->open(); }));
+    EXPECT_EQ(messages.messages().size(), 1u);
+}
+
+TEST_F(ConfigWindow, TheHintUnderTheMicrophoneSlidersNamesTheCardsOwnMicrophoneLine) {
+    for (const bool line : {true, false}) {
+        SCOPED_TRACE(line);
+        if (!line)
+            card->destinations[0].sources.erase(card->destinations[0].sources.begin() + kMic);
+        TformConfig config;
+        OptionsWindow options(optionsLinkOfProgram());
+        EXPECT_EQ(options.lRetornoDica->text().contains(QStringLiteral("Microfone")), line);
+        EXPECT_EQ(options.lRetornoDica->text().isEmpty(), !line);
+    }
 }
 
 }  // namespace
