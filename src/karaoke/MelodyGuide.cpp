@@ -161,7 +161,9 @@ int BandLayout::y(double note) const {
 QRect BandLayout::bar(const SongNote& note) const {
     const int left = x(note.startMs);
     const int right = std::max(x(note.endMs) - 1, left + 1);
-    const int height = std::max(3, static_cast<int>(std::lround(semitone_)));
+    // Thick enough to be seen from afar, and to show its colour around the
+    // singer's trail over it.
+    const int height = std::max(static_cast<int>(std::lround(semitone_)), std::clamp(inner_.height() / 5, 5, 14));
     const int middle = y(transposedNote(note.note, key_));
     return QRect(QPoint(left, middle - height / 2), QSize(right - left + 1, height)).intersected(area_);
 }

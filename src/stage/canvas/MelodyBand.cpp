@@ -20,7 +20,7 @@ constexpr QRgb kTrail = 0xFFFFFFFF;
 constexpr QRgb kTrailInTune = 0xFFFFFF00;
 constexpr QRgb kMark = 0xFFFF00FF;
 constexpr int kMarkWidth = 2;
-constexpr int kTrailThickness = 4;
+constexpr int kTrailThickness = 3;
 constexpr std::int32_t kTrailJoinMs = 80;  // pieces closer than this join up
 constexpr int kGap = 2;                    // pixels kept clear around the band
 

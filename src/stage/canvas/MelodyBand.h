@@ -38,7 +38,7 @@ public:
     explicit MelodyBand(KaraokeStage& stage) : stage_(stage) {}
 
     // How far back the trail reaches, in song milliseconds.
-    static constexpr std::int32_t kTrailMs = 1200;
+    static constexpr std::int32_t kTrailMs = 800;
 
     // The song's lines (none: the song has no melody, and no band shows).
     void load(std::vector<MelodyLine> lines);
