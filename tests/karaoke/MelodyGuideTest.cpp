@@ -12,8 +12,6 @@
 #include "karaoke/MelodyGuide.h"
 
 namespace fx = vozaro::midi::fixtures;
-using fx::Bytes;
-using fx::operator+;
 using vozaro::stage::BandLayout;
 using vozaro::stage::MelodyLine;
 using vozaro::stage::SongNote;

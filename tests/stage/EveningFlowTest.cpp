@@ -680,12 +680,14 @@ TEST_F(Evening, WhoSingsNextShowsInASongWithoutLyricsForItsLast20Seconds) {
     flow.stopPlaying();
 }
 
+// The screen sizes hosts use.
+const QSize kHostScreens[] = {{800, 600}, {1024, 768}, {1280, 1024}, {1920, 1080}};
+
 // The line keeps clear of the logo, the phone invitation, the lyric lines
 // with their countdown, the title and the score, at the screen sizes hosts
 // use, with long names.
 TEST_F(Evening, WhoSingsNextNeverCoversAnotherText) {
-    const QSize sizes[] = {{800, 600}, {1024, 768}, {1280, 1024}, {1920, 1080}};
-    for (const QSize& size : sizes) {
+    for (const QSize& size : kHostScreens) {
         SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
         queue.clear();
         stage.resizeCanvas(size);
@@ -806,8 +808,7 @@ TEST_F(Evening, TheInvitationIsLargeAndClearOfTheRestAtEverySize) {
 // screen sizes hosts use; where it has no room beside the title it waits
 // for the title to go.  It is gone once the song has ended.
 TEST_F(Evening, MelodyBandNeverCoversAnotherText) {
-    const QSize sizes[] = {{800, 600}, {1024, 768}, {1280, 1024}, {1920, 1080}};
-    for (const QSize& size : sizes) {
+    for (const QSize& size : kHostScreens) {
         SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
         queue.clear();
         stage.resizeCanvas(size);
