@@ -2,42 +2,39 @@
 // holds, where they sit on a band, the key, and which line shows when.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
-
-#include "midi/SmfBytes.h"
-#include "settings/WindowTestSupport.h"
-#include "stage/KaraokeSongs.h"
-#include "stage/canvas/KaraokeStage.h"
 #include "karaoke/MelodyGuide.h"
 
-namespace fx = vozaro::midi::fixtures;
 using vozaro::stage::BandLayout;
 using vozaro::stage::MelodyLine;
 using vozaro::stage::SongNote;
 
 namespace {
 
-// The song of vozaro::test::songWithKnownNotes: two lines, "Do re mi" and
-// "Fa sol", the voice on channel 1 with a passing note between them and a
-// long last note.
+SongNote n(std::int32_t start, std::int32_t end, int channel, int note) {
+    return {start, end, static_cast<std::uint8_t>(channel), static_cast<std::uint8_t>(note)};
+}
+
+// Two lines, "Do re mi" at 1000, 1500, 2000 ms and "Fa sol" at 3000, 3600;
+// the voice on channel 1 with a passing note (65 at 2400) between them and a
+// long last note; a chord on channel 2 that is not the melody.  (The stage's
+// tests play the same song from a file.)
 class SongWithKnownNotes : public ::testing::Test {
 protected:
     void SetUp() override {
-        testApplication();
-        stage.resizeCanvas(QSize(1000, 700));
-        const QString path = folder.filePath("notas.kar");
-        fx::writeFile(QFile::encodeName(path).toStdString(), vozaro::test::songWithKnownNotes());
-        ASSERT_TRUE(stage.CarregarMusica(path));
-        ASSERT_EQ(stage.melody.channel, 1);
+        const std::vector<SongNote> notes{n(900, 4900, 2, 48), n(900, 4900, 2, 55), n(1000, 1400, 1, 60),
+                                          n(1500, 1900, 1, 62), n(2000, 2300, 1, 64), n(2400, 2600, 1, 65),
+                                          n(3000, 3500, 1, 67), n(3600, 5000, 1, 72)};
+        const std::vector<std::int32_t> times{1000, 1500, 2000, 3000, 3600};
+        const vozaro::stage::Melody melody = vozaro::stage::findMelody(notes, times);
+        ASSERT_EQ(melody.channel, 1);
+        lines = vozaro::stage::melodyLines(
+            notes, melody, times, vozaro::stage::lyricLineStarts({"Do", "re", "mi", "/Fa", "sol"}));
     }
 
-    QTemporaryDir folder;
-    KaraokeStage stage;
+    std::vector<MelodyLine> lines;
 };
 
 TEST_F(SongWithKnownNotes, EachLineHoldsItsNotesOverItsSpan) {
-    const std::vector<MelodyLine>& lines = stage.melodyBand.lines();
     ASSERT_EQ(lines.size(), 2u);
     const struct {
         int first, last;
@@ -67,7 +64,7 @@ TEST_F(SongWithKnownNotes, EachLineHoldsItsNotesOverItsSpan) {
 // duration, higher for a higher note; the key moves every bar by the same
 // number of semitones and leaves the columns alone.
 TEST_F(SongWithKnownNotes, BarsFollowTimePitchAndKey) {
-    const MelodyLine& line = stage.melodyBand.lines()[0];
+    const MelodyLine& line = lines[0];
     const QRect area(50, 300, 900, 80);
     const BandLayout plain(line, 0, area);
     // 1000 to 2600 ms over the inner 892 columns.
@@ -104,7 +101,6 @@ TEST_F(SongWithKnownNotes, BarsFollowTimePitchAndKey) {
 // The band shows the line being sung while its notes sound, then the next
 // line once it is on the stage, and nothing in between or at the end.
 TEST_F(SongWithKnownNotes, TheLineShownFollowsTheLyrics) {
-    const auto& lines = stage.melodyBand.lines();
     const struct {
         const char* name;
         int sung, loaded;
