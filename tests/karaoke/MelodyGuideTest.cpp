@@ -3,16 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "karaoke/MelodyGuide.h"
+#include "karaoke/SongNotes.h"
 
 using vozaro::stage::BandLayout;
 using vozaro::stage::MelodyLine;
 using vozaro::stage::SongNote;
+using vozaro::test::n;
 
 namespace {
-
-SongNote n(std::int32_t start, std::int32_t end, int channel, int note) {
-    return {start, end, static_cast<std::uint8_t>(channel), static_cast<std::uint8_t>(note)};
-}
 
 // Two lines, "Do re mi" at 1000, 1500, 2000 ms and "Fa sol" at 3000, 3600;
 // the voice on channel 1 with a passing note (65 at 2400) between them and a

@@ -5,18 +5,16 @@
 #include <cmath>
 
 #include "karaoke/Melody.h"
+#include "karaoke/SongNotes.h"
 
 using vozaro::stage::findMelody;
 using vozaro::stage::inTune;
 using vozaro::stage::Melody;
 using vozaro::stage::SongNote;
+using vozaro::test::n;
 using vozaro::stage::transposedNote;
 
 namespace {
-
-SongNote n(std::int32_t start, std::int32_t end, int channel, int note) {
-    return {start, end, static_cast<std::uint8_t>(channel), static_cast<std::uint8_t>(note)};
-}
 
 TEST(Melody, IsTheChannelWhoseNotesStartAtTheSyllables) {
     const std::vector<std::int32_t> syllables{1000, 1500, 2000, 2500, 3000};
