@@ -15,11 +15,15 @@
 //   DisplayStep/between        one of the 16 ms display steps between two
 //                              syllables, which changes nothing on the screen
 //                              (most of them while a song plays)
+//   MelodyBand/step            the melody band's part of a display step 16 ms
+//                              after the last: the mark moves, a pitch heard
+//                              adds to the trail, the trail's oldest piece goes
+//   MelodyBand/whole           the band drawn whole (a new line or key)
 //
 // Targets: a song under 20 copies, a display step under one copy, a step
 // between syllables under 2 % of a copy, the picture
 // under twice the decode alone, the singers' screen adding under one copy to
-// a step.
+// a step, the band's step under 2 % of a copy.
 //
 // Run: build/…/bench/bench_stage  (reads ../shared/corpus at run time)
 #include <benchmark/benchmark.h>
@@ -217,6 +221,57 @@ BENCHMARK_CAPTURE(DisplayStep, stage, QSize(), false)->Unit(benchmark::kMicrosec
 BENCHMARK_CAPTURE(DisplayStep, singers_1280x1024, QSize(1280, 1024), false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(DisplayStep, singers_1920x1080, QSize(1920, 1080), false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(DisplayStep, between, QSize(), true)->Unit(benchmark::kMicrosecond);
+
+// whole: the band drawn anew at every step, as at a new line.
+void MelodyBand(benchmark::State& state, bool whole) {
+    application();
+    KaraokeStage stage;
+    stage.resizeCanvas(kScreen);
+    vozaro::stage::MelodyBand& band = stage.melodyBand;
+    // A song with a melody, walked until the band shows a line of 2 s or more.
+    std::int64_t now = 0;
+    const auto longLineShown = [&] {
+        return band.shownLine() >= 0 &&
+               band.lines()[static_cast<std::size_t>(band.shownLine())].endMs - std::max<std::int64_t>(now, band.lines()[static_cast<std::size_t>(band.shownLine())].startMs) >= 2000;
+    };
+    for (const fs::path& file : karaokeFiles()) {
+        try {
+            if (!stage.CarregarMusica(QString::fromStdString(file.string())) || band.lines().empty())
+                continue;
+        } catch (const std::exception&) {
+            continue;
+        }
+        for (now = 0; now < stage.songEnd && !longLineShown(); now += 50)
+            stage.AtualizarLetra(now);
+        if (longLineShown())
+            break;
+    }
+    if (!longLineShown()) {
+        state.SkipWithError("no karaoke file with a melody in the corpus");
+        return;
+    }
+    const vozaro::stage::MelodyLine& line = band.lines()[static_cast<std::size_t>(band.shownLine())];
+    const std::int64_t start = std::max<std::int64_t>(now, line.startMs);
+    std::int64_t t = start;
+    for (auto _ : state) {
+        t += 16;
+        if (t >= line.endMs) {
+            state.PauseTiming();
+            t = start;
+            band.refresh(t);  // back in time: drawn whole, not measured
+            state.ResumeTiming();
+        }
+        const vozaro::stage::SongNote* sung = line.noteAt(t);
+        band.heard(sung ? sung->note + 0.3 : 60.0, true, t);
+        if (whole)
+            band.backgroundReplaced();
+        band.refresh(t);
+    }
+    state.SetLabel(std::to_string(band.shownRect().width()) + "x" + std::to_string(band.shownRect().height()) +
+                   " band, " + std::to_string(line.notes.size()) + " notes");
+}
+BENCHMARK_CAPTURE(MelodyBand, step, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(MelodyBand, whole, true)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

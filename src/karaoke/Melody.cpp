@@ -155,15 +155,19 @@ Melody findMelody(const std::vector<SongNote>& notes, const std::vector<std::int
 
 int transposedNote(int note, int key) { return std::clamp(note + key, 0, 127); }
 
-bool inTune(double sungNote, int melodyNote) {
+double foldedPitch(double sungNote, int melodyNote) {
     if (!std::isfinite(sungNote))
-        return false;
+        return sungNote;
     double distance = std::fmod(sungNote - melodyNote, 12.0);
-    if (distance < -6.0)
+    if (distance <= -6.0)
         distance += 12.0;
     else if (distance > 6.0)
         distance -= 12.0;
-    return std::abs(distance) <= 1.0;
+    return melodyNote + distance;
+}
+
+bool inTune(double sungNote, int melodyNote) {
+    return std::isfinite(sungNote) && std::abs(foldedPitch(sungNote, melodyNote) - melodyNote) <= 1.0;
 }
 
 }  // namespace vozaro::stage

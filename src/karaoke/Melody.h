@@ -56,9 +56,14 @@ Melody findMelody(const std::vector<SongNote>& notes, const std::vector<std::int
 // A note moved by the host's key, kept within 0 to 127 as the player keeps it.
 int transposedNote(int note, int key);
 
-// Whether a sung pitch (a fractional MIDI note number) is in tune with a
-// melody note: folded into one octave, at most one semitone away, so that a
-// voice an octave (or two) below or above is in tune.
+// A sung pitch (a fractional MIDI note number) moved by whole octaves into
+// the octave around a melody note: within half an octave of it (more than 6
+// semitones below, at most 6 above), so that a voice singing an octave or
+// two below or above lands on the note.  Not finite stays not finite.
+double foldedPitch(double sungNote, int melodyNote);
+
+// Whether a sung pitch is in tune with a melody note: folded into its
+// octave, at most one semitone away.
 bool inTune(double sungNote, int melodyNote);
 
 }  // namespace vozaro::stage

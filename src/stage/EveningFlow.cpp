@@ -115,6 +115,7 @@ void EveningFlow::showTitle() {
     stage_.CaixaX = (W - text.width()) / 2;
     stage_.CaixaY = (H - text.height() - 4) / 2;
     stage_.drawOutlinedText(stage_.CaixaX, stage_.CaixaY, Titulo, size, Qt::black, KaraokeStage::kYellow);
+    stage_.textBoxShown = true;
     timerDelay->start(3000);
 }
 
@@ -512,6 +513,7 @@ void EveningFlow::announceScore() {
             s.CaixaX = (W - s.CaixaLargura) / 2;
             s.CaixaY = (H - s.CaixaAltura) / 2 - 80;
             s.drawOutlinedText(s.CaixaX, s.CaixaY, question, 34, Qt::black, KaraokeStage::kYellow);
+            s.textBoxShown = true;
             const auto fanfare = catalogue::programFolder() / "nota.wav";
             std::error_code unreadable;  // a folder we may not look into: no fanfare
             if (std::filesystem::exists(fanfare, unreadable))

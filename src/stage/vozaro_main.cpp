@@ -352,6 +352,7 @@ void TformKaraoke::FormShow() {
     applyPhoneSetting();
     applySingersScreenSetting();
     applyMicMonitorSetting();
+    applyMelodyGuideSetting();
     // The accompaniment slider starts where the mixer's MIDI line stands.
     if (const auto volume = config.midiVolume ? config.midiVolume() : std::nullopt) {
         const QSignalBlocker blocker(VolMidi);
@@ -741,6 +742,7 @@ void TformKaraoke::optionsChanged() {
     applyHostPassword();
     applyMelodyVolume();
     applyMicMonitorSetting();
+    applyMelodyGuideSetting();
 }
 
 void TformKaraoke::optionsClosed() { tellMicMonitorFailure(); }
@@ -767,6 +769,12 @@ void TformKaraoke::tellMicMonitorFailure() {
         showMessage("Não foi possível ouvir o microfone nas caixas (" + *why + ").", MessageIcon::Warning);
 }
 
+void TformKaraoke::applyMelodyGuideSetting() {
+    const TKaraokeSettings* settings = liveSettings();
+    melodyBand.setEnabled(settings ? settings->GuiaAfinacao : TKaraokeSettings{}.GuiaAfinacao);
+    melodyBand.refresh(MidiPlayer.DisplayTime());
+}
+
 void TformKaraoke::bMaisOpcoesClick() {
     if (windows.showMoreOptions)
         windows.showMoreOptions();
@@ -784,6 +792,7 @@ void TformKaraoke::Transpor(int shift) {
         MidiPlayer.transpose(OrMidi, MidiData, shift);
     } catch (...) {
     }
+    melodyBand.setKey(shift);
 }
 
 void TformKaraoke::VolMidiChange() {
@@ -896,6 +905,7 @@ bool TformKaraoke::AudioInBufferFilled(void* data, std::int32_t size) {
     // The bar starts at the noise level: below it, it shows its floor.
     MicProgress->setValue(std::clamp(peak, MicProgress->minimum(), MicProgress->maximum()));
     Afinacao = pitchDetector.feed(static_cast<const std::int16_t*>(data), static_cast<std::size_t>(std::max(size, 0) / 2));
+    melodyBand.heard(Afinacao.note, VozPresente && Afinacao.heard(), MidiPlayer.DisplayTime());
     flow_.bufferHeard();
     return true;
 }

@@ -178,6 +178,8 @@ public:
     // each option's path takes its new value at once.  And the window closed.
     void optionsChanged();
     void optionsClosed();
+    // The melody band shows or not as the live settings say ("GuiaAfinacao").
+    void applyMelodyGuideSetting();
 
     // The microphone heard through the speakers: on, off and set as the
     // live settings say ("RetornoMic", "VolumeRetorno", "EcoRetorno"), at

@@ -5,18 +5,16 @@
 #include <cmath>
 
 #include "karaoke/Melody.h"
+#include "karaoke/SongNotes.h"
 
 using vozaro::stage::findMelody;
 using vozaro::stage::inTune;
 using vozaro::stage::Melody;
 using vozaro::stage::SongNote;
+using vozaro::test::n;
 using vozaro::stage::transposedNote;
 
 namespace {
-
-SongNote n(std::int32_t start, std::int32_t end, int channel, int note) {
-    return {start, end, static_cast<std::uint8_t>(channel), static_cast<std::uint8_t>(note)};
-}
 
 TEST(Melody, IsTheChannelWhoseNotesStartAtTheSyllables) {
     const std::vector<std::int32_t> syllables{1000, 1500, 2000, 2500, 3000};
@@ -83,18 +81,27 @@ TEST(Melody, SixtyPercentOfTheSyllablesAreEnough) {
 }
 
 TEST(Melody, KeyAndOctavesAsTheSingerHearsThem) {
+    // folded: the pitch moved into the note's octave, as the stage's band
+    // draws it and the scoring judges it.
     const struct {
         double sung;
         int note;
         bool inTune;
+        double folded;
     } cases[] = {
-        {60.0, 60, true},  {61.0, 60, true},  {59.0, 60, true},   {61.2, 60, false}, {58.7, 60, false},
-        {48.0, 60, true},  {36.4, 60, true},  {72.9, 60, true},   {67.0, 60, false}, {55.0, 60, false},
-        {66.0, 60, false}, {71.2, 60, true},  {47.0, 48, true},   {54.0, 60, false},  {NAN, 60, false},
-        {INFINITY, 60, false},
+        {60.0, 60, true, 60.0},  {61.0, 60, true, 61.0},   {59.0, 60, true, 59.0},   {61.2, 60, false, 61.2},
+        {58.7, 60, false, 58.7}, {48.0, 60, true, 60.0},   {36.4, 60, true, 60.4},   {72.9, 60, true, 60.9},
+        {67.0, 60, false, 55.0}, {55.0, 60, false, 55.0},  {66.0, 60, false, 66.0},  {71.2, 60, true, 59.2},
+        {47.0, 48, true, 47.0},  {54.0, 60, false, 66.0},  {NAN, 60, false, NAN},    {INFINITY, 60, false, INFINITY},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(inTune(c.sung, c.note), c.inTune) << c.sung << " against " << c.note;
+        const double folded = vozaro::stage::foldedPitch(c.sung, c.note);
+        if (std::isfinite(c.folded))
+            EXPECT_NEAR(folded, c.folded, 1e-9) << c.sung << " against " << c.note;
+        else
+            EXPECT_FALSE(std::isfinite(folded));
+    }
 
     EXPECT_EQ(transposedNote(60, 3), 63);
     EXPECT_EQ(transposedNote(60, -24), 36);

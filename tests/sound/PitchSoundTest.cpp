@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -141,6 +143,48 @@ TEST_F(PitchSound, TheMelodySungInTuneScoresHighAndOutOfTuneLow) {
         EXPECT_GE(score, c.atLeast);
         EXPECT_LE(score, c.atMost);
     }
+    EXPECT_TRUE(messages.messages().empty());
+}
+
+// The melody band while the melody is sung an octave lower into the
+// microphone, with pitch scoring off: the line's notes show, the trail
+// follows the voice folded into the notes' octave, notes turn as they are
+// sung in tune, and the band is gone once the song stops.  With
+// VOZARO_SCREENSHOTS set, the stage is saved there as it plays.
+TEST_F(PitchSound, TheBandShowsTheNotesAndTheSingersTrail) {
+    settings.AfinacaoNota = false;
+    settings.GuiaAfinacao = true;
+    stage->optionsChanged();
+    const QString voice = singing(-12.0);
+    stage->playNow(numero);
+    ASSERT_TRUE(stage->MidiPlayer.Play());
+    QProcess singer;
+    singer.start("paplay", {"-d", "micfeed", voice});
+    const vozaro::stage::MelodyBand& band = stage->melodyBand;
+    const char* shots = std::getenv("VOZARO_SCREENSHOTS");
+    int hits = 0;
+    int inTune = 0;
+    int points = 0;
+    for (int shot = 1; shot <= 3; ++shot) {
+        waitFor([&] { return stage->MidiPlayer.Time() > firstSyllable + shot * 4000; }, firstSyllable + 20000);
+        ASSERT_GE(band.shownLine(), 0) << shot;
+        points += static_cast<int>(band.trail().size());
+        inTune += static_cast<int>(std::count_if(band.trail().begin(), band.trail().end(),
+                                                 [](const auto& point) { return point.inTune; }));
+        for (std::size_t k = 0; k < band.lines()[static_cast<std::size_t>(band.shownLine())].notes.size(); ++k)
+            hits += band.noteHit(k) ? 1 : 0;
+        if (shots)
+            stage->grab().save(QDir(shots).filePath(QStringLiteral("melody-band-%1.png").arg(shot)));
+    }
+    std::cout << points << " trail pieces, " << inTune << " in tune, " << hits << " notes hit\n";
+    EXPECT_GT(points, 10);
+    EXPECT_GT(inTune, points / 2);
+    EXPECT_GT(hits, 0);
+    stage->bStopClick();
+    singer.kill();
+    singer.waitForFinished(2000);
+    EXPECT_EQ(band.shownLine(), -1);
+    waitFor([&] { return !stage->announcing(); }, 10000);
     EXPECT_TRUE(messages.messages().empty());
 }
 

@@ -680,12 +680,14 @@ TEST_F(Evening, WhoSingsNextShowsInASongWithoutLyricsForItsLast20Seconds) {
     flow.stopPlaying();
 }
 
+// The screen sizes hosts use.
+const QSize kHostScreens[] = {{800, 600}, {1024, 768}, {1280, 1024}, {1920, 1080}};
+
 // The line keeps clear of the logo, the phone invitation, the lyric lines
 // with their countdown, the title and the score, at the screen sizes hosts
 // use, with long names.
 TEST_F(Evening, WhoSingsNextNeverCoversAnotherText) {
-    const QSize sizes[] = {{800, 600}, {1024, 768}, {1280, 1024}, {1920, 1080}};
-    for (const QSize& size : sizes) {
+    for (const QSize& size : kHostScreens) {
         SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
         queue.clear();
         stage.resizeCanvas(size);
@@ -798,6 +800,56 @@ TEST_F(Evening, TheInvitationIsLargeAndClearOfTheRestAtEverySize) {
         const QRect third(layout.list.left(), layout.list.top() + line * 9 / 2, layout.list.width(), line);
         EXPECT_NE(stage.canvas().copy(third), stage.FundoLimpo.copy(third));
         stage.eraseRect(drawn);
+    }
+}
+
+// The melody band keeps clear of the logo, the lyric lines with their
+// countdown, the title, the score and the line of who sings next, at the
+// screen sizes hosts use; where it has no room beside the title it waits
+// for the title to go.  It is gone once the song has ended.
+TEST_F(Evening, MelodyBandNeverCoversAnotherText) {
+    for (const QSize& size : kHostScreens) {
+        SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
+        queue.clear();
+        stage.resizeCanvas(size);
+        request("Uma Cancao Com Um Titulo Bem Comprido de Verdade", "Maximiliana", "melodia.kar");
+        fx::writeFile((vozaro::catalogue::songsFolder() / "melodia.kar").string(), vozaro::test::songWithKnownNotes());
+        request("Outra Cancao", "Bartolomeu", "dois.kar");
+        const int announced = flow.announcements();
+        flow.next();
+        ASSERT_TRUE(stage.MidiPlayer.Play());
+        const vozaro::stage::MelodyBand& band = stage.melodyBand;
+        int shown = 0;
+        int besideText = 0;
+        bool besideTitle = false;
+        platform::WindowTimer look([&] {
+            if (band.shownLine() < 0)
+                return;
+            const QRect rect = band.shownRect();
+            ++shown;
+            besideTitle = band.besideTitle();
+            const QRect lyrics(QPoint(0, stage.LinhaY[1] - stage.AlturaLinha - 1), QPoint(size.width(), size.height()));
+            EXPECT_TRUE(QRect(QPoint(0, 0), size).contains(rect));
+            EXPECT_FALSE(rect.intersects(lyrics));
+            EXPECT_FALSE(rect.intersects(QRect(QPoint(10, 10), stage.logo.size())));
+            EXPECT_FALSE(rect.intersects(flow.upNext().rect()));
+            if (stage.textBoxShown) {
+                ++besideText;
+                EXPECT_FALSE(rect.intersects(
+                    QRect(stage.CaixaX - 1, stage.CaixaY - 1, stage.CaixaLargura + 2, stage.CaixaAltura + 2)));
+            }
+        });
+        look.setInterval(10);
+        look.start();
+        ASSERT_TRUE(advanceUntil([&] { return flow.announcements() > announced && !flow.announcing(); }, 12000));
+        look.stop();
+        EXPECT_GT(shown, 50);
+        // The lines show from the start, with the title.
+        EXPECT_EQ(besideText > 0, besideTitle);
+        EXPECT_EQ(besideTitle, size.height() > 800);
+        EXPECT_EQ(band.shownLine(), -1);
+        flow.stopPlaying();
+        clock.advance(8000);
     }
 }
 

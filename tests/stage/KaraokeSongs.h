@@ -42,6 +42,27 @@ inline fx::Bytes lyricTrack(const std::vector<std::pair<int, std::string>>& syll
     return events;
 }
 
+// A note-on now and its note-off `length` ms later on channel 1.
+inline fx::Bytes channel1Note(std::uint32_t delta, std::uint8_t note, std::uint32_t length) {
+    return fx::vlq(delta) + fx::Bytes{0x91, note, 90} + fx::vlq(length) + fx::Bytes{0x81, note, 0};
+}
+
+// A song with known melody notes: two lines, "Do re mi" at 1000, 1500, 2000
+// ms and "Fa sol" at 3000, 3600; the voice on channel 1 (notes 60 from 1000
+// to 1400, 62 from 1500 to 1900, 64 from 2000 to 2300, a passing 65 from
+// 2400 to 2600, 67 from 3000 to 3500, 72 from 3600 to 5000) and a chord on
+// channel 2 that is not the melody.  `shift` moves everything later.
+inline fx::Bytes songWithKnownNotes(int shift = 0) {
+    const auto at = [&](int ms) { return static_cast<std::uint32_t>(ms + shift); };
+    const fx::Bytes voice = channel1Note(at(1000), 60, 400) + channel1Note(100, 62, 400) + channel1Note(100, 64, 300) +
+                            channel1Note(100, 65, 200) + channel1Note(400, 67, 500) + channel1Note(100, 72, 1400);
+    const fx::Bytes chord = fx::vlq(at(900)) + fx::Bytes{0x92, 48, 80} + fx::vlq(0) + fx::Bytes{0x92, 55, 80} +
+                            fx::vlq(4000) + fx::Bytes{0x82, 48, 0} + fx::vlq(0) + fx::Bytes{0x82, 55, 0};
+    return song({lyricTrack({{1000 + shift, "Do"}, {1500 + shift, "re"}, {2000 + shift, "mi"}, {3000 + shift, "/Fa"},
+                             {3600 + shift, "sol"}}),
+                 voice, chord});
+}
+
 // Appends a catalogue entry under the next free number (the song file is the
 // caller's); returns the number.
 inline std::int32_t catalogueEntry(const std::string& performer, const std::string& title,

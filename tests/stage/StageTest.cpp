@@ -188,3 +188,16 @@ TEST_F(Stage, ExitButtonClosesTheStageAndStopsTheMicrophone) {
 }
 
 }  // namespace
+
+// "Mostrar as notas da melodia" in the window of more options reaches the
+// melody band as soon as it changes.
+TEST_F(Stage, TheMelodyBandFollowsItsSettingAtOnce) {
+    TformKaraoke stage;
+    TKaraokeSettings settings;
+    stage.config.settings = [&] { return &settings; };
+    for (const bool on : {false, true, false}) {
+        settings.GuiaAfinacao = on;
+        stage.optionsChanged();
+        EXPECT_EQ(stage.melodyBand.enabled(), on);
+    }
+}

@@ -14,6 +14,7 @@
 #include "platform/WindowTimer.h"
 #include "stage/canvas/BackgroundPicture.h"
 #include "karaoke/LyricTrack.h"
+#include "karaoke/MelodyGuide.h"
 
 using vozaro::platform::MessageIcon;
 using vozaro::platform::showMessage;
@@ -163,8 +164,10 @@ bool KaraokeStage::ExtrairLetra() {
         for (const vozaro::stage::SongNote& note : notes)
             songEnd = std::max(songEnd, note.endMs);
         melody = vozaro::stage::findMelody(notes, Tempos);
+        melodyBand.load(vozaro::stage::melodyLines(notes, melody, Tempos, vozaro::stage::lyricLineStarts(Silabas)));
     } catch (...) {
         melody = {};  // only memory can fail: the song is scored by loudness
+        melodyBand.load({});
     }
     MidiPlayer.setMelodyVolume(melody.channel, melodyVolume_);
 
@@ -264,6 +267,11 @@ std::optional<std::int64_t> KaraokeStage::msToNextSyllable() const {
 }
 
 void KaraokeStage::AtualizarLetra(std::int64_t now) {
+    stepLyrics(now);
+    melodyBand.refresh(now);
+}
+
+void KaraokeStage::stepLyrics(std::int64_t now) {
     if (LinhaAtual == 0) {
         AguardarLinhas(now);
         return;
@@ -403,6 +411,7 @@ void KaraokeStage::DesenharLinhaNova() {
 }
 
 void KaraokeStage::LimparAreaLetra() {
+    melodyBand.clear();
     if (!Contagem.isEmpty() || !ContagemAcesa.isEmpty()) {
         Contagem.clear();
         ContagemAcesa.clear();
@@ -438,6 +447,7 @@ bool KaraokeStage::CarregarFundo(const QString& path) {
     }
     FundoLimpo = background;
     *canvas_ = FundoLimpo.copy();
+    melodyBand.backgroundReplaced();
     changed(canvas_->rect());
     if (backgroundReplaced)
         backgroundReplaced();
@@ -445,6 +455,7 @@ bool KaraokeStage::CarregarFundo(const QString& path) {
 }
 
 void KaraokeStage::eraseTextBox() {
+    textBoxShown = false;
     eraseRect(QRect(CaixaX - 1, CaixaY - 1, CaixaLargura + 2, CaixaAltura + 2));
 }
 
@@ -463,6 +474,7 @@ void KaraokeStage::resizeCanvas(const QSize& size) {
                                                         Qt::SmoothTransformation);
     }
     *canvas_ = FundoLimpo.copy();
+    melodyBand.backgroundReplaced();
     changed(canvas_->rect());
     if (backgroundReplaced)
         backgroundReplaced();

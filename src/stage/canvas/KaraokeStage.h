@@ -37,6 +37,7 @@
 #include "midi/cmpMidiPlayer.h"
 #include "midi/cmpTrackOutputs.h"
 #include "karaoke/Melody.h"
+#include "stage/canvas/MelodyBand.h"
 
 namespace vozaro::platform {
 class WindowTimer;
@@ -91,6 +92,9 @@ public:
     // player scales the melody's channel by it, for this song and the next
     // ones, at once while one plays.  A song without a melody ignores it.
     void setMelodyVolume(int percent);
+    // Its notes line by line on the stage, brought up to date by every
+    // display step (AtualizarLetra).
+    vozaro::stage::MelodyBand melodyBand{*this};
     // When the song's last note ends, in song time (ms); 0 without notes.
     std::int32_t songEnd = 0;
     std::int32_t AlturaLinha = 0;       // height of one lyric line in pixels
@@ -122,6 +126,7 @@ public:
     // which must call AtualizarLetra()); without one, AtualizarLetra()
     // itself.  Only the rectangles a step changes are reported to the canvas's
     // owner: a step that changes nothing reports none.
+    // The melody band follows every step at the time given (AtualizarLetra(now)).
     void AtualizarLetra();
     std::function<void()> displayStepDue;
     // Called at the end of every display step at the player's time with its
@@ -164,6 +169,9 @@ public:
     std::int32_t CaixaY = 0;
     std::int32_t CaixaLargura = 0;
     std::int32_t CaixaAltura = 0;
+    // Whether the centred text box shows (a title or a score drawn, not
+    // erased yet).
+    bool textBoxShown = false;
     // Erases the centred text box (one pixel around it), clipped to the canvas.
     void eraseTextBox();
 
@@ -178,6 +186,8 @@ public:
     int canvasHeight() const { return canvas_->height(); }
     // Copies a rectangle of FundoLimpo onto the canvas, clipped to it.
     void eraseRect(const QRect& rect);
+    // Tells the canvas's owner of a rectangle drawn on the canvas directly.
+    void notifyChanged(const QRect& rect) { changed(rect); }
     // Draws a picture onto the canvas with its top left at `at`.
     void drawPicture(const QPoint& at, const QImage& picture);
 
@@ -242,6 +252,7 @@ private:
     QRect bandOf(int slot) const;
     QRect countdownBand() const;
     void drawLit(int slot);
+    void stepLyrics(std::int64_t now);
 
     int melodyVolume_ = 100;
     QImage ownCanvas_;
