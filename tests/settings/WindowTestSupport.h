@@ -10,18 +10,14 @@
 #include <QWidget>
 
 #include "platform/ui/UiApplication.h"
+#include "support/CoreTestApplication.h"
 
 inline void initVozaroResources() { Q_INIT_RESOURCE(vozaro); }
 
 inline QApplication& testApplication() {
     static QApplication* app = [] {
-        static QTemporaryDir home;
-        qputenv("XDG_DATA_HOME", QDir(home.path()).filePath("data").toUtf8());
-        qputenv("XDG_CONFIG_HOME", QDir(home.path()).filePath("config").toUtf8());
-        static int argc = 1;
-        static char name[] = "vozaro-tests";
-        static char* argv[] = {name, nullptr};
-        auto* application = new vozaro::platform::VozaroApplication(argc, argv);
+        useTestHomeFolders();
+        auto* application = new vozaro::platform::VozaroApplication(testArguments().argc, testArguments().argv);
         QApplication::setApplicationName(QStringLiteral("Vozaro"));
         initVozaroResources();
         return application;
