@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QThread>
 
@@ -44,6 +45,7 @@ struct Client {
     QByteArray received;
 
     bool connect(const char* from, int port) {
+        socket->setProxy(QNetworkProxy::NoProxy);
         if (!socket->bind(QHostAddress(QString::fromLatin1(from))))
             return false;
         socket->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));

@@ -21,6 +21,7 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QSocketNotifier>
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -92,6 +93,9 @@ class Gate final : public QTcpServer {
 public:
     Gate(HttpHandler handler, HttpRefusal refusal, HttpLimits limits, std::shared_ptr<Link> link)
         : handler_(std::move(handler)), refusal_(std::move(refusal)), limits_(limits), link_(std::move(link)) {
+        // The phones are on the same network: a proxy of the system's has
+        // no part in it (and is not even looked up).
+        setProxy(QNetworkProxy::NoProxy);
         // Out of descriptors: stop taking connections for a moment rather
         // than be woken for the same one again and again.
         connect(this, &QTcpServer::acceptError, this, [this] {
