@@ -35,8 +35,7 @@ HostState TformKaraoke::hostState() {
     state.speedSlider = MidiTempo->value();
     state.key = MidiTone->value();
     state.volumeSlider = VolMidi->value();
-    const TKaraokeSettings* live = liveSettings();
-    const TKaraokeSettings settings = live ? *live : TKaraokeSettings{};
+    const TKaraokeSettings& settings = currentSettings();
     state.monitorVolume = settings.VolumeRetorno;
     state.echo = settings.EcoRetorno;
     state.melodyVolume = settings.VolumeMelodia;

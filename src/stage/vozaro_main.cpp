@@ -363,8 +363,7 @@ void TformKaraoke::FormShow() {
 void TformKaraoke::loadRandomPicture() {
     if (FImg.count() == 0)
         return;
-    const TKaraokeSettings* settings = liveSettings();
-    darkLevel = settings ? settings->DarkLevel : TKaraokeSettings{}.DarkLevel;
+    darkLevel = currentSettings().DarkLevel;
     std::uniform_int_distribution<int> pick(0, FImg.count() - 1);
     // A new picture replaces everything drawn: the invitation is drawn again.
     if (CarregarFundo(QDir(FImg.directory()).filePath(FImg.items()[pick(random_)])) && !phoneInvite_.isEmpty()) {
@@ -440,18 +439,15 @@ void TformKaraoke::hidePhoneInvite() {
 }
 
 void TformKaraoke::applySingersScreenSetting() {
-    const TKaraokeSettings* settings = liveSettings();
-    singers_.apply(settings ? settings->TelaCantores : TKaraokeSettings{}.TelaCantores);
+    singers_.apply(currentSettings().TelaCantores);
 }
 
 void TformKaraoke::applyFairTurnsSetting() {
-    const TKaraokeSettings* settings = liveSettings();
-    queue_.setFairTurns(settings ? settings->Revezamento : TKaraokeSettings{}.Revezamento);
+    queue_.setFairTurns(currentSettings().Revezamento);
 }
 
 void TformKaraoke::applyMelodyVolume() {
-    const TKaraokeSettings* settings = liveSettings();
-    setMelodyVolume(settings ? settings->VolumeMelodia : TKaraokeSettings{}.VolumeMelodia);
+    setMelodyVolume(currentSettings().VolumeMelodia);
 }
 
 void TformKaraoke::songStarting() {
@@ -750,9 +746,7 @@ void TformKaraoke::optionsClosed() { tellMicMonitorFailure(); }
 // --- the microphone through the speakers ------------------------------------------------
 
 void TformKaraoke::applyMicMonitorSetting() {
-    const TKaraokeSettings* settings = liveSettings();
-    const TKaraokeSettings fallback;
-    const TKaraokeSettings& s = settings ? *settings : fallback;
+    const TKaraokeSettings& s = currentSettings();
     if (!micMonitor_ && !s.RetornoMic)
         return;
     if (!micMonitor_)
@@ -770,8 +764,7 @@ void TformKaraoke::tellMicMonitorFailure() {
 }
 
 void TformKaraoke::applyMelodyGuideSetting() {
-    const TKaraokeSettings* settings = liveSettings();
-    melodyBand.setEnabled(settings ? settings->GuiaAfinacao : TKaraokeSettings{}.GuiaAfinacao);
+    melodyBand.setEnabled(currentSettings().GuiaAfinacao);
     melodyBand.refresh(MidiPlayer.DisplayTime());
 }
 
@@ -823,19 +816,23 @@ void TformKaraoke::switchMidiDevice(int port) {
 
 TKaraokeSettings* TformKaraoke::liveSettings() const { return config.settings ? config.settings() : nullptr; }
 
+const TKaraokeSettings& TformKaraoke::currentSettings() const {
+    static const TKaraokeSettings defaults;
+    const TKaraokeSettings* live = liveSettings();
+    return live ? *live : defaults;
+}
+
 bool& TformKaraoke::autoNextSwitch() {
     TKaraokeSettings* settings = liveSettings();
     return settings ? settings->autoNextSwitch : autoNextFallback_;
 }
 
 bool TformKaraoke::pitchScoringOn() {
-    const TKaraokeSettings* settings = liveSettings();
-    return settings ? settings->AfinacaoNota : TKaraokeSettings{}.AfinacaoNota;
+    return currentSettings().AfinacaoNota;
 }
 
 bool TformKaraoke::scoringOn() {
-    const TKaraokeSettings* settings = liveSettings();
-    return settings ? settings->DarNota : TKaraokeSettings{}.DarNota;
+    return currentSettings().DarNota;
 }
 
 void TformKaraoke::setButtonBarEnabled(bool enabled) { panelBotoes->setEnabled(enabled); }
@@ -900,8 +897,7 @@ void TformKaraoke::catalogueUnavailable() {
 bool TformKaraoke::AudioInBufferFilled(void* data, std::int32_t size) {
     const std::int32_t peak =
         vozaro::audio::bufferPeak(static_cast<const std::int16_t*>(data), static_cast<std::size_t>(size / 2));
-    const TKaraokeSettings* settings = liveSettings();
-    VozPresente = vozaro::stage::voicePresent(peak, settings ? settings->NoiseLevel : TKaraokeSettings{}.NoiseLevel);
+    VozPresente = vozaro::stage::voicePresent(peak, currentSettings().NoiseLevel);
     // The bar starts at the noise level: below it, it shows its floor.
     MicProgress->setValue(std::clamp(peak, MicProgress->minimum(), MicProgress->maximum()));
     Afinacao = pitchDetector.feed(static_cast<const std::int16_t*>(data), static_cast<std::size_t>(std::max(size, 0) / 2));

@@ -251,6 +251,8 @@ private:
 
     // The configuration window's live settings; null without it.
     TKaraokeSettings* liveSettings() const;
+    // The live settings, or the defaults while there is no configuration window.
+    const TKaraokeSettings& currentSettings() const;
 
     // What the evening's flow asks of the window.
     bool& autoNextSwitch() override;
