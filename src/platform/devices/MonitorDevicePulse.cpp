@@ -23,9 +23,9 @@
 // recorded and once for nearly every message the server sends back about
 // the output (its requests for more, and on PulseAudio the release of each
 // block written).  Fragments of 4 ms rather than 2, and the server asking
-// for more only once kRequestMs has been played, took the path from about
-// 2.5 % of a core to under 2 % on the virtual servers; the delay stayed
-// within the server's own loopback's.
+// for more only once kRequestMs has been played, took the path from 2.0–2.5 %
+// of a core to 1.7–1.9 % on the virtual servers (bench/mic_monitor.py);
+// the delay stayed within the server's own loopback's.
 #include "platform/devices/MonitorDevice.h"
 
 #include <pulse/context.h>
