@@ -26,6 +26,14 @@ constexpr int kGap = 2;                    // pixels kept clear around the band
 
 int rounded(double value) { return static_cast<int>(std::lround(value)); }
 
+// Just below the title's box on a stage `height` pixels high (exclusive): the
+// box, at most 8 % of the height plus 4 and centred, is erased with a pixel
+// around it.
+int belowTitle(int height) {
+    const int titleHeight = rounded(0.08 * height) + 4;
+    return (height - titleHeight) / 2 + titleHeight + 1;
+}
+
 // A solid rectangle straight into a 32-bit picture, clipped to it.
 void fill(QImage& picture, const QRect& rect, QRgb colour) {
     const QRect r = rect.intersected(picture.rect());
@@ -57,17 +65,13 @@ QRect MelodyBand::area() const {
     const int H = stage_.canvasHeight();
     if (stage_.AlturaLinha <= 0 || W <= 0 || H <= 0)
         return QRect();
-    // The countdown's band starts one pixel above its row; the title's box,
-    // at most 8 % of the height plus 4 and centred, is erased with a pixel
-    // around it.
+    // The countdown's band starts one pixel above its row.
     const int bottom = stage_.LinhaY[1] - stage_.AlturaLinha - 1 - kGap;  // exclusive
-    const int titleHeight = rounded(0.08 * H) + 4;
-    const int titleBottom = (H - titleHeight) / 2 + titleHeight + 1;  // exclusive
     const int lowest = rounded(0.06 * H);
     const int highest = rounded(0.12 * H);
     const int width = rounded(0.9 * W);
     const int left = (W - width) / 2;
-    int top = titleBottom + kGap;
+    int top = belowTitle(H) + kGap;
     if (bottom - top < lowest) {
         top = bottom - lowest;
         // Never up to the line of who sings next (at most 5 % of the height
@@ -82,9 +86,7 @@ QRect MelodyBand::area() const {
 
 bool MelodyBand::besideTitle() const {
     const QRect band = area();
-    const int H = stage_.canvasHeight();
-    const int titleHeight = rounded(0.08 * H) + 4;
-    return !band.isEmpty() && band.top() >= (H - titleHeight) / 2 + titleHeight + 1;
+    return !band.isEmpty() && band.top() >= belowTitle(stage_.canvasHeight());
 }
 
 bool MelodyBand::allowed(const QRect& area) const {
