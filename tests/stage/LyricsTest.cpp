@@ -612,7 +612,9 @@ TEST(DisplaySteps, WhatFollowsTheDisplayTimeComesWithinOneStepAndOnlyChangesAreR
     Shown before = shown();
     int repaintedBefore = 0;
     int steps = 0;
-    stage.displayStepped = [&](std::int64_t now) {
+    stage.displayStepDue = [&] {
+        const std::int64_t now = stage.MidiPlayer.DisplayTime();
+        stage.AtualizarLetra();
         ++steps;
         const Shown after = shown();
         if (after.syllable != before.syllable)

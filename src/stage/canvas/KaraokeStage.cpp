@@ -233,8 +233,6 @@ void KaraokeStage::stopDisplaySteps() {
     syllableTimer_->stop();
 }
 
-bool KaraokeStage::displayStepsRunning() const { return displayTimer_->isActive(); }
-
 void KaraokeStage::displayStep() {
     if (displayStepDue)
         displayStepDue();
@@ -243,10 +241,7 @@ void KaraokeStage::displayStep() {
 }
 
 void KaraokeStage::AtualizarLetra() {
-    const std::int64_t now = MidiPlayer.DisplayTime();
-    AtualizarLetra(now);
-    if (displayStepped)
-        displayStepped(now);
+    AtualizarLetra(MidiPlayer.DisplayTime());
     // One millisecond more: a syllable lights once the time is past it.
     const std::optional<std::int64_t> ms = msToNextSyllable();
     if (ms && *ms < kDisplayStepMs && displayTimer_->isActive())

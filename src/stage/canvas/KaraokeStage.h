@@ -129,16 +129,10 @@ public:
     // The melody band follows every step at the time given (AtualizarLetra(now)).
     void AtualizarLetra();
     std::function<void()> displayStepDue;
-    // Called at the end of every display step at the player's time with its
-    // display time: what else on the stage follows the song time (the melody
-    // band) draws its own step there, on the same cadence as the highlight,
-    // and reports what it changed through changed().
-    std::function<void(std::int64_t now)> displayStepped;
     // The display steps while a song plays (the owner starts them when the
     // player starts playing and stops them when the song stops).
     void startDisplaySteps();
     void stopDisplaySteps();
-    bool displayStepsRunning() const;
     // Wall milliseconds until the display time passes the next syllable's,
     // at the player's speed; nullopt while no line is being sung or the
     // player stands still (stopped, paused or at speed 0).
