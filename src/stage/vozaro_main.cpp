@@ -717,10 +717,8 @@ void TformKaraoke::MidiPlayerPlay() {
     startDisplaySteps();
 }
 
-void TformKaraoke::MidiPlayerFastForward() {
-    TimerKaraoke->start();
-    startDisplaySteps();
-}
+// Fast forward shows the song as playing does.
+void TformKaraoke::MidiPlayerFastForward() { MidiPlayerPlay(); }
 void TformKaraoke::MidiPlayerStop() { flow_.playerStopped(); }
 
 void TformKaraoke::bMelodiaClick() {
