@@ -231,8 +231,10 @@ void MelodyBand(benchmark::State& state, bool whole) {
     // A song with a melody, walked until the band shows a line of 2 s or more.
     std::int64_t now = 0;
     const auto longLineShown = [&] {
-        return band.shownLine() >= 0 &&
-               band.lines()[static_cast<std::size_t>(band.shownLine())].endMs - std::max<std::int64_t>(now, band.lines()[static_cast<std::size_t>(band.shownLine())].startMs) >= 2000;
+        if (band.shownLine() < 0)
+            return false;
+        const vozaro::stage::MelodyLine& shown = band.lines()[static_cast<std::size_t>(band.shownLine())];
+        return shown.endMs - std::max<std::int64_t>(now, shown.startMs) >= 2000;
     };
     for (const fs::path& file : karaokeFiles()) {
         try {
